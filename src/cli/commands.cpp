@@ -1,0 +1,14 @@
+#include "cli/commands.h"
+
+#include <array>
+
+namespace tarnlow::cli {
+
+std::span<const Command> commands() {
+    static const std::array table{
+        settingsCommand,
+    };
+    return table;
+}
+
+} // namespace tarnlow::cli

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "cli/command.h"
+
+#include <span>
+
+namespace tarnlow::cli {
+
+// Every sub-command, in the order --help lists them. Each lives in a file of its own
+// (settings_command.cpp, ...).
+std::span<const Command> commands();
+
+extern const Command settingsCommand;
+
+} // namespace tarnlow::cli

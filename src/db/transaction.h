@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QByteArray>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+class QIODevice;
+
+namespace tarnlow {
+
+class Dialect;
+
+// The database systems the program reaches. The DBMS field of the transaction object carries one
+// of these texts.
+enum class DbmsKind { SQLite, PostgreSQL, SqlServer, Odbc };
+
+inline const QString kDbmsSqlite = QStringLiteral("SQLite");
+inline const QString kDbmsPostgreSql = QStringLiteral("PostgreSQL");
+inline const QString kDbmsSqlServer = QStringLiteral("MSS Microsoft SQL Server 6.x");
+inline const QString kDbmsOdbc = QStringLiteral("ODBC");
+
+std::optional<DbmsKind> dbmsKindFromText(const QString& dbms);
+
+// Result codes the transaction object reports after every operation.
+inline constexpr int kSqlSuccess = 0;
+inline constexpr int kSqlNotFound = 100;
+inline constexpr int kSqlFailure = -1;
+
+// The one database connection of the program (the type of sqlca). Callers set the connection
+// fields, connect, and after every operation read SQLCode (0 done, 100 no row, negative failure),
+// SQLErrText (the server's text on failure) and SQLNRows (rows affected). Values reach the
+// database as bound values, never pasted into the statement text. Each object owns a named
+// Qt SQL connection, so several objects can be connected at once (for example in tests or in
+// two threads).
+class Transaction {
+public:
+    Transaction();
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    // Connection fields.
+    QString DBMS = kDbmsSqlite;
+    QString ServerName;
+    QString Database;
+    QString LogID;
+    QString LogPass;
+    bool AutoCommit = true;
+    QString DBParm; // further parameters: "Key=Value;Key=Value" (ConnectString=..., Port=..., Timeout=...)
+
+    // Outcome of the last operation.
+    int SQLCode = 0;
+    qint64 SQLNRows = 0;
+    QString SQLErrText;
+    int SQLDBCode = 0; // the driver's native error code, when it gives one
+
+    // Connects with the fields above; a login that does not answer within the login timeout
+    // (10 seconds unless DBParm says Timeout=N) fails with the driver's text.
+    int connect();
+    int disconnect();
+    bool isConnected() const;
+    // A non-zero number identifying the open connection, 0 when not connected.
+    std::int64_t dbhandle() const;
+
+    DbmsKind kind() const;
+    const Dialect& dialect() const;
+    QSqlDatabase database() const;
+
+    // Runs a statement with bound values ('?' placeholders). SQLNRows holds the rows affected.
+    int execute(const QString& sql, const QVariantList& values = {});
+    // Runs a statement text as it stands, without bound values.
+    int executeImmediate(const QString& sql);
+    // Fetches the first row of a query into a list of column values; SQLCode 100 and no value when
+    // the query finds no row.
+    std::optional<QVariantList> selectInto(const QString& sql, const QVariantList& values = {});
+    // All rows of a query, each a list of column values.
+    std::optional<QList<QVariantList>> selectAll(const QString& sql, const QVariantList& values = {});
+
+    // Reads one binary (image) column: a query of one column and one row. An SQL NULL gives
+    // SQLCode 0 and a null QByteArray; no row gives SQLCode 100.
+    std::optional<QByteArray> selectBlob(const QString& sql, const QVariantList& values = {});
+    // Writes one binary column: the statement's first placeholder receives the bytes, the others
+    // the values that follow.
+    int updateBlob(const QString& sql, const QByteArray& bytes, const QVariantList& values = {});
+
+    // Transactions. With AutoCommit on, begin() opens an explicit transaction that commit() or
+    // rollback() ends; with AutoCommit off a transaction is always open after connect.
+    int begin();
+    int commit();
+    int rollback();
+    bool inTransaction() const;
+
+private:
+    void setSuccess(qint64 rows = 0);
+    void setFailure(const QString& text, int nativeCode = 0);
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace tarnlow

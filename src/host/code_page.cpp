@@ -1,0 +1,107 @@
+#include "host/code_page.h"
+
+#include <QList>
+#include <QStringDecoder>
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <memory>
+
+namespace tarnlow {
+namespace {
+
+struct IconvCloser {
+    void operator()(void* handle) const { iconv_close(static_cast<iconv_t>(handle)); }
+};
+using IconvHandle = std::unique_ptr<void, IconvCloser>;
+
+IconvHandle openConverter(const char* to, const char* from) {
+    iconv_t handle = iconv_open(to, from);
+    if (handle == reinterpret_cast<iconv_t>(-1))
+        return nullptr;
+    return IconvHandle(handle);
+}
+
+// Runs iconv over the whole input. On an unconvertible or malformed sequence it returns the byte
+// offset where conversion stopped.
+struct Conversion {
+    QByteArray output;
+    qsizetype failedAt = -1;
+};
+
+Conversion convert(iconv_t handle, const QByteArray& input) {
+    Conversion result;
+    result.output.resize(input.size() * 2 + 16);
+    char* in = const_cast<char*>(input.constData());
+    size_t inLeft = static_cast<size_t>(input.size());
+    char* out = result.output.data();
+    size_t outLeft = static_cast<size_t>(result.output.size());
+    while (inLeft > 0) {
+        if (iconv(handle, &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1))
+            continue;
+        if (errno == E2BIG) {
+            const qsizetype used = out - result.output.data();
+            result.output.resize(result.output.size() * 2);
+            out = result.output.data() + used;
+            outLeft = static_cast<size_t>(result.output.size() - used);
+            continue;
+        }
+        result.failedAt = in - input.constData();
+        break;
+    }
+    result.output.truncate(out - result.output.data());
+    return result;
+}
+
+} // namespace
+
+Result<QByteArray> toSystemCodePage(const QString& text) {
+    IconvHandle handle = openConverter("GBK", "UTF-8");
+    if (!handle)
+        return Error{QStringLiteral("the GBK code page is not available on this system")};
+    const QByteArray utf8 = text.toUtf8();
+    Conversion conversion = convert(static_cast<iconv_t>(handle.get()), utf8);
+    if (conversion.failedAt >= 0) {
+        const QString rest = QString::fromUtf8(utf8.mid(conversion.failedAt));
+        const QString character = rest.isEmpty() ? QString() : rest.left(rest.at(0).isHighSurrogate() ? 2 : 1);
+        return Error{QStringLiteral("the character \"%1\" (U+%2) cannot be written in the GBK code page")
+                         .arg(character)
+                         .arg(character.isEmpty() ? 0u : character.toUcs4().value(0), 4, 16, QLatin1Char('0'))};
+    }
+    return conversion.output;
+}
+
+Result<QString> fromSystemCodePage(const QByteArray& bytes) {
+    IconvHandle handle = openConverter("UTF-8", "GBK");
+    if (!handle)
+        return Error{QStringLiteral("the GBK code page is not available on this system")};
+    Conversion conversion = convert(static_cast<iconv_t>(handle.get()), bytes);
+    if (conversion.failedAt >= 0)
+        return Error{QStringLiteral("the bytes at offset %1 are not valid GBK text").arg(conversion.failedAt)};
+    return QString::fromUtf8(conversion.output);
+}
+
+bool isValidUtf8(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+Result<QString> decodeTextFile(const QByteArray& bytes) {
+    static const QByteArray byteOrderMark("\xEF\xBB\xBF", 3);
+    if (bytes.startsWith(byteOrderMark)) {
+        const QByteArray body = bytes.mid(3);
+        if (!isValidUtf8(body))
+            return Error{QStringLiteral("the file starts with a UTF-8 byte-order mark but is not valid UTF-8")};
+        return QString::fromUtf8(body);
+    }
+    if (isValidUtf8(bytes))
+        return QString::fromUtf8(bytes);
+    Result<QString> gbk = fromSystemCodePage(bytes);
+    if (!gbk)
+        return Error{QStringLiteral("the file is neither UTF-8 nor GBK text: %1").arg(gbk.error())};
+    return gbk;
+}
+
+} // namespace tarnlow

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace tarnlow {
+
+// Key path under which the program keeps its per-machine values.
+inline const QString kSettingsKey = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Tarnlow_As");
+
+// The per-machine store of named string values, addressed by a key path and a value name as the
+// program spells them (the default value of a key has the empty name). Backed by one file per user:
+// $TARNLOW_AS_REGISTRY when set, else $XDG_CONFIG_HOME/tarnlow_as/registry.ini. Every value is kept
+// exactly, whatever characters it holds. Writes are atomic and serialised between processes by a
+// file lock; the file is readable by its owner only.
+class SettingsStore {
+public:
+    explicit SettingsStore(QString filePath);
+
+    // The store at the default place (see above), looked up at every call so that tests can
+    // point $TARNLOW_AS_REGISTRY elsewhere.
+    static SettingsStore standard();
+    static QString standardFilePath();
+
+    // When the key and value exist, replaces target with the stored text and returns true.
+    // Otherwise leaves target exactly as it was (null stays null, empty stays empty).
+    bool read(const QString& key, const QString& name, QString& target) const;
+
+    // Creates the key when needed and stores the text. False when the file cannot be written.
+    bool write(const QString& key, const QString& name, const QString& value);
+
+    // The value names stored under a key, in the order they were first written.
+    QStringList valueNames(const QString& key) const;
+
+    const QString& filePath() const { return m_filePath; }
+
+private:
+    QString m_filePath;
+};
+
+} // namespace tarnlow

@@ -1,0 +1,9 @@
+#include "lang/language_globals.h"
+
+namespace tarnlow {
+
+QString gs_path;
+QString gs_lang;
+QString gs_font;
+
+} // namespace tarnlow
