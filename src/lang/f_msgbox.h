@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace tarnlow {
+
+// Numbered messages. The title is MESSAGE/TITLE of the current language file ("提示信息" when
+// missing), the text MESSAGE/<the number in decimal> ("" when missing); both are read at every
+// call. The box shows only title and text, with the message box's default icon and button, and
+// the functions return the number of the button pressed.
+
+// Replaces each "%%" of the text with the next parameter, searching again from the first character
+// each time (so a parameter that brings its own "%%" receives the following parameter). Surplus
+// parameters are dropped; placeholders left over stay "%%".
+int f_msgbox(int ai_msgid, const QStringList& as_parm);
+
+// Shows the text unchanged, any "%%" included.
+int f_msgbox_s(int ai_msgid);
+
+// The two further entry points of f_msgbox_s: they show nothing and return 1.
+int f_msgbox_s_silent(int ai_msgid);
+int f_msgbox_s_silent(int ai_msgid, const QStringList& as_parm);
+
+// The pieces of f_msgbox, for callers that print instead of showing a box.
+QString messageTitle();
+QString messageText(int ai_msgid);
+QString fillPlaceholders(QString text, const QStringList& parameters);
+
+} // namespace tarnlow

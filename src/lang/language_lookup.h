@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace tarnlow {
+
+// The current language file: gs_path + gs_lang, joined as they stand (gs_path already ends in the
+// separator).
+QString currentLanguageFile();
+
+// The text of a key in the current language file, read from disk at this moment, so an edit of the
+// file shows in the next lookup. A missing file, section or key, or a file that is neither UTF-8
+// nor GBK, gives defaultText. Section and key names are compared case-insensitively.
+QString lookup(const QString& section, const QString& key, const QString& defaultText);
+
+// The same lookup in a file named by the caller (for example every language file of the list).
+QString lookup(const QString& file, const QString& section, const QString& key, const QString& defaultText);
+
+} // namespace tarnlow

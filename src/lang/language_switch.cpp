@@ -1,0 +1,34 @@
+#include "lang/language_switch.h"
+
+#include "host/settings_store.h"
+#include "lang/language_globals.h"
+#include "lang/language_lookup.h"
+
+namespace tarnlow {
+
+void reloadLanguageFont() {
+    gs_font = lookup(QStringLiteral("FLF"), QStringLiteral("FONT"), QStringLiteral("Arial"));
+}
+
+Status switchLanguage(const QString& fileName, SettingsStore& store) {
+    gs_lang = fileName;
+    const bool stored = store.write(kSettingsKey, QStringLiteral("Lang"), fileName);
+    reloadLanguageFont();
+    if (!stored)
+        return Error{QStringLiteral("The language \"%1\" could not be stored as value Lang in %2.")
+                         .arg(fileName, store.filePath())};
+    return Status::success();
+}
+
+Result<QString> chooseLanguage(const QList<LanguageEntry>& entries, const QString& chosenText,
+                               SettingsStore& store) {
+    const std::optional<qsizetype> index = findLanguageByText(entries, chosenText);
+    if (!index)
+        return Error{QStringLiteral("No language file is named \"%1\".").arg(chosenText)};
+    const QString fileName = entries.at(*index).fileName;
+    if (Status status = switchLanguage(fileName, store); !status)
+        return Error{status.error()};
+    return fileName;
+}
+
+} // namespace tarnlow
