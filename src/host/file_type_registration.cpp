@@ -1,0 +1,112 @@
+#include "host/file_type_registration.h"
+
+#include "host/settings_store.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace tarnlow {
+namespace {
+
+// Writes the file when its content differs; true in `changed` when it was written.
+Status writeWhenChanged(const QString& path, const QByteArray& content, bool& changed) {
+    changed = false;
+    QFile existing(path);
+    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == content)
+        return {};
+    existing.close();
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return Error{QStringLiteral("cannot create the folder of %1").arg(path)};
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(content) != content.size() || !out.commit())
+        return Error{QStringLiteral("cannot write %1: %2").arg(path, out.errorString())};
+    changed = true;
+    return {};
+}
+
+void refreshInBackground(const QString& tool, const QString& folder) {
+    const QString program = QStandardPaths::findExecutable(tool);
+    if (!program.isEmpty())
+        QProcess::startDetached(program, {folder});
+}
+
+} // namespace
+
+bool registerFileTypeEntries(SettingsStore& settings, const QString& executablePath) {
+    const QString unnamed;
+    bool ok = settings.write(kFileTypeExtensionKey, unnamed, kFileTypeClassName);
+    ok = settings.write(kFileTypeClassKey, unnamed, kFileTypeDescription) && ok;
+    ok = settings.write(kFileTypeOpenCommandKey, unnamed, executablePath + QStringLiteral(" %1")) && ok;
+    return ok;
+}
+
+QString standardDataHome() {
+    const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    if (!dataHome.isEmpty())
+        return dataHome;
+    return QDir::homePath() + QStringLiteral("/.local/share");
+}
+
+QString desktopExecLine(const QString& executablePath) {
+    // Inside a quoted argument '"', '`', '$' and '\' take a backslash; the value as a whole then
+    // doubles every backslash and every '%'.
+    QString quoted;
+    for (const QChar c : executablePath) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+            quoted += QLatin1Char('\\');
+        quoted += c;
+    }
+    quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    quoted.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    return QLatin1Char('"') + quoted + QStringLiteral("\" %f");
+}
+
+Status registerDesktopFileType(const QString& dataHome, const QString& executablePath) {
+    if (dataHome.isEmpty())
+        return Error{QStringLiteral("no data folder for the desktop file type")};
+    for (const QChar c : executablePath) {
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            return Error{QStringLiteral("the program path holds a line break: %1").arg(executablePath)};
+    }
+    const QString desktop = QStringLiteral("[Desktop Entry]\n"
+                                           "Type=Application\n"
+                                           "Name=tarnlow_as\n"
+                                           "Comment=Applies Fernlake update packages\n"
+                                           "Exec=%1\n"
+                                           "MimeType=%2;\n"
+                                           "Terminal=false\n"
+                                           "NoDisplay=true\n")
+                                .arg(desktopExecLine(executablePath), kPackageMimeType);
+    const QString mime = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                        "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+                                        "  <mime-type type=\"%1\">\n"
+                                        "    <comment>%2</comment>\n"
+                                        "    <glob pattern=\"*.fuf\"/>\n"
+                                        "  </mime-type>\n"
+                                        "</mime-info>\n")
+                             .arg(kPackageMimeType, kFileTypeDescription);
+
+    const QString applications = dataHome + QStringLiteral("/applications");
+    const QString mimeFolder = dataHome + QStringLiteral("/mime");
+    bool desktopChanged = false;
+    bool mimeChanged = false;
+    Status status = writeWhenChanged(applications + QStringLiteral("/tarnlow_as.desktop"), desktop.toUtf8(),
+                                     desktopChanged);
+    if (!status)
+        return status;
+    status = writeWhenChanged(mimeFolder + QStringLiteral("/packages/tarnlow_as-fuf.xml"), mime.toUtf8(),
+                              mimeChanged);
+    if (!status)
+        return status;
+    if (mimeChanged)
+        refreshInBackground(QStringLiteral("update-mime-database"), mimeFolder);
+    if (desktopChanged)
+        refreshInBackground(QStringLiteral("update-desktop-database"), applications);
+    return {};
+}
+
+} // namespace tarnlow

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QtPlugin>
+
+namespace tarnlow {
+
+// What an object library offers: named objects (windows such as w_main and w_about, work objects)
+// that the program creates by name. A library is a Qt plugin whose root object implements this
+// interface; the executable registers its own objects with the library search list instead.
+// Names are compared without regard to case.
+class ObjectLibrary {
+public:
+    virtual ~ObjectLibrary() = default;
+
+    // The names of every object the library can create.
+    virtual QStringList objectNames() const = 0;
+
+    // A new object of the given name owned by parent (a window for window names), or nullptr when
+    // the library has no object of that name. Widget objects need a QApplication to exist.
+    virtual QObject* createObject(const QString& name, QObject* parent) = 0;
+};
+
+} // namespace tarnlow
+
+#define TarnlowObjectLibrary_iid "org.tarnlow.tarnlow_as.ObjectLibrary/1.0"
+Q_DECLARE_INTERFACE(tarnlow::ObjectLibrary, TarnlowObjectLibrary_iid)

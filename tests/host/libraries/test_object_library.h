@@ -1,0 +1,18 @@
+#pragma once
+
+#include "host/object_library.h"
+
+#include <QObject>
+
+// An object library for the tests: it provides the objects named at build time
+// (TARNLOW_TEST_LIBRARY_OBJECTS, comma-separated) as plain QObjects whose objectName is
+// "<library>:<name>", so a test can tell which library created an object.
+class TestObjectLibrary : public QObject, public tarnlow::ObjectLibrary {
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID TarnlowObjectLibrary_iid)
+    Q_INTERFACES(tarnlow::ObjectLibrary)
+
+public:
+    QStringList objectNames() const override;
+    QObject* createObject(const QString& name, QObject* parent) override;
+};

@@ -1,0 +1,91 @@
+#include "host/library_search_list.h"
+
+#include "support/test_environment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QObject>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace tarnlow;
+
+namespace {
+
+const QString kLibraries = QStringLiteral(TARNLOW_TEST_LIBRARY_DIR);
+const QString kExecutable = QStringLiteral("/opt/tool/tarnlow_as");
+
+QString libraryFile(const QString& name) {
+    return QStringLiteral("libtarnlow_test_library_%1.so").arg(name);
+}
+
+QString creatorOf(const LibrarySearchList& list, const QString& name) {
+    std::unique_ptr<QObject> object(list.createObject(name));
+    return object ? object->objectName() : QStringLiteral("<none>");
+}
+
+} // namespace
+
+TEST(LibrarySearchList, NamesResolveThroughTheLibrariesInOrderThenTheExecutable) {
+    LibrarySearchList list(kExecutable, kLibraries + QLatin1Char('/'));
+    list.registerOwnObject(QStringLiteral("w_main"), [](QObject* parent) {
+        auto* object = new QObject(parent);
+        object->setObjectName(QStringLiteral("exe:w_main"));
+        return object;
+    });
+    list.registerOwnObject(QStringLiteral("w_own"), [](QObject* parent) {
+        auto* object = new QObject(parent);
+        object->setObjectName(QStringLiteral("exe:w_own"));
+        return object;
+    });
+    EXPECT_EQ(list.list(), kExecutable);
+    EXPECT_EQ(creatorOf(list, QStringLiteral("w_main")), QStringLiteral("exe:w_main"));
+
+    const QString newList = kExecutable + QLatin1Char(',') + libraryFile(QStringLiteral("b")) + QLatin1Char(',') +
+                            kLibraries + QLatin1Char('/') + libraryFile(QStringLiteral("a"));
+    QString reason;
+    ASSERT_EQ(list.setList(newList, &reason), 1) << reason.toStdString();
+    EXPECT_EQ(list.list(), newList);
+    EXPECT_EQ(creatorOf(list, QStringLiteral("w_main")), QStringLiteral("b:w_main"));
+    EXPECT_EQ(creatorOf(list, QStringLiteral("UO_SHARED")), QStringLiteral("b:uo_shared"));
+    EXPECT_EQ(creatorOf(list, QStringLiteral("uo_a")), QStringLiteral("a:uo_a"));
+    EXPECT_EQ(creatorOf(list, QStringLiteral("w_own")), QStringLiteral("exe:w_own"));
+    EXPECT_EQ(creatorOf(list, QStringLiteral("uo_nowhere")), QStringLiteral("<none>"));
+    EXPECT_FALSE(list.provides(QStringLiteral("uo_nowhere")));
+    EXPECT_EQ(QFileInfo(list.providerOf(QStringLiteral("uo_a"))).fileName(), libraryFile(QStringLiteral("a")));
+    EXPECT_EQ(list.providerOf(QStringLiteral("w_own")), kExecutable);
+
+    // The executable's bare file name stands for its own objects and loads nothing.
+    ASSERT_EQ(list.setList(QStringLiteral("tarnlow_as,") + libraryFile(QStringLiteral("a")), &reason), 1)
+        << reason.toStdString();
+    EXPECT_EQ(creatorOf(list, QStringLiteral("w_main")), QStringLiteral("a:w_main"));
+    EXPECT_EQ(creatorOf(list, QStringLiteral("uo_b")), QStringLiteral("<none>"));
+}
+
+TEST(LibrarySearchList, AListThatCannotBeLoadedChangesNothing) {
+    test::ScratchFolder scratch;
+    ASSERT_TRUE(scratch.write(QStringLiteral("garbage.so"), "not a library"));
+    LibrarySearchList list(kExecutable, kLibraries + QLatin1Char('/'));
+    const QString good = kExecutable + QLatin1Char(',') + libraryFile(QStringLiteral("a"));
+    ASSERT_EQ(list.setList(good), 1);
+
+    const QStringList bad{
+        libraryFile(QStringLiteral("b")) + QStringLiteral(",missing.so"),
+        scratch.file(QStringLiteral("garbage.so")),
+        QStringLiteral("libtarnlow_test_not_a_plugin.so"),
+    };
+    for (const QString& entry : bad) {
+        QString reason;
+        EXPECT_EQ(list.setList(entry, &reason), -1) << entry.toStdString();
+        EXPECT_FALSE(reason.isEmpty());
+        EXPECT_EQ(list.list(), good);
+        EXPECT_EQ(creatorOf(list, QStringLiteral("w_main")), QStringLiteral("a:w_main"));
+        EXPECT_FALSE(list.provides(QStringLiteral("uo_b")));
+    }
+    QString reason;
+    list.setList(QStringLiteral("missing.so"), &reason);
+    EXPECT_TRUE(reason.contains(QStringLiteral("missing.so"))) << reason.toStdString();
+}
