@@ -17,11 +17,11 @@ namespace tarnlow::cli {
 // The connection options every database sub-command accepts. An option left out takes the
 // stored setting when the connection is made.
 struct ConnectionOptions {
-    std::optional<QString> dbms;          // --dbms: SQLite, PostgreSQL, ODBC or "MSS Microsoft SQL Server 6.x"
-    std::optional<QString> server;        // --server
-    std::optional<QString> database;      // --database
-    std::optional<QString> login;         // --login
-    std::optional<QString> password;      // --password (plain text)
+    std::optional<QString> dbms;     // --dbms: SQLite, PostgreSQL, ODBC or "MSS Microsoft SQL Server 6.x"
+    std::optional<QString> server;   // --server
+    std::optional<QString> database; // --database
+    std::optional<QString> login;    // --login
+    std::optional<QString> password; // --password (plain text)
     std::optional<QString> connectString; // --connect-string (ODBC)
 };
 
@@ -37,8 +37,8 @@ Result<ConnectionOptions> takeConnectionOptions(QStringList& arguments);
 // to the stored settings (DBMS, ServerIP, database, login, password unscrambled). A missing DBMS
 // means SQLite; an SQLite database left empty is tarnlow_as.db in programFolder, and a relative
 // one is taken relative to programFolder. Does not connect.
-Status configureTransaction(Transaction& sqlca, const ConnectionOptions& options, const SettingsStore& settings,
-                            const QString& programFolder);
+Status configureTransaction(Transaction& sqlca, const ConnectionOptions& options,
+                            const SettingsStore& settings, const QString& programFolder);
 
 // Configures and connects; the error carries the server's text.
 Status connectTransaction(Transaction& sqlca, const ConnectionOptions& options, const SettingsStore& settings,

@@ -81,14 +81,15 @@ Status registerDesktopFileType(const QString& dataHome, const QString& executabl
                                            "Terminal=false\n"
                                            "NoDisplay=true\n")
                                 .arg(desktopExecLine(executablePath), kPackageMimeType);
-    const QString mime = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                                        "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-                                        "  <mime-type type=\"%1\">\n"
-                                        "    <comment>%2</comment>\n"
-                                        "    <glob pattern=\"*.fuf\"/>\n"
-                                        "  </mime-type>\n"
-                                        "</mime-info>\n")
-                             .arg(kPackageMimeType, kFileTypeDescription);
+    const QString mime =
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                       "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+                       "  <mime-type type=\"%1\">\n"
+                       "    <comment>%2</comment>\n"
+                       "    <glob pattern=\"*.fuf\"/>\n"
+                       "  </mime-type>\n"
+                       "</mime-info>\n")
+            .arg(kPackageMimeType, kFileTypeDescription);
 
     const QString applications = dataHome + QStringLiteral("/applications");
     const QString mimeFolder = dataHome + QStringLiteral("/mime");

@@ -24,7 +24,8 @@ bool sameName(const QString& a, const QString& b) {
 
 bool libraryProvides(ObjectLibrary& library, const QString& name) {
     const QStringList names = library.objectNames();
-    return std::any_of(names.begin(), names.end(), [&](const QString& entry) { return sameName(entry, name); });
+    return std::any_of(names.begin(), names.end(),
+                       [&](const QString& entry) { return sameName(entry, name); });
 }
 
 } // namespace

@@ -23,15 +23,18 @@ TEST(FileTypeRegistration, EntriesNameTheRunningExecutableUnquoted) {
     SettingsStore store = SettingsStore::standard();
     ASSERT_TRUE(registerFileTypeEntries(store, QStringLiteral("/opt/old place/tarnlow_as")));
     ASSERT_TRUE(registerFileTypeEntries(store, QStringLiteral("/opt/new place/tarnlow_as")));
-    EXPECT_EQ(defaultValue(store, QStringLiteral("HKEY_CLASSES_ROOT\\.FUF")), QStringLiteral("FERNLAKE_UPDATE_FILE"));
+    EXPECT_EQ(defaultValue(store, QStringLiteral("HKEY_CLASSES_ROOT\\.FUF")),
+              QStringLiteral("FERNLAKE_UPDATE_FILE"));
     EXPECT_EQ(defaultValue(store, QStringLiteral("HKEY_CLASSES_ROOT\\FERNLAKE_UPDATE_FILE")),
               QStringLiteral("Fernlake Update File"));
-    EXPECT_EQ(defaultValue(store, QStringLiteral("HKEY_CLASSES_ROOT\\FERNLAKE_UPDATE_FILE\\shell\\open\\command")),
-              QStringLiteral("/opt/new place/tarnlow_as %1"));
+    EXPECT_EQ(
+        defaultValue(store, QStringLiteral("HKEY_CLASSES_ROOT\\FERNLAKE_UPDATE_FILE\\shell\\open\\command")),
+        QStringLiteral("/opt/new place/tarnlow_as %1"));
 }
 
 TEST(FileTypeRegistration, DesktopEntryQuotesAwkwardPaths) {
-    EXPECT_EQ(desktopExecLine(QStringLiteral("/opt/tool/tarnlow_as")), QStringLiteral("\"/opt/tool/tarnlow_as\" %f"));
+    EXPECT_EQ(desktopExecLine(QStringLiteral("/opt/tool/tarnlow_as")),
+              QStringLiteral("\"/opt/tool/tarnlow_as\" %f"));
     EXPECT_EQ(desktopExecLine(QStringLiteral("/opt/my tool/100%/$x\"q")),
               QStringLiteral("\"/opt/my tool/100%%/\\\\$x\\\\\"q\" %f"));
 }
@@ -41,10 +44,13 @@ TEST(FileTypeRegistration, DesktopFilesFollowTheExecutable) {
     const QString dataHome = scratch.file(QStringLiteral("data"));
     ASSERT_TRUE(registerDesktopFileType(dataHome, QStringLiteral("/opt/a/tarnlow_as")).ok());
     ASSERT_TRUE(registerDesktopFileType(dataHome, QStringLiteral("/opt/b/tarnlow_as")).ok());
-    const QString desktop = QString::fromUtf8(scratch.read(QStringLiteral("data/applications/tarnlow_as.desktop")));
-    EXPECT_TRUE(desktop.contains(QStringLiteral("\nExec=\"/opt/b/tarnlow_as\" %f\n"))) << desktop.toStdString();
+    const QString desktop =
+        QString::fromUtf8(scratch.read(QStringLiteral("data/applications/tarnlow_as.desktop")));
+    EXPECT_TRUE(desktop.contains(QStringLiteral("\nExec=\"/opt/b/tarnlow_as\" %f\n")))
+        << desktop.toStdString();
     EXPECT_TRUE(desktop.contains(QStringLiteral("\nMimeType=application/x-fernlake-update;\n")));
-    const QString mime = QString::fromUtf8(scratch.read(QStringLiteral("data/mime/packages/tarnlow_as-fuf.xml")));
+    const QString mime =
+        QString::fromUtf8(scratch.read(QStringLiteral("data/mime/packages/tarnlow_as-fuf.xml")));
     EXPECT_TRUE(mime.contains(QStringLiteral("<glob pattern=\"*.fuf\"/>")));
     EXPECT_TRUE(mime.contains(QStringLiteral("type=\"application/x-fernlake-update\"")));
 }
@@ -52,7 +58,8 @@ TEST(FileTypeRegistration, DesktopFilesFollowTheExecutable) {
 TEST(FileTypeRegistration, UnwritableDataFolderIsReported) {
     test::ScratchFolder scratch;
     ASSERT_TRUE(scratch.write(QStringLiteral("plainfile"), "x"));
-    const Status status = registerDesktopFileType(scratch.file(QStringLiteral("plainfile")), QStringLiteral("/opt/a/x"));
+    const Status status =
+        registerDesktopFileType(scratch.file(QStringLiteral("plainfile")), QStringLiteral("/opt/a/x"));
     ASSERT_FALSE(status.ok());
     EXPECT_TRUE(status.error().contains(QStringLiteral("plainfile"))) << status.error().toStdString();
     EXPECT_FALSE(registerDesktopFileType(scratch.path(), QStringLiteral("/opt/a\n/x")).ok());

@@ -44,8 +44,9 @@ TEST(LibrarySearchList, NamesResolveThroughTheLibrariesInOrderThenTheExecutable)
     EXPECT_EQ(list.list(), kExecutable);
     EXPECT_EQ(creatorOf(list, QStringLiteral("w_main")), QStringLiteral("exe:w_main"));
 
-    const QString newList = kExecutable + QLatin1Char(',') + libraryFile(QStringLiteral("b")) + QLatin1Char(',') +
-                            kLibraries + QLatin1Char('/') + libraryFile(QStringLiteral("a"));
+    const QString newList = kExecutable + QLatin1Char(',') + libraryFile(QStringLiteral("b")) +
+                            QLatin1Char(',') + kLibraries + QLatin1Char('/') +
+                            libraryFile(QStringLiteral("a"));
     QString reason;
     ASSERT_EQ(list.setList(newList, &reason), 1) << reason.toStdString();
     EXPECT_EQ(list.list(), newList);
@@ -55,7 +56,8 @@ TEST(LibrarySearchList, NamesResolveThroughTheLibrariesInOrderThenTheExecutable)
     EXPECT_EQ(creatorOf(list, QStringLiteral("w_own")), QStringLiteral("exe:w_own"));
     EXPECT_EQ(creatorOf(list, QStringLiteral("uo_nowhere")), QStringLiteral("<none>"));
     EXPECT_FALSE(list.provides(QStringLiteral("uo_nowhere")));
-    EXPECT_EQ(QFileInfo(list.providerOf(QStringLiteral("uo_a"))).fileName(), libraryFile(QStringLiteral("a")));
+    EXPECT_EQ(QFileInfo(list.providerOf(QStringLiteral("uo_a"))).fileName(),
+              libraryFile(QStringLiteral("a")));
     EXPECT_EQ(list.providerOf(QStringLiteral("w_own")), kExecutable);
 
     // The executable's bare file name stands for its own objects and loads nothing.

@@ -6,7 +6,8 @@ using namespace tarnlow;
 
 TEST(ProgramLocation, FolderOfExecutableKeepsTheLastSeparator) {
     EXPECT_EQ(folderOfExecutable(QStringLiteral("/opt/tool/tarnlow_as")), QStringLiteral("/opt/tool/"));
-    EXPECT_EQ(folderOfExecutable(QStringLiteral("C:\\Prog\\Tool\\app.exe")), QStringLiteral("C:\\Prog\\Tool\\"));
+    EXPECT_EQ(folderOfExecutable(QStringLiteral("C:\\Prog\\Tool\\app.exe")),
+              QStringLiteral("C:\\Prog\\Tool\\"));
     EXPECT_EQ(folderOfExecutable(QStringLiteral("/tarnlow_as")), QStringLiteral("/"));
     EXPECT_EQ(folderOfExecutable(QStringLiteral("tarnlow_as")), QString());
 }
