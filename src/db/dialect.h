@@ -16,11 +16,17 @@ public:
     // Type name of a column holding arbitrary bytes.
     virtual QString binaryType() const = 0;
     // A query with one placeholder (the table name, in lower case) that returns one row with a
-    // count greater than zero when a table of that name exists.
+    // count greater than zero when a table of that name exists. It consults the catalog, so it
+    // also finds a table that the login may not read.
     virtual QString tableExistsQuery() const = 0;
     // Takes a lock that serialises writers of the same name until the transaction ends.
     // Empty when the dialect locks by starting an immediate write transaction instead.
     virtual QString applicationLockStatement(const QString& name) const = 0;
+    // True when table creation and removal take part in a transaction, so that a rollback undoes
+    // them.
+    virtual bool transactionalDdl() const = 0;
+    // The text as an SQL string constant, quotes doubled.
+    static QString quoteText(const QString& text);
 
     static const Dialect& forKind(DbmsKind kind);
 };

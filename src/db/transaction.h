@@ -7,6 +7,7 @@
 #include <QVariantList>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -52,7 +53,14 @@ public:
     QString LogID;
     QString LogPass;
     bool AutoCommit = true;
-    QString DBParm; // further parameters: "Key=Value;Key=Value" (ConnectString=..., Port=..., Timeout=...)
+    // Further parameters "Key=Value;Key=Value": ConnectString=... (ODBC; takes the rest of the text
+    // unless quoted), Port=N, Timeout=N (login timeout in seconds), Driver=... (the ODBC driver
+    // for SQL Server, FreeTDS unless named).
+    QString DBParm;
+
+    // Called with every statement text just before it is sent, when set. Lets a window show
+    // what runs and lets tests see which statements a piece of work sent.
+    std::function<void(const QString& sql)> statementObserver;
 
     // Outcome of the last operation.
     int SQLCode = 0;
@@ -61,7 +69,11 @@ public:
     int SQLDBCode = 0; // the driver's native error code, when it gives one
 
     // Connects with the fields above; a login that does not answer within the login timeout
-    // (10 seconds unless DBParm says Timeout=N) fails with the driver's text.
+    // (10 seconds unless DBParm says Timeout=N) fails with the driver's text. SQLite: Database is
+    // the file (relative paths from the program folder gs_path; empty means tarnlow_as.db there).
+    // PostgreSQL: ServerName is the host, optionally "host:port". SQL Server: ServerName is the
+    // server, optionally "host,port" or "host:port". ODBC: the connect string from DBParm, or
+    // Database as the name of a data source.
     int connect();
     int disconnect();
     bool isConnected() const;
@@ -92,6 +104,10 @@ public:
     // Transactions. With AutoCommit on, begin() opens an explicit transaction that commit() or
     // rollback() ends; with AutoCommit off a transaction is always open after connect.
     int begin();
+    // Opens a transaction that holds the named application lock until commit() or rollback(), so
+    // that two writers of the same name (on this or another computer) run one after the other.
+    // SQLite takes the database's write lock at once instead. Fails when a transaction is open.
+    int beginLocked(const QString& lockName);
     int commit();
     int rollback();
     bool inTransaction() const;
@@ -99,6 +115,9 @@ public:
 private:
     void setSuccess(qint64 rows = 0);
     void setFailure(const QString& text, int nativeCode = 0);
+    bool requireConnection();
+    bool run(class QSqlQuery& query, const QString& sql, const QVariantList& values);
+    int startTransaction();
     struct Private;
     std::unique_ptr<Private> d;
 };

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "db/transaction.h"
+#include "support/test_environment.h"
+
+#include <QString>
+
+#include <memory>
+#include <string>
+
+namespace tarnlow::test {
+
+// The ways the tests reach a real database: the embedded SQLite file, the PostgreSQL server that
+// scripts/test starts, and that same server and an SQLite file through unixODBC.
+enum class Backend { Sqlite, Postgres, OdbcPostgres, OdbcSqlite };
+
+std::string backendName(Backend backend);
+
+// A fresh empty database on one backend and the fields that connect to it. ready() is false (and
+// the reason in skipReason()) when the server or driver the backend needs is not set up; the
+// caller skips or fails then.
+class BackendDatabase {
+public:
+    explicit BackendDatabase(Backend backend);
+    bool ready() const { return m_skipReason.isEmpty(); }
+    QString skipReason() const { return m_skipReason; }
+    Backend backend() const { return m_backend; }
+
+    // Fills the connection fields of a transaction object for this database.
+    void configure(Transaction& transaction) const;
+    // The type name of a binary column on this backend.
+    QString binaryType() const;
+    // The PostgreSQL server behind the backend, when there is one.
+    const std::optional<PostgresServer>& server() const { return m_server; }
+    QString databaseName() const { return m_database; }
+    const ScratchFolder& scratch() const { return *m_scratch; }
+
+private:
+    Backend m_backend;
+    std::unique_ptr<ScratchFolder> m_scratch;
+    std::optional<PostgresServer> m_server;
+    QString m_database;
+    QString m_skipReason;
+};
+
+// True when the ODBC test drivers are registered (scripts/test-servers sets ODBCSYSINI).
+bool odbcDriversRegistered();
+
+} // namespace tarnlow::test
+
+// Skips the test when the backend is not available, or fails it when servers are required.
+#define TARNLOW_REQUIRE_BACKEND(database)                                                           \
+    if (!(database).ready()) {                                                                      \
+        if (::tarnlow::test::serversRequired())                                                     \
+            FAIL() << (database).skipReason().toStdString();                                        \
+        GTEST_SKIP() << (database).skipReason().toStdString();                                      \
+    }

@@ -1,0 +1,151 @@
+#include "database_backends.h"
+
+#include "db/connection_parameters.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace tarnlow;
+
+namespace {
+
+// A local TCP port whose connections are accepted by the kernel and then never answered: a
+// client waits for the server's first reply for ever unless its own login timeout ends it.
+class SilentServer {
+public:
+    SilentServer() {
+        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        if (m_socket < 0 || ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(m_socket, 16) != 0 ||
+            ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return;
+        m_port = ntohs(address.sin_port);
+    }
+    ~SilentServer() {
+        if (m_socket >= 0)
+            ::close(m_socket);
+    }
+    SilentServer(const SilentServer&) = delete;
+    SilentServer& operator=(const SilentServer&) = delete;
+    int port() const { return m_port; }
+
+private:
+    int m_socket = -1;
+    int m_port = 0;
+};
+
+// Connects and returns the seconds it took; the connection must have failed.
+double failingConnectSeconds(Transaction& sqlca) {
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_LT(sqlca.connect(), 0);
+    EXPECT_FALSE(sqlca.isConnected());
+    EXPECT_FALSE(sqlca.SQLErrText.isEmpty());
+    return static_cast<double>(timer.elapsed()) / 1000.0;
+}
+
+// Generous bounds: the point is that the login gives up by itself instead of hanging.
+constexpr double kLatestSeconds = 30.0;
+
+TEST(LoginTimeout, PostgresServerThatNeverAnswersGivesUp) {
+    SilentServer silent;
+    ASSERT_GT(silent.port(), 0);
+    Transaction sqlca;
+    sqlca.DBMS = kDbmsPostgreSql;
+    sqlca.ServerName = QStringLiteral("127.0.0.1:%1").arg(silent.port());
+    sqlca.Database = QStringLiteral("nothing");
+    sqlca.LogID = QStringLiteral("nobody");
+    sqlca.DBParm = QStringLiteral("Timeout=2");
+    const double seconds = failingConnectSeconds(sqlca);
+    EXPECT_GE(seconds, 1.0);
+    EXPECT_LT(seconds, kLatestSeconds);
+}
+
+TEST(LoginTimeout, DefaultIsTenSeconds) {
+    EXPECT_EQ(loginTimeoutSeconds(QString()), 10);
+    EXPECT_EQ(loginTimeoutSeconds(QStringLiteral("Timeout=3")), 3);
+    SilentServer silent;
+    ASSERT_GT(silent.port(), 0);
+    Transaction sqlca;
+    sqlca.DBMS = kDbmsPostgreSql;
+    sqlca.ServerName = QStringLiteral("127.0.0.1");
+    sqlca.DBParm = QStringLiteral("Port=%1").arg(silent.port());
+    sqlca.Database = QStringLiteral("nothing");
+    sqlca.LogID = QStringLiteral("nobody");
+    const double seconds = failingConnectSeconds(sqlca);
+    EXPECT_GE(seconds, 5.0);
+    EXPECT_LT(seconds, kLatestSeconds);
+}
+
+TEST(LoginTimeout, SqlServerThroughFreeTdsGivesUp) {
+    if (!test::odbcDriversRegistered()) {
+        if (test::serversRequired())
+            FAIL() << "ODBC test drivers are not registered (ODBCSYSINI)";
+        GTEST_SKIP() << "ODBC test drivers are not registered";
+    }
+    SilentServer silent;
+    ASSERT_GT(silent.port(), 0);
+    Transaction sqlca;
+    sqlca.DBMS = kDbmsSqlServer;
+    sqlca.ServerName = QStringLiteral("127.0.0.1,%1").arg(silent.port());
+    sqlca.Database = QStringLiteral("game");
+    sqlca.LogID = QStringLiteral("sa");
+    sqlca.LogPass = QStringLiteral("secret");
+    sqlca.DBParm = QStringLiteral("Timeout=2");
+    const double seconds = failingConnectSeconds(sqlca);
+    EXPECT_LT(seconds, kLatestSeconds);
+}
+
+TEST(LoginTimeout, OdbcDataSourceThatNeverAnswersGivesUp) {
+    if (!test::odbcDriversRegistered()) {
+        if (test::serversRequired())
+            FAIL() << "ODBC test drivers are not registered (ODBCSYSINI)";
+        GTEST_SKIP() << "ODBC test drivers are not registered";
+    }
+    SilentServer silent;
+    ASSERT_GT(silent.port(), 0);
+    Transaction sqlca;
+    sqlca.DBMS = kDbmsOdbc;
+    sqlca.LogID = QStringLiteral("nobody");
+    sqlca.LogPass = QStringLiteral("x");
+    sqlca.DBParm = QStringLiteral("Timeout=2;ConnectString=Driver={%1};Server=127.0.0.1;Port=%2;Database=nothing")
+                       .arg(test::kOdbcPostgresDriver)
+                       .arg(silent.port());
+    const double seconds = failingConnectSeconds(sqlca);
+    EXPECT_LT(seconds, kLatestSeconds);
+}
+
+TEST(ConnectionParameters, EntriesQuotesAndConnectStrings) {
+    const QString parm = QStringLiteral(" Port = 5433 ;Name='a;b''c';ConnectString=Driver={X};Server=s;UID=u");
+    EXPECT_EQ(dbParmValue(parm, QStringLiteral("port")), QStringLiteral("5433"));
+    EXPECT_EQ(dbParmValue(parm, QStringLiteral("Name")), QStringLiteral("a;b'c"));
+    EXPECT_EQ(dbParmValue(parm, QStringLiteral("ConnectString")), QStringLiteral("Driver={X};Server=s;UID=u"));
+    EXPECT_TRUE(dbParmValue(parm, QStringLiteral("Timeout")).isNull());
+    EXPECT_EQ(dbParmValue(QStringLiteral("Empty="), QStringLiteral("Empty")), QStringLiteral(""));
+    EXPECT_FALSE(dbParmValue(QStringLiteral("Empty="), QStringLiteral("Empty")).isNull());
+
+    EXPECT_EQ(splitHostAndPort(QStringLiteral("db.example:1433")).port, 1433);
+    EXPECT_EQ(splitHostAndPort(QStringLiteral("10.0.0.5,1444")).host, QStringLiteral("10.0.0.5"));
+    EXPECT_EQ(splitHostAndPort(QStringLiteral("10.0.0.5,1444")).port, 1444);
+    EXPECT_EQ(splitHostAndPort(QStringLiteral("::1")).host, QStringLiteral("::1"));
+    EXPECT_EQ(splitHostAndPort(QStringLiteral("[::1]:5432")).port, 5432);
+    EXPECT_EQ(splitHostAndPort(QStringLiteral("server\\SQLEXPRESS")).port, 0);
+
+    // A password with the connect string's own separators stays one value.
+    const QString connect = sqlServerConnectString(QStringLiteral("db,1433"), QStringLiteral("game"),
+                                                   QStringLiteral("sa"), QStringLiteral("p;w}d"), QString());
+    EXPECT_EQ(connect, QStringLiteral("Driver=FreeTDS;Server=db;Port=1433;Database=game;UID=sa;PWD={p;w}}d};"
+                                      "TDS_Version=7.4;ClientCharset=UTF-8"));
+}
+
+} // namespace
