@@ -116,14 +116,17 @@ QString LibrarySearchList::providerOf(const QString& name) const {
     return {};
 }
 
-QObject* LibrarySearchList::createObject(const QString& name, QObject* parent) const {
+QObject* LibrarySearchList::createObject(const QString& name, const ObjectContext& context) const {
+    ObjectContext completed = context;
+    if (completed.libraries == nullptr)
+        completed.libraries = this;
     for (const Library& library : m_libraries) {
         if (libraryProvides(*library.objects, name))
-            return library.objects->createObject(name, parent);
+            return library.objects->createObject(name, completed);
     }
     for (const auto& [ownName, factory] : m_ownObjects) {
         if (sameName(ownName, name))
-            return factory(parent);
+            return factory(completed);
     }
     return nullptr;
 }

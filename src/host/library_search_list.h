@@ -13,6 +13,7 @@ class QPluginLoader;
 namespace tarnlow {
 
 class ObjectLibrary;
+struct ObjectContext;
 
 // The list of object libraries in which object names are looked up. The list is comma-separated
 // and its first entry is the running executable; every further entry is a library file (a Qt
@@ -40,7 +41,7 @@ public:
     int setList(const QString& list, QString* reason = nullptr);
 
     // The executable's own objects, consulted after every listed library.
-    using Factory = std::function<QObject*(QObject* parent)>;
+    using Factory = std::function<QObject*(const ObjectContext& context)>;
     void registerOwnObject(const QString& name, Factory factory);
 
     // True when some listed library or the executable provides the name.
@@ -49,7 +50,8 @@ public:
     // empty when nothing provides it.
     QString providerOf(const QString& name) const;
     // A new object of the name from the first provider, or nullptr when nothing provides it.
-    QObject* createObject(const QString& name, QObject* parent = nullptr) const;
+    // The context's library list is this list when the caller left it empty.
+    QObject* createObject(const QString& name, const ObjectContext& context) const;
 
 private:
     struct Library {

@@ -1,5 +1,6 @@
 #include "host/library_search_list.h"
 
+#include "host/object_library.h"
 #include "support/test_environment.h"
 
 #include <QDir>
@@ -23,7 +24,7 @@ QString libraryFile(const QString& name) {
 }
 
 QString creatorOf(const LibrarySearchList& list, const QString& name) {
-    std::unique_ptr<QObject> object(list.createObject(name));
+    std::unique_ptr<QObject> object(list.createObject(name, {}));
     return object ? object->objectName() : QStringLiteral("<none>");
 }
 
@@ -31,14 +32,16 @@ QString creatorOf(const LibrarySearchList& list, const QString& name) {
 
 TEST(LibrarySearchList, NamesResolveThroughTheLibrariesInOrderThenTheExecutable) {
     LibrarySearchList list(kExecutable, kLibraries + QLatin1Char('/'));
-    list.registerOwnObject(QStringLiteral("w_main"), [](QObject* parent) {
-        auto* object = new QObject(parent);
+    list.registerOwnObject(QStringLiteral("w_main"), [](const ObjectContext& context) {
+        auto* object = new QObject(context.parent);
         object->setObjectName(QStringLiteral("exe:w_main"));
         return object;
     });
-    list.registerOwnObject(QStringLiteral("w_own"), [](QObject* parent) {
-        auto* object = new QObject(parent);
-        object->setObjectName(QStringLiteral("exe:w_own"));
+    list.registerOwnObject(QStringLiteral("w_own"), [](const ObjectContext& context) {
+        auto* object = new QObject(context.parent);
+        // Objects receive the list so that they can open further objects through it.
+        object->setObjectName(context.libraries != nullptr ? QStringLiteral("exe:w_own")
+                                                           : QStringLiteral("exe:w_own without list"));
         return object;
     });
     EXPECT_EQ(list.list(), kExecutable);

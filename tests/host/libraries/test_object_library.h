@@ -14,5 +14,5 @@ class TestObjectLibrary : public QObject, public tarnlow::ObjectLibrary {
 
 public:
     QStringList objectNames() const override;
-    QObject* createObject(const QString& name, QObject* parent) override;
+    QObject* createObject(const QString& name, const tarnlow::ObjectContext& context) override;
 };
