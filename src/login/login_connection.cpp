@@ -1,0 +1,98 @@
+#include "login/login_connection.h"
+
+#include "db/transaction.h"
+#include "host/settings_store.h"
+#include "lang/language_globals.h"
+#include "lang/language_switch.h"
+#include "login/f_password.h"
+
+#include <QDir>
+
+namespace tarnlow {
+
+const QList<DbmsChoice>& dbmsChoices() {
+    static const QList<DbmsChoice> choices{
+        {kDbmsSqlite, QStringLiteral("SQLite (embedded)")},
+        {kDbmsPostgreSql, QStringLiteral("PostgreSQL")},
+        {kDbmsSqlServer, QStringLiteral("Microsoft SQL Server")},
+    };
+    return choices;
+}
+
+qsizetype dbmsChoiceIndex(const QString& storedDbms) {
+    const QList<DbmsChoice>& choices = dbmsChoices();
+    for (qsizetype i = 0; i < choices.size(); ++i) {
+        if (choices.at(i).dbms == storedDbms)
+            return i;
+    }
+    return 0;
+}
+
+void setConnectionFields(Transaction& sqlca, const LoginInputs& inputs, const QString& programFolder) {
+    const QString dbms = inputs.dbms.isEmpty() ? kDbmsSqlite : inputs.dbms;
+    sqlca.DBMS = dbms;
+    sqlca.ServerName = inputs.serverAddress;
+    sqlca.Database = inputs.database;
+    sqlca.LogID = inputs.login;
+    sqlca.LogPass = inputs.password;
+    sqlca.AutoCommit = true;
+    sqlca.DBParm.clear();
+    if (dbms == kDbmsSqlite) {
+        const QString file = inputs.database.isEmpty() ? kEmbeddedDatabaseFile : inputs.database;
+        sqlca.Database = QDir::cleanPath(QDir(programFolder).absoluteFilePath(file));
+    }
+}
+
+std::optional<LoginFailure> connectDatabase(Transaction& sqlca, const LoginInputs& inputs,
+                                            const QString& programFolder) {
+    if (sqlca.isConnected())
+        sqlca.disconnect();
+    setConnectionFields(sqlca, inputs, programFolder);
+    sqlca.connect();
+    if (sqlca.dbhandle() < 1 || sqlca.SQLCode < 0) {
+        // A failure must never read as code 0, which the operator would take for success.
+        const int code = sqlca.SQLCode < 0 ? sqlca.SQLCode : kSqlFailure;
+        return LoginFailure{code, sqlca.SQLErrText};
+    }
+    return std::nullopt;
+}
+
+StoredSettings storeSettingsAfterLogin(SettingsStore& store, LoginInputs inputs,
+                                       const QList<LanguageEntry>& languages,
+                                       const QString& chosenLanguageText) {
+    StoredSettings outcome;
+    if (inputs.dbms.isEmpty())
+        inputs.dbms = kDbmsSqlite;
+
+    QString scrambled;
+    if (inputs.autoLogin) {
+        Result<QString> result = f_password(inputs.password, true, kPasswordAccessKey);
+        if (result) {
+            scrambled = *result;
+        } else {
+            inputs.autoLogin = false;
+            outcome.problems.append(
+                QStringLiteral("The password cannot be kept for automatic login: %1").arg(result.error()));
+        }
+    }
+
+    if (!chosenLanguageText.isEmpty()) {
+        if (const std::optional<qsizetype> index = findLanguageByText(languages, chosenLanguageText))
+            outcome.languageFile = languages.at(*index).fileName;
+    }
+
+    const QList<SettingWrite> writes = settingsWritesAfterLogin(inputs, outcome.languageFile, scrambled);
+    const QStringList failed = applySettingWrites(store, writes);
+    if (!failed.isEmpty())
+        outcome.problems.append(QStringLiteral("The values %1 could not be written to %2.")
+                                    .arg(failed.join(QStringLiteral(", ")), store.filePath()));
+
+    // The language is switched for this run even when Lang could not be stored.
+    if (!outcome.languageFile.isEmpty()) {
+        gs_lang = outcome.languageFile;
+        reloadLanguageFont();
+    }
+    return outcome;
+}
+
+} // namespace tarnlow

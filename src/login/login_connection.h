@@ -1,0 +1,59 @@
+#pragma once
+
+#include "lang/language_list.h"
+#include "login/login_settings.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace tarnlow {
+
+class SettingsStore;
+class Transaction;
+
+// The embedded database used when the operator names none.
+inline const QString kEmbeddedDatabaseFile = QStringLiteral("tarnlow_as.db");
+
+// The database systems the login window offers, in the order of its list.
+struct DbmsChoice {
+    QString dbms;        // the transaction object's DBMS text, stored as the value DBMS
+    QString displayText; // what the list shows
+};
+const QList<DbmsChoice>& dbmsChoices();
+
+// The list position of a stored DBMS value; a missing or unknown value selects the embedded
+// SQLite database, so a new machine connects without any settings.
+qsizetype dbmsChoiceIndex(const QString& storedDbms);
+
+// Fills the connection fields of the transaction object from the window's inputs, exactly as typed.
+// For SQLite an empty database means the embedded file in the program folder and a relative path
+// is taken relative to that folder. Autocommit is on; no further parameters.
+void setConnectionFields(Transaction& sqlca, const LoginInputs& inputs, const QString& programFolder);
+
+struct LoginFailure {
+    int code = 0;
+    QString text;
+};
+
+// Sets the connection fields and connects. The attempt failed when the connection reports no
+// handle or a negative code; the failure carries that code and the driver's or server's text.
+std::optional<LoginFailure> connectDatabase(Transaction& sqlca, const LoginInputs& inputs,
+                                            const QString& programFolder);
+
+struct StoredSettings {
+    QString languageFile; // the language file made current, empty when none was chosen
+    QStringList problems; // what could not be stored, one readable sentence each
+};
+
+// After a successful connection: stores the settings in their fixed order, and when a language
+// was chosen (chosenLanguageText not empty) makes its file current (gs_lang, gs_font). The
+// password is stored scrambled when auto-login is on; a password that cannot be scrambled is
+// stored empty with auto-login off, and said so in problems.
+StoredSettings storeSettingsAfterLogin(SettingsStore& store, LoginInputs inputs,
+                                       const QList<LanguageEntry>& languages,
+                                       const QString& chosenLanguageText);
+
+} // namespace tarnlow
