@@ -120,8 +120,9 @@ QString sqlServerConnectString(const QString& serverName, const QString& databas
     if (!port.isEmpty())
         parts << QStringLiteral("Port=") + odbcConnectValue(port);
     parts << QStringLiteral("Database=") + odbcConnectValue(database)
-          << QStringLiteral("UID=") + odbcConnectValue(login) << QStringLiteral("PWD=") + odbcConnectValue(password)
-          << QStringLiteral("TDS_Version=7.4") << QStringLiteral("ClientCharset=UTF-8");
+          << QStringLiteral("UID=") + odbcConnectValue(login)
+          << QStringLiteral("PWD=") + odbcConnectValue(password) << QStringLiteral("TDS_Version=7.4")
+          << QStringLiteral("ClientCharset=UTF-8");
     return parts.join(QLatin1Char(';'));
 }
 

@@ -24,7 +24,8 @@ int compareValues(const QVariant& left, const QVariant& right) {
 
 } // namespace
 
-DataStore::DataStore(DataStoreDefinition definition) : m_definition(std::move(definition)) {}
+DataStore::DataStore(DataStoreDefinition definition)
+    : m_definition(std::move(definition)) {}
 
 int DataStore::columnNumber(const QString& name) const {
     for (qsizetype i = 0; i < m_definition.columns.size(); ++i) {
@@ -82,8 +83,8 @@ bool DataStore::sortBy(const QString& sort) {
         const QStringList words = part.simplified().split(QLatin1Char(' '));
         const int column = columnNumber(words.value(0));
         const QString direction = words.value(1).toUpper();
-        if (column == 0 || words.size() > 2 || !(direction.isEmpty() || direction == QLatin1String("A") ||
-                                                 direction == QLatin1String("D")))
+        if (column == 0 || words.size() > 2 ||
+            !(direction.isEmpty() || direction == QLatin1String("A") || direction == QLatin1String("D")))
             return false;
         keys.push_back({column - 1, direction == QLatin1String("D")});
     }

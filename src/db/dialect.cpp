@@ -45,7 +45,8 @@ public:
         return QStringLiteral("DECLARE @result int; EXEC @result = sp_getapplock @Resource = %1, "
                               "@LockMode = 'Exclusive', @LockOwner = 'Transaction', @LockTimeout = 30000; "
                               "IF @result < 0 RAISERROR('application lock %2 not granted', 16, 1)")
-            .arg(quoteText(name), QString(name).replace(QLatin1Char('\''), QLatin1String("''"))
+            .arg(quoteText(name), QString(name)
+                                      .replace(QLatin1Char('\''), QLatin1String("''"))
                                       .replace(QLatin1Char('%'), QLatin1String("%%")));
     }
     bool transactionalDdl() const override { return true; }
@@ -61,7 +62,8 @@ public:
 } // namespace
 
 QString Dialect::quoteText(const QString& text) {
-    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QLatin1String("''")) + QLatin1Char('\'');
+    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QLatin1String("''")) +
+           QLatin1Char('\'');
 }
 
 const Dialect& Dialect::forKind(DbmsKind kind) {

@@ -72,7 +72,8 @@ bool containsKey(const QString& connectString, const QString& key) {
 // server, and otherwise puts "DSN=" in front; a string that starts with its own DSN entry is
 // handed over without it so the data source is named once.
 QString forQtOdbc(const QString& connectString) {
-    if (containsKey(connectString, QStringLiteral("DRIVER")) || containsKey(connectString, QStringLiteral("SERVER")) ||
+    if (containsKey(connectString, QStringLiteral("DRIVER")) ||
+        containsKey(connectString, QStringLiteral("SERVER")) ||
         connectString.contains(QLatin1String(".dsn"), Qt::CaseInsensitive))
         return connectString;
     QString text = connectString.trimmed();
@@ -85,10 +86,14 @@ QString forQtOdbc(const QString& connectString) {
 // the driver's defaults: double quotes name identifiers and image columns are never cut short.
 const QStringList& sqlServerSessionStatements() {
     static const QStringList statements{
-        QStringLiteral("SET TEXTSIZE 2147483647"),   QStringLiteral("SET QUOTED_IDENTIFIER ON"),
-        QStringLiteral("SET ANSI_NULLS ON"),         QStringLiteral("SET ANSI_PADDING ON"),
-        QStringLiteral("SET ANSI_WARNINGS ON"),      QStringLiteral("SET CONCAT_NULL_YIELDS_NULL ON"),
-        QStringLiteral("SET ANSI_NULL_DFLT_ON ON"),  QStringLiteral("SET IMPLICIT_TRANSACTIONS OFF"),
+        QStringLiteral("SET TEXTSIZE 2147483647"),
+        QStringLiteral("SET QUOTED_IDENTIFIER ON"),
+        QStringLiteral("SET ANSI_NULLS ON"),
+        QStringLiteral("SET ANSI_PADDING ON"),
+        QStringLiteral("SET ANSI_WARNINGS ON"),
+        QStringLiteral("SET CONCAT_NULL_YIELDS_NULL ON"),
+        QStringLiteral("SET ANSI_NULL_DFLT_ON ON"),
+        QStringLiteral("SET IMPLICIT_TRANSACTIONS OFF"),
         QStringLiteral("SET CURSOR_CLOSE_ON_COMMIT OFF"),
     };
     return statements;
@@ -116,7 +121,8 @@ struct Transaction::Private {
     bool inTransaction = false;
 };
 
-Transaction::Transaction() : d(std::make_unique<Private>()) {}
+Transaction::Transaction()
+    : d(std::make_unique<Private>()) {}
 
 Transaction::~Transaction() {
     disconnect();
@@ -403,7 +409,8 @@ int Transaction::startTransaction() {
     QSqlDatabase db = database();
     if (!db.transaction()) {
         const QSqlError error = db.lastError();
-        setFailure(error.isValid() ? errorText(error) : QStringLiteral("the database does not support transactions"),
+        setFailure(error.isValid() ? errorText(error)
+                                   : QStringLiteral("the database does not support transactions"),
                    nativeCode(error));
         return SQLCode;
     }

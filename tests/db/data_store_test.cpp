@@ -13,8 +13,9 @@ protected:
     void SetUp() override {
         database.configure(sqlca);
         ASSERT_EQ(sqlca.connect(), kSqlSuccess) << sqlca.SQLErrText.toStdString();
-        ASSERT_EQ(sqlca.executeImmediate(QStringLiteral("CREATE TABLE t_menu (item_order numeric(5, 2), "
-                                                        "item_index int, parent_index int, name char(10), data BLOB)")),
+        ASSERT_EQ(sqlca.executeImmediate(
+                      QStringLiteral("CREATE TABLE t_menu (item_order numeric(5, 2), "
+                                     "item_index int, parent_index int, name char(10), data BLOB)")),
                   kSqlSuccess);
         const QList<QVariantList> rows{{2.5, 13, 0, QStringLiteral("b")},
                                        {1.0, 1, 0, QStringLiteral("a")},
@@ -22,7 +23,8 @@ protected:
                                        {2.0, 16, 13, QStringLiteral("d")},
                                        {1.0, 14, 13, QStringLiteral("c")}};
         for (const QVariantList& row : rows)
-            ASSERT_EQ(sqlca.execute(QStringLiteral("INSERT INTO t_menu VALUES (?, ?, ?, ?, NULL)"), row), kSqlSuccess);
+            ASSERT_EQ(sqlca.execute(QStringLiteral("INSERT INTO t_menu VALUES (?, ?, ?, ?, NULL)"), row),
+                      kSqlSuccess);
     }
 
     test::BackendDatabase database{test::Backend::Sqlite};
@@ -30,12 +32,13 @@ protected:
 };
 
 TEST_F(DataStoreTest, RetrievesWithArgumentsAndSortsNumbersAsNumbers) {
-    DataStore store({QStringLiteral("d_children"),
-                     QStringLiteral("SELECT item_order, item_index, name, data FROM t_menu WHERE parent_index = ?"),
-                     {QStringLiteral("item_order"), QStringLiteral("item_index"), QStringLiteral("name"),
-                      QStringLiteral("data")},
-                     QStringLiteral("item_order A, item_index D"),
-                     {QStringLiteral("parent")}});
+    DataStore store(
+        {QStringLiteral("d_children"),
+         QStringLiteral("SELECT item_order, item_index, name, data FROM t_menu WHERE parent_index = ?"),
+         {QStringLiteral("item_order"), QStringLiteral("item_index"), QStringLiteral("name"),
+          QStringLiteral("data")},
+         QStringLiteral("item_order A, item_index D"),
+         {QStringLiteral("parent")}});
     store.setTransaction(&sqlca);
     ASSERT_EQ(store.retrieve({13}), 3) << store.lastRetrieveError().toStdString();
     // 10.00 sorts after 2.00, which a text comparison would get wrong.
@@ -60,8 +63,11 @@ TEST_F(DataStoreTest, RetrievesWithArgumentsAndSortsNumbersAsNumbers) {
 }
 
 TEST_F(DataStoreTest, MismatchesAndFailuresAreReportedNotHidden) {
-    DataStore store({QStringLiteral("d_bad"), QStringLiteral("SELECT item_index FROM t_menu WHERE parent_index = ?"),
-                     {QStringLiteral("item_index")}, QString(), {QStringLiteral("parent")}});
+    DataStore store({QStringLiteral("d_bad"),
+                     QStringLiteral("SELECT item_index FROM t_menu WHERE parent_index = ?"),
+                     {QStringLiteral("item_index")},
+                     QString(),
+                     {QStringLiteral("parent")}});
     EXPECT_EQ(store.retrieve({0}), -1);
     EXPECT_FALSE(store.lastRetrieveError().isEmpty());
     store.setTransaction(&sqlca);
@@ -70,19 +76,28 @@ TEST_F(DataStoreTest, MismatchesAndFailuresAreReportedNotHidden) {
         << store.lastRetrieveError().toStdString();
     ASSERT_EQ(store.retrieve({0}), 2);
 
-    DataStore wrongColumns({QStringLiteral("d_wide"), QStringLiteral("SELECT item_index, name FROM t_menu"),
-                            {QStringLiteral("item_index")}, QString(), {}});
+    DataStore wrongColumns({QStringLiteral("d_wide"),
+                            QStringLiteral("SELECT item_index, name FROM t_menu"),
+                            {QStringLiteral("item_index")},
+                            QString(),
+                            {}});
     wrongColumns.setTransaction(&sqlca);
     EXPECT_EQ(wrongColumns.retrieve(), -1);
 
-    DataStore wrongSort({QStringLiteral("d_sort"), QStringLiteral("SELECT item_index FROM t_menu"),
-                         {QStringLiteral("item_index")}, QStringLiteral("nothing A"), {}});
+    DataStore wrongSort({QStringLiteral("d_sort"),
+                         QStringLiteral("SELECT item_index FROM t_menu"),
+                         {QStringLiteral("item_index")},
+                         QStringLiteral("nothing A"),
+                         {}});
     wrongSort.setTransaction(&sqlca);
     EXPECT_EQ(wrongSort.retrieve(), -1);
     EXPECT_TRUE(wrongSort.lastRetrieveError().contains(QStringLiteral("nothing")));
 
-    DataStore brokenSelect({QStringLiteral("d_broken"), QStringLiteral("SELECT x FROM t_nowhere"),
-                            {QStringLiteral("x")}, QString(), {}});
+    DataStore brokenSelect({QStringLiteral("d_broken"),
+                            QStringLiteral("SELECT x FROM t_nowhere"),
+                            {QStringLiteral("x")},
+                            QString(),
+                            {}});
     brokenSelect.setTransaction(&sqlca);
     EXPECT_EQ(brokenSelect.retrieve(), -1);
     EXPECT_LT(sqlca.SQLCode, 0);

@@ -49,9 +49,9 @@ bool odbcDriversRegistered();
 } // namespace tarnlow::test
 
 // Skips the test when the backend is not available, or fails it when servers are required.
-#define TARNLOW_REQUIRE_BACKEND(database)                                                           \
-    if (!(database).ready()) {                                                                      \
-        if (::tarnlow::test::serversRequired())                                                     \
-            FAIL() << (database).skipReason().toStdString();                                        \
-        GTEST_SKIP() << (database).skipReason().toStdString();                                      \
+#define TARNLOW_REQUIRE_BACKEND(database)                                                                    \
+    if (!(database).ready()) {                                                                               \
+        if (::tarnlow::test::serversRequired())                                                              \
+            FAIL() << (database).skipReason().toStdString();                                                 \
+        GTEST_SKIP() << (database).skipReason().toStdString();                                               \
     }

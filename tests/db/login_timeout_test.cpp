@@ -118,18 +118,21 @@ TEST(LoginTimeout, OdbcDataSourceThatNeverAnswersGivesUp) {
     sqlca.DBMS = kDbmsOdbc;
     sqlca.LogID = QStringLiteral("nobody");
     sqlca.LogPass = QStringLiteral("x");
-    sqlca.DBParm = QStringLiteral("Timeout=2;ConnectString=Driver={%1};Server=127.0.0.1;Port=%2;Database=nothing")
-                       .arg(test::kOdbcPostgresDriver)
-                       .arg(silent.port());
+    sqlca.DBParm =
+        QStringLiteral("Timeout=2;ConnectString=Driver={%1};Server=127.0.0.1;Port=%2;Database=nothing")
+            .arg(test::kOdbcPostgresDriver)
+            .arg(silent.port());
     const double seconds = failingConnectSeconds(sqlca);
     EXPECT_LT(seconds, kLatestSeconds);
 }
 
 TEST(ConnectionParameters, EntriesQuotesAndConnectStrings) {
-    const QString parm = QStringLiteral(" Port = 5433 ;Name='a;b''c';ConnectString=Driver={X};Server=s;UID=u");
+    const QString parm =
+        QStringLiteral(" Port = 5433 ;Name='a;b''c';ConnectString=Driver={X};Server=s;UID=u");
     EXPECT_EQ(dbParmValue(parm, QStringLiteral("port")), QStringLiteral("5433"));
     EXPECT_EQ(dbParmValue(parm, QStringLiteral("Name")), QStringLiteral("a;b'c"));
-    EXPECT_EQ(dbParmValue(parm, QStringLiteral("ConnectString")), QStringLiteral("Driver={X};Server=s;UID=u"));
+    EXPECT_EQ(dbParmValue(parm, QStringLiteral("ConnectString")),
+              QStringLiteral("Driver={X};Server=s;UID=u"));
     EXPECT_TRUE(dbParmValue(parm, QStringLiteral("Timeout")).isNull());
     EXPECT_EQ(dbParmValue(QStringLiteral("Empty="), QStringLiteral("Empty")), QStringLiteral(""));
     EXPECT_FALSE(dbParmValue(QStringLiteral("Empty="), QStringLiteral("Empty")).isNull());

@@ -32,7 +32,8 @@ protected:
     }
 
     qint64 countRows() {
-        const std::optional<QVariantList> row = sqlca.selectInto(QStringLiteral("SELECT count(*) FROM t_item"));
+        const std::optional<QVariantList> row =
+            sqlca.selectInto(QStringLiteral("SELECT count(*) FROM t_item"));
         EXPECT_TRUE(row.has_value()) << sqlca.SQLErrText.toStdString();
         return row ? row->first().toLongLong() : -1;
     }
@@ -44,10 +45,11 @@ protected:
 TEST_P(TransactionTest, BoundTextsRoundTripExactlyAndRowsAreCounted) {
     createTable();
     const QStringList awkward{QStringLiteral("O'Brien said \"hi\"; -- DROP TABLE t_item"),
-                              QStringLiteral("中文 text with ? and :name and %1"), QStringLiteral("  blanks  "),
-                              QStringLiteral("")};
+                              QStringLiteral("中文 text with ? and :name and %1"),
+                              QStringLiteral("  blanks  "), QStringLiteral("")};
     for (int i = 0; i < awkward.size(); ++i) {
-        ASSERT_EQ(sqlca.execute(QStringLiteral("INSERT INTO t_item (id, name) VALUES (?, ?)"), {i + 1, awkward.at(i)}),
+        ASSERT_EQ(sqlca.execute(QStringLiteral("INSERT INTO t_item (id, name) VALUES (?, ?)"),
+                                {i + 1, awkward.at(i)}),
                   kSqlSuccess)
             << sqlca.SQLErrText.toStdString();
         EXPECT_EQ(sqlca.SQLNRows, 1);
@@ -59,8 +61,10 @@ TEST_P(TransactionTest, BoundTextsRoundTripExactlyAndRowsAreCounted) {
 
     for (int i = 0; i < awkward.size(); ++i) {
         // Found by the bound text itself, so the comparison on the server sees the same value.
-        const auto row = sqlca.selectInto(QStringLiteral("SELECT id, name FROM t_item WHERE name = ?"), {awkward.at(i)});
-        ASSERT_TRUE(row.has_value()) << i << " " << sqlca.SQLErrText.toStdString() << " code " << sqlca.SQLCode;
+        const auto row =
+            sqlca.selectInto(QStringLiteral("SELECT id, name FROM t_item WHERE name = ?"), {awkward.at(i)});
+        ASSERT_TRUE(row.has_value()) << i << " " << sqlca.SQLErrText.toStdString() << " code "
+                                     << sqlca.SQLCode;
         EXPECT_EQ(sqlca.SQLCode, kSqlSuccess);
         EXPECT_EQ(row->at(0).toInt(), i + 1);
         EXPECT_EQ(row->at(1).toString(), awkward.at(i));
@@ -69,8 +73,9 @@ TEST_P(TransactionTest, BoundTextsRoundTripExactlyAndRowsAreCounted) {
     ASSERT_TRUE(nullRow.has_value());
     EXPECT_TRUE(nullRow->first().isNull());
 
-    EXPECT_EQ(sqlca.execute(QStringLiteral("UPDATE t_item SET name = ? WHERE id < ?"), {QStringLiteral("x"), 4}),
-              kSqlSuccess);
+    EXPECT_EQ(
+        sqlca.execute(QStringLiteral("UPDATE t_item SET name = ? WHERE id < ?"), {QStringLiteral("x"), 4}),
+        kSqlSuccess);
     EXPECT_EQ(sqlca.SQLNRows, 3);
     const auto all = sqlca.selectAll(QStringLiteral("SELECT id FROM t_item WHERE name = ? ORDER BY id"),
                                      {QStringLiteral("x")});
@@ -111,9 +116,11 @@ TEST_P(TransactionTest, TenMegabyteBinaryValueRoundTripsByteForByte) {
     bytes[0] = '\0';
     bytes[1] = '\'';
     bytes[bytes.size() - 1] = '\0';
-    ASSERT_EQ(sqlca.updateBlob(QStringLiteral("INSERT INTO t_item (data, id) VALUES (?, ?)"), bytes, {1}), kSqlSuccess)
+    ASSERT_EQ(sqlca.updateBlob(QStringLiteral("INSERT INTO t_item (data, id) VALUES (?, ?)"), bytes, {1}),
+              kSqlSuccess)
         << sqlca.SQLErrText.toStdString();
-    const std::optional<QByteArray> back = sqlca.selectBlob(QStringLiteral("SELECT data FROM t_item WHERE id = ?"), {1});
+    const std::optional<QByteArray> back =
+        sqlca.selectBlob(QStringLiteral("SELECT data FROM t_item WHERE id = ?"), {1});
     ASSERT_TRUE(back.has_value()) << sqlca.SQLErrText.toStdString();
     ASSERT_EQ(back->size(), bytes.size());
     EXPECT_TRUE(*back == bytes);
@@ -124,11 +131,13 @@ TEST_P(TransactionTest, TenMegabyteBinaryValueRoundTripsByteForByte) {
     ASSERT_TRUE(nullBlob.has_value());
     EXPECT_TRUE(nullBlob->isNull());
     const QByteArray small("\x00\x01\xff\xfe", 4);
-    ASSERT_EQ(sqlca.updateBlob(QStringLiteral("UPDATE t_item SET data = ? WHERE id = ?"), small, {2}), kSqlSuccess)
+    ASSERT_EQ(sqlca.updateBlob(QStringLiteral("UPDATE t_item SET data = ? WHERE id = ?"), small, {2}),
+              kSqlSuccess)
         << sqlca.SQLErrText.toStdString();
     EXPECT_EQ(sqlca.SQLNRows, 1);
-    EXPECT_EQ(sqlca.selectBlob(QStringLiteral("SELECT data FROM t_item WHERE id = ?"), {2}).value_or(QByteArray()),
-              small);
+    EXPECT_EQ(
+        sqlca.selectBlob(QStringLiteral("SELECT data FROM t_item WHERE id = ?"), {2}).value_or(QByteArray()),
+        small);
 }
 
 TEST_P(TransactionTest, RollbackUndoesAndCommitKeeps) {
@@ -223,7 +232,9 @@ TEST_P(TransactionTest, ApplicationLockKeepsASecondWriterOut) {
 INSTANTIATE_TEST_SUITE_P(Backends, TransactionTest,
                          ::testing::Values(Backend::Sqlite, Backend::Postgres, Backend::OdbcPostgres,
                                            Backend::OdbcSqlite),
-                         [](const ::testing::TestParamInfo<Backend>& parameter) { return test::backendName(parameter.param); });
+                         [](const ::testing::TestParamInfo<Backend>& parameter) {
+                             return test::backendName(parameter.param);
+                         });
 
 TEST(Transaction, UnknownSystemAndUseBeforeConnectAreReported) {
     Transaction sqlca;
