@@ -21,4 +21,10 @@ QString lookup(const QString& file, const QString& section, const QString& key, 
     return profileString(file, section, key).value_or(defaultText);
 }
 
+QString controlCaption(const QString& tag, const QString& currentText) {
+    if (tag.isEmpty())
+        return currentText;
+    return lookup(QStringLiteral("BUTTON"), tag, currentText);
+}
+
 } // namespace tarnlow

@@ -16,4 +16,9 @@ QString lookup(const QString& section, const QString& key, const QString& defaul
 // The same lookup in a file named by the caller (for example every language file of the list).
 QString lookup(const QString& file, const QString& section, const QString& key, const QString& defaultText);
 
+// The caption of a language-aware control: for a non-empty tag the text under that tag in section
+// BUTTON of the current language file, keeping the current text when the key is missing; for an
+// empty tag the current text.
+QString controlCaption(const QString& tag, const QString& currentText);
+
 } // namespace tarnlow

@@ -1,0 +1,144 @@
+#include "host/code_page.h"
+
+#include <QFile>
+#include <QMap>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+using namespace tarnlow;
+
+namespace {
+
+const QString kSourceFolder = QStringLiteral(TARNLOW_SOURCE_FOLDER);
+
+QByteArray readBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Section (upper case) -> key (upper case) -> value, in the file's order of keys.
+using Sections = QMap<QString, QList<std::pair<QString, QString>>>;
+
+Sections parse(const QString& fileName) {
+    const QByteArray bytes = readBytes(kSourceFolder + QStringLiteral("/share/lang/") + fileName);
+    EXPECT_FALSE(bytes.isEmpty()) << qPrintable(fileName);
+    const Result<QString> text = decodeTextFile(bytes);
+    EXPECT_TRUE(text.ok()) << qPrintable(fileName);
+    Sections sections;
+    QString section;
+    for (QString line : (text ? *text : QString()).split(QLatin1Char('\n'))) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char(';')))
+            continue;
+        if (line.startsWith(QLatin1Char('['))) {
+            section = line.mid(1, line.indexOf(QLatin1Char(']')) - 1).trimmed().toUpper();
+            continue;
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        EXPECT_GT(equals, 0) << qPrintable(fileName + QStringLiteral(": ") + line);
+        sections[section].append({line.left(equals).trimmed().toUpper(), line.mid(equals + 1).trimmed()});
+    }
+    return sections;
+}
+
+QStringList keys(const Sections& sections, const QString& section) {
+    QStringList result;
+    for (const auto& [key, value] : sections.value(section))
+        result.append(key);
+    return result;
+}
+
+QString value(const Sections& sections, const QString& section, const QString& key) {
+    for (const auto& [name, text] : sections.value(section)) {
+        if (name == key)
+            return text;
+    }
+    return QStringLiteral("<missing>");
+}
+
+} // namespace
+
+TEST(ShippedLanguageFiles, ChineseFileIsGbkAndEnglishFileUtf8) {
+    const QByteArray chinese = readBytes(kSourceFolder + QStringLiteral("/share/lang/Chinese.flf"));
+    EXPECT_FALSE(isValidUtf8(chinese)) << "Chinese.flf must be GBK bytes, so that the GBK path is used";
+    EXPECT_TRUE(isValidUtf8(readBytes(kSourceFolder + QStringLiteral("/share/lang/English.flf"))));
+    const Sections sections = parse(QStringLiteral("Chinese.flf"));
+    EXPECT_EQ(value(sections, QStringLiteral("MESSAGE"), QStringLiteral("TITLE")),
+              QStringLiteral("提示信息"));
+    EXPECT_EQ(value(sections, QStringLiteral("BUTTON"), QStringLiteral("SYS_DBMS")),
+              QStringLiteral("数据库类型："));
+    EXPECT_EQ(value(sections, QStringLiteral("TEXT"), QStringLiteral("APP_NAME")),
+              QStringLiteral("Tarnlow私服辅助程序"));
+}
+
+TEST(ShippedLanguageFiles, BothFilesHoldTheSameKeysAndEveryKeyThatIsRead) {
+    const Sections english = parse(QStringLiteral("English.flf"));
+    const Sections chinese = parse(QStringLiteral("Chinese.flf"));
+    EXPECT_EQ(english.keys(), chinese.keys());
+    for (const QString& section : english.keys()) {
+        QStringList englishKeys = keys(english, section);
+        QStringList chineseKeys = keys(chinese, section);
+        EXPECT_EQ(englishKeys.removeDuplicates(), 0)
+            << "duplicate key in English.flf [" << qPrintable(section) << "]";
+        EXPECT_EQ(chineseKeys.removeDuplicates(), 0)
+            << "duplicate key in Chinese.flf [" << qPrintable(section) << "]";
+        englishKeys.sort();
+        chineseKeys.sort();
+        EXPECT_EQ(englishKeys, chineseKeys) << "section [" << qPrintable(section) << "]";
+    }
+
+    QMap<QString, QStringList> required = {
+        {QStringLiteral("FLF"), {QStringLiteral("NAME"), QStringLiteral("FONT")}},
+        {QStringLiteral("TEXT"), {QStringLiteral("APP_NAME")}},
+        {QStringLiteral("MESSAGE"), {QStringLiteral("TITLE"), QStringLiteral("10026")}},
+        {QStringLiteral("MENU"),
+         {QStringLiteral("M_FILE"), QStringLiteral("M_CHECK_VER"), QStringLiteral("M_LANG"),
+          QStringLiteral("M_HELP"), QStringLiteral("M_ABOUT")}},
+        {QStringLiteral("BUTTON"),
+         QStringLiteral(
+             "AUTO_LOGIN LOGIN_CANCEL LOGIN_OK SYS_SERVER SYS_SERVER_IP SYS_SERVER_LOGIN SYS_PASSWORD "
+             "SYS_DATABASE SYS_LANGUAGE SYS_DBMS FILE_SIZE FILE_NAME FILE_VER")
+             .split(QLatin1Char(' '))}};
+    // The language keys of the default menu rows.
+    for (int id : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 24, 25, 27})
+        required[QStringLiteral("TREE")].append(QStringLiteral("TREE_ID%1").arg(id));
+    for (auto it = required.cbegin(); it != required.cend(); ++it) {
+        for (const QString& key : it.value()) {
+            EXPECT_TRUE(keys(english, it.key()).contains(key))
+                << qPrintable(it.key() + QLatin1Char('/') + key);
+            EXPECT_FALSE(value(english, it.key(), key).isEmpty())
+                << qPrintable(it.key() + QLatin1Char('/') + key);
+        }
+    }
+}
+
+TEST(ShippedLanguageFiles, MessagesAgreeInPlaceholdersAndAreListedInTheReadme) {
+    const Sections english = parse(QStringLiteral("English.flf"));
+    const Sections chinese = parse(QStringLiteral("Chinese.flf"));
+    const QString readme = QString::fromUtf8(readBytes(kSourceFolder + QStringLiteral("/README.md")));
+    for (const QString& key : keys(english, QStringLiteral("MESSAGE"))) {
+        if (key == QStringLiteral("TITLE"))
+            continue;
+        bool isNumber = false;
+        key.toShort(&isNumber);
+        EXPECT_TRUE(isNumber) << "message key " << qPrintable(key) << " is not a 16-bit number";
+        const QString englishText = value(english, QStringLiteral("MESSAGE"), key);
+        const QString chineseText = value(chinese, QStringLiteral("MESSAGE"), key);
+        EXPECT_EQ(englishText.count(QStringLiteral("%%")), chineseText.count(QStringLiteral("%%")))
+            << "message " << qPrintable(key) << " has a different number of parameters in the two files";
+        const QRegularExpression row(QStringLiteral("^\\| *") + key + QStringLiteral(" *\\|"),
+                                     QRegularExpression::MultilineOption);
+        EXPECT_TRUE(row.match(readme).hasMatch())
+            << "message " << qPrintable(key) << " is missing in README.md";
+    }
+}
+
+TEST(ShippedLanguageFiles, BuildCopiesThemNextToTheExecutables) {
+    const QString binaries = QStringLiteral(TARNLOW_BINARY_FOLDER);
+    for (const QString& name : {QStringLiteral("English.flf"), QStringLiteral("Chinese.flf")}) {
+        EXPECT_EQ(readBytes(binaries + QLatin1Char('/') + name),
+                  readBytes(kSourceFolder + QStringLiteral("/share/lang/") + name))
+            << qPrintable(name);
+    }
+}
