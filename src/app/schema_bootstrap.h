@@ -37,7 +37,7 @@ struct NumberedMessage {
 };
 
 // What the check found.
-struct SystemTablesCheck {
+struct SystemTablesFindings {
     bool needsInitialisation = false;
     QString reason;                         // why (plain text for the command line), empty when not needed
     std::optional<NumberedMessage> failure; // the check could not tell; nothing may be changed
@@ -48,7 +48,7 @@ struct SystemTablesCheck {
 // blanks are removed). When a probe fails, the catalog tells whether the table is missing (then
 // the tables need initialisation) or exists but cannot be read (then the check fails with a
 // message that carries the server's text). On an initialised database it sends four statements.
-SystemTablesCheck checkSystemTables(Transaction& sqlca);
+SystemTablesFindings checkSystemTables(Transaction& sqlca);
 
 // One statement of the re-initialisation. dropsTable names the table a DROP statement removes;
 // the statement is left out when that table does not exist.
