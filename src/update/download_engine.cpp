@@ -1,0 +1,203 @@
+#include "update/download_engine.h"
+
+#include "db/transaction.h"
+#include "host/settings_store.h"
+#include "lang/f_msgbox.h"
+#include "update/package_format.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <limits>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace tarnlow {
+namespace {
+
+// Files are written in pieces of this size, the same block the package format uses.
+constexpr qint64 kWritePiece = kPackageBlockSize;
+
+QString rowKeyText(const VersionRow& row) {
+    return QStringLiteral("version %1, component %2, index %3")
+        .arg(row.versionNumber.trimmed())
+        .arg(row.componentNumber)
+        .arg(row.updateIndex);
+}
+
+// Makes a rename durable: the directory entry itself is flushed, so a power failure right after the
+// download cannot bring back the old file.
+void syncFolder(const QString& folder) {
+#ifdef Q_OS_UNIX
+    const int descriptor = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor >= 0) {
+        ::fsync(descriptor);
+        ::close(descriptor);
+    }
+#else
+    Q_UNUSED(folder);
+#endif
+}
+
+double fractionDone(int step, int rowCount) {
+    return rowCount > 0 ? static_cast<double>(step) / (2.0 * rowCount) : 1.0;
+}
+
+} // namespace
+
+qint32 installedComponent(const SettingsStore& settings) {
+    QString text;
+    if (!settings.read(kSettingsKey, kInstalledComponentName, text))
+        return 0;
+    bool ok = false;
+    const qlonglong number = text.trimmed().toLongLong(&ok);
+    if (!ok || number < std::numeric_limits<qint32>::min() || number > std::numeric_limits<qint32>::max())
+        return 0;
+    return static_cast<qint32>(number);
+}
+
+Result<QString> downloadFileName(const VersionRow& row) {
+    QString name = row.fileName;
+    qsizetype end = name.size();
+    while (end > 0 && name.at(end - 1) == QLatin1Char(' '))
+        --end;
+    name.truncate(end);
+    if (name.isEmpty())
+        return Error{QStringLiteral("it is empty")};
+    if (const auto problem = packageNameProblem(name))
+        return Error{QStringLiteral("it ") + *problem};
+    return name;
+}
+
+QString downloadFailureText(const DownloadFailure& failure) {
+    const QString text = messageText(failure.messageNumber);
+    if (text.trimmed().isEmpty())
+        return failure.description;
+    return fillPlaceholders(text, failure.parameters);
+}
+
+DownloadEngine::DownloadEngine(Transaction& sqlca, SettingsStore& settings, QString programFolder)
+    : m_sqlca(sqlca)
+    , m_settings(settings)
+    , m_programFolder(std::move(programFolder)) {
+    if (!m_programFolder.isEmpty() && !m_programFolder.endsWith(QLatin1Char('/')) &&
+        !m_programFolder.endsWith(QDir::separator()))
+        m_programFolder += QLatin1Char('/');
+}
+
+DownloadFailure DownloadEngine::listFailure(const QString& reason) {
+    return DownloadFailure{kMessageDownloadListFailed,
+                           {reason},
+                           QStringLiteral("cannot read the list of stored program files: %1").arg(reason)};
+}
+
+Result<QList<VersionRow>> DownloadEngine::pendingRows() const {
+    return retrieveVersionRows(m_sqlca, installedComponent(m_settings));
+}
+
+DownloadOutcome DownloadEngine::download(const QList<VersionRow>& rows, const DownloadProgressCallback& progress) {
+    DownloadOutcome outcome;
+    const int rowCount = static_cast<int>(rows.size());
+    if (rowCount == 0)
+        return outcome;
+    const auto report = [&](DownloadProgress::Stage stage, int row, const QString& path, int step) {
+        if (progress)
+            progress(DownloadProgress{stage, row, rowCount, path, fractionDone(step, rowCount)});
+    };
+
+    qint32 highest = std::numeric_limits<qint32>::min();
+    for (int i = 0; i < rowCount; ++i) {
+        const VersionRow& row = rows.at(i);
+        const auto name = downloadFileName(row);
+        if (!name) {
+            report(DownloadProgress::Stage::Fetching, i + 1, m_programFolder + row.fileName, 2 * i + 1);
+            outcome.result = -1;
+            outcome.failure = DownloadFailure{
+                kMessageDownloadNameRefused,
+                {row.fileName, row.versionNumber.trimmed(), QString::number(row.componentNumber),
+                 QString::number(row.updateIndex), name.error()},
+                QStringLiteral("refused the stored file name \"%1\" (%2): %3; nothing was written for it")
+                    .arg(row.fileName, rowKeyText(row), name.error())};
+            return outcome;
+        }
+        const QString targetPath = m_programFolder + *name;
+        report(DownloadProgress::Stage::Fetching, i + 1, targetPath, 2 * i + 1);
+        if (auto failure = writeRow(row, targetPath)) {
+            outcome.result = -1;
+            outcome.failure = std::move(failure);
+            return outcome;
+        }
+        outcome.writtenPaths.append(targetPath);
+        highest = std::max(highest, row.componentNumber);
+        report(DownloadProgress::Stage::Written, i + 1, targetPath, 2 * i + 2);
+    }
+
+    if (!m_settings.write(kSettingsKey, kInstalledComponentName, QString::number(highest))) {
+        outcome.result = -1;
+        outcome.failure = DownloadFailure{
+            kMessageDownloadRecordFailed,
+            {QString::number(highest), m_settings.filePath()},
+            QStringLiteral("every file was written, but component %1 cannot be recorded in the settings file %2")
+                .arg(highest)
+                .arg(m_settings.filePath())};
+        return outcome;
+    }
+    outcome.recordedComponent = highest;
+    return outcome;
+}
+
+std::optional<DownloadFailure> DownloadEngine::writeRow(const VersionRow& row, const QString& targetPath) {
+    // The bytes live only inside this function: one file in memory at a time.
+    const std::optional<QByteArray> bytes = m_sqlca.selectBlob(
+        kVersionBlobQuery, {QVariant(row.versionNumber), QVariant(row.componentNumber), QVariant(row.updateIndex)});
+    if (m_sqlca.SQLCode < 0 || (!bytes && m_sqlca.SQLCode != kSqlNotFound)) {
+        const QString reason =
+            m_sqlca.SQLErrText.isEmpty() ? QStringLiteral("the database reported a failure") : m_sqlca.SQLErrText;
+        return DownloadFailure{kMessageDownloadFetchFailed,
+                               {targetPath, reason},
+                               QStringLiteral("cannot fetch %1 (%2) from the database: %3")
+                                   .arg(targetPath, rowKeyText(row), reason)};
+    }
+    if (m_sqlca.SQLCode == kSqlNotFound || !bytes)
+        return DownloadFailure{kMessageDownloadRowMissing,
+                               {targetPath, row.versionNumber.trimmed(), QString::number(row.componentNumber),
+                                QString::number(row.updateIndex)},
+                               QStringLiteral("the stored file for %1 (%2) is no longer in the database")
+                                   .arg(targetPath, rowKeyText(row))};
+    if (bytes->isNull())
+        return DownloadFailure{kMessageDownloadNullContent,
+                               {targetPath},
+                               QStringLiteral("the stored file for %1 (%2) has no content (NULL)")
+                                   .arg(targetPath, rowKeyText(row))};
+
+    // The temporary file sits next to the target, so the final rename never crosses a file system;
+    // the old file stays in place until the new one is complete on disk.
+    QSaveFile file(targetPath);
+    const auto writeFailure = [&](const QString& reason) {
+        return DownloadFailure{kMessageDownloadWriteFailed,
+                               {targetPath, reason},
+                               QStringLiteral("cannot write %1: %2").arg(targetPath, reason)};
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return writeFailure(file.errorString());
+    for (qint64 position = 0; position < bytes->size(); position += kWritePiece) {
+        const qint64 length = std::min<qint64>(kWritePiece, bytes->size() - position);
+        if (file.write(bytes->constData() + position, length) != length) {
+            const QString reason = file.errorString();
+            file.cancelWriting();
+            return writeFailure(reason);
+        }
+    }
+    if (!file.commit())
+        return writeFailure(file.errorString());
+    syncFolder(QFileInfo(targetPath).absolutePath());
+    return std::nullopt;
+}
+
+} // namespace tarnlow

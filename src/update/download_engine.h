@@ -1,0 +1,101 @@
+#pragma once
+
+#include "host/result.h"
+#include "update/d_ver.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace tarnlow {
+
+class SettingsStore;
+class Transaction;
+
+// Numbered messages of the download; each names the file and the reason.
+inline constexpr int kMessageDownloadListFailed = 10400;   // the stored-file list cannot be read: reason
+inline constexpr int kMessageDownloadNameRefused = 10401;  // name, version, component, index, reason
+inline constexpr int kMessageDownloadFetchFailed = 10402;  // path, database text
+inline constexpr int kMessageDownloadNullContent = 10403;  // path
+inline constexpr int kMessageDownloadRowMissing = 10404;   // path, version, component, index
+inline constexpr int kMessageDownloadWriteFailed = 10405;  // path, reason
+inline constexpr int kMessageDownloadRecordFailed = 10406; // component, settings file
+
+// Settings value holding the highest component this machine has installed.
+inline const QString kInstalledComponentName = QStringLiteral("Comp_ID");
+
+// Why a download stopped: the numbered message and its parameters for the operator, and the same
+// in plain English for logs and the command line when no language file holds the message.
+struct DownloadFailure {
+    int messageNumber = 0;
+    QStringList parameters;
+    QString description;
+};
+
+// Reported twice per row: before its bytes are fetched and after its file is in place. `fraction`
+// is the share of the work done once this report's step is complete: (2 × row − 1) / (2 × rowCount)
+// for the first report of a row and 2 × row / (2 × rowCount) for the second.
+struct DownloadProgress {
+    enum class Stage { Fetching, Written };
+    Stage stage = Stage::Fetching;
+    int row = 0; // 1-based
+    int rowCount = 0;
+    QString targetPath;
+    double fraction = 0.0;
+};
+using DownloadProgressCallback = std::function<void(const DownloadProgress&)>;
+
+struct DownloadOutcome {
+    int result = 1;           // 1 every row written and the component recorded, -1 stopped
+    QStringList writtenPaths; // target files replaced or created, in order (they stay on a failure)
+    std::optional<qint32> recordedComponent; // what Comp_ID now holds, when the download recorded it
+    std::optional<DownloadFailure> failure;
+};
+
+// Reads Comp_ID as the highest installed component: a missing, empty or non-numeric value (or one
+// outside the 32-bit range of the component column) counts as 0.
+qint32 installedComponent(const SettingsStore& settings);
+
+// Brings a program folder up to date with the program files stored in T_SYS_VER. Each file is
+// written to a temporary file in the target folder, flushed to disk and renamed over the target, so
+// a target is always either its old or its new contents, whatever happens halfway. Only one file's
+// bytes are held in memory at a time.
+class DownloadEngine {
+public:
+    // programFolder: where the files go; a missing trailing separator is added.
+    DownloadEngine(Transaction& sqlca, SettingsStore& settings, QString programFolder);
+
+    const QString& programFolder() const { return m_programFolder; }
+
+    // The stored files of components newer than Comp_ID, in the order they are written.
+    Result<QList<VersionRow>> pendingRows() const;
+
+    // Writes every row's file in order and finally records the highest component in Comp_ID.
+    // The first failure stops the download: files already written stay, Comp_ID keeps its value,
+    // so the next run starts again from the same point.
+    DownloadOutcome download(const QList<VersionRow>& rows, const DownloadProgressCallback& progress = {});
+
+    // The failure for a list that cannot be read, for front ends that call pendingRows().
+    static DownloadFailure listFailure(const QString& reason);
+
+private:
+    std::optional<DownloadFailure> writeRow(const VersionRow& row, const QString& targetPath);
+
+    Transaction& m_sqlca;
+    SettingsStore& m_settings;
+    QString m_programFolder;
+};
+
+// The file name a row's file is written under: file_name without the trailing blanks of its
+// fixed-width column. An error saying why when it is not a plain file name (a separator, "." or
+// "..", NUL or another control character, or nothing at all).
+Result<QString> downloadFileName(const VersionRow& row);
+
+// Short text of a failure for printing: the message from the current language file with its
+// parameters filled in, or the plain English description when the language file has no text.
+QString downloadFailureText(const DownloadFailure& failure);
+
+} // namespace tarnlow

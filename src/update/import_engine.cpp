@@ -1,0 +1,136 @@
+#include "update/import_engine.h"
+
+#include "db/transaction.h"
+#include "host/code_page.h"
+#include "update/package_reader.h"
+
+namespace tarnlow {
+namespace {
+
+const QString kDuplicateCheck =
+    QStringLiteral("select count ( *) from t_sys_ver where ver_no = ? and comp_NO = ? ");
+const QString kInsertRow = QStringLiteral(
+    "insert into t_sys_ver ( VER_NO , COMP_NO , UPDATE_INDEX , FILE_NAME ) values ( ? , ? , ? , ? ) ");
+const QString kWriteBytes =
+    QStringLiteral("update t_sys_ver set FILE_BLOB = ? where ver_no = ? and comp_no = ? and update_index = ? ");
+
+ImportReport failed(ImportReport report, int message, QStringList parameters) {
+    report.result = ImportResult::Failed;
+    report.files.clear();
+    report.scriptRan = false;
+    report.failure = ImportFailure{message, std::move(parameters)};
+    return report;
+}
+
+// Undoes everything the package did so far and reports why. The rollback's own outcome does not
+// change the report: the server discards an unfinished transaction in any case.
+ImportReport rolledBack(Transaction& sqlca, ImportReport report, int message, QStringList parameters) {
+    sqlca.rollback();
+    return failed(std::move(report), message, std::move(parameters));
+}
+
+QString serverText(const Transaction& sqlca) {
+    return sqlca.SQLErrText.isEmpty() ? QStringLiteral("SQL code %1").arg(sqlca.SQLCode) : sqlca.SQLErrText;
+}
+
+} // namespace
+
+QString importVersionLabel(const QString& version, int component) {
+    return version + QLatin1Char('.') + QString::number(component);
+}
+
+ImportReport importPackage(Transaction& sqlca, const QString& path, const ImportProgress& progress) {
+    ImportReport report;
+
+    // Everything about the package is settled before the database sees any of it: a file that is
+    // not a sound package must never have its tail run as SQL.
+    Result<PackageReader> opened = PackageReader::open(path);
+    if (!opened)
+        return failed(report, kMsgImportPackageRefused, {path, opened.error()});
+    const PackageReader& package = *opened;
+    if (!package.problems().isEmpty())
+        return failed(report, kMsgImportPackageRefused, {path, package.problemTexts().join(QStringLiteral("; "))});
+    const std::optional<int> component = package.componentNumber();
+    if (!component)
+        return failed(report, kMsgImportPackageRefused,
+                      {path, QStringLiteral("the component number is not a number")});
+    Result<QString> version = fromSystemCodePage(package.versionField());
+    if (!version)
+        return failed(report, kMsgImportPackageRefused, {path, QStringLiteral("the version number: ") + version.error()});
+    report.version = *version;
+    report.component = *component;
+
+    QString script;
+    if (package.sqlStart() > 0) {
+        Result<QString> text = package.sqlScript();
+        if (!text)
+            return failed(report, kMsgImportPackageRefused, {path, text.error()});
+        script = *text;
+    }
+
+    QList<ImportFile> files;
+    for (int index = 1; index <= kPackageEntryCount; ++index) {
+        const std::optional<PackageEntry>& entry = package.entry(index);
+        if (!entry)
+            continue;
+        Result<QString> name = fromSystemCodePage(entry->nameField);
+        if (!name)
+            return failed(report, kMsgImportPackageRefused,
+                          {path, QStringLiteral("the name of entry %1: %2").arg(index).arg(name.error())});
+        ImportFile file;
+        file.entry = index;
+        file.updateIndex = static_cast<int>(files.size()) + 1;
+        file.versionLabel = importVersionLabel(report.version, report.component);
+        file.name = *name;
+        file.size = entry->size();
+        files.append(file);
+    }
+
+    if (!sqlca.isConnected())
+        return failed(report, kMsgImportNotConnected, {path});
+
+    // One transaction for the script, the check and every row: a second importer of the same
+    // package waits here until the first has committed, then finds the package stored.
+    if (sqlca.beginLocked(kImportLockName) != kSqlSuccess)
+        return failed(report, kMsgImportDatabaseFailed, {path, serverText(sqlca)});
+
+    if (package.sqlStart() > 0) {
+        if (sqlca.executeImmediate(script) < 0)
+            return rolledBack(sqlca, report, kMsgImportScriptFailed, {path, serverText(sqlca)});
+        report.scriptRan = true;
+    }
+
+    const std::optional<QVariantList> count = sqlca.selectInto(kDuplicateCheck, {report.version, report.component});
+    if (sqlca.SQLCode < 0 || !count || count->isEmpty())
+        return rolledBack(sqlca, report, kMsgImportDatabaseFailed, {path, serverText(sqlca)});
+    if (count->at(0).toLongLong() > 0) {
+        // The package is stored already; the script has run again, as it does for every opening.
+        if (sqlca.commit() != kSqlSuccess)
+            return rolledBack(sqlca, report, kMsgImportDatabaseFailed, {path, serverText(sqlca)});
+        report.result = ImportResult::AlreadyStored;
+        return report;
+    }
+
+    for (const ImportFile& file : files) {
+        if (progress)
+            progress(file);
+        Result<QByteArray> bytes = package.entryBytes(file.entry);
+        if (!bytes)
+            return rolledBack(sqlca, report, kMsgImportStoreFailed, {file.name, path, bytes.error()});
+        if (sqlca.execute(kInsertRow, {report.version, report.component, file.updateIndex, file.name}) < 0)
+            return rolledBack(sqlca, report, kMsgImportStoreFailed, {file.name, path, serverText(sqlca)});
+        if (sqlca.updateBlob(kWriteBytes, *bytes, {report.version, report.component, file.updateIndex}) < 0)
+            return rolledBack(sqlca, report, kMsgImportStoreFailed, {file.name, path, serverText(sqlca)});
+        if (sqlca.SQLNRows != 1)
+            return rolledBack(sqlca, report, kMsgImportStoreFailed,
+                              {file.name, path, QStringLiteral("the row to receive the bytes was not found")});
+        report.files.append(file);
+    }
+
+    if (sqlca.commit() != kSqlSuccess)
+        return rolledBack(sqlca, report, kMsgImportDatabaseFailed, {path, serverText(sqlca)});
+    report.result = ImportResult::Stored;
+    return report;
+}
+
+} // namespace tarnlow

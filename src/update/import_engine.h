@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace tarnlow {
+
+class Transaction;
+
+// Numbered messages of the import, each with its parameters in the order given.
+inline constexpr int kMsgImportPackageRefused = 10300; // package path, what is wrong with it
+inline constexpr int kMsgImportScriptFailed = 10301;   // package path, the server's text
+inline constexpr int kMsgImportStoreFailed = 10302;    // file name, package path, the reason
+inline constexpr int kMsgImportDatabaseFailed = 10303; // package path, the server's text
+inline constexpr int kMsgImportNotConnected = 10304;   // package path
+
+// Why an import stored nothing: a numbered message and its parameters, so that a window can show
+// it in the operator's language and the command line can print it.
+struct ImportFailure {
+    int message = 0;
+    QStringList parameters;
+};
+
+// One file of a package, as the import announces it right before storing it.
+struct ImportFile {
+    int entry = 0;       // package entry 1..4
+    int updateIndex = 0; // UPDATE_INDEX of its row: 1, 2, ... over the used entries only
+    QString versionLabel; // version text, ".", component in decimal ("01.7")
+    QString name;         // the 32-byte name field, trailing blanks included
+    qint64 size = 0;
+};
+
+enum class ImportResult {
+    Stored,        // the script (if any) ran and every file of the package is stored
+    AlreadyStored, // version and component were stored before: the script ran, no file stored
+    Failed,        // nothing of the package is stored; failure says why
+};
+
+struct ImportReport {
+    ImportResult result = ImportResult::Failed;
+    QString version; // the 2-byte version field, unchanged
+    int component = 0;
+    bool scriptRan = false;
+    QList<ImportFile> files; // the files stored, in order
+    std::optional<ImportFailure> failure;
+};
+
+// Called once per file before its row is written.
+using ImportProgress = std::function<void(const ImportFile& file)>;
+
+// The name under which concurrent importers serialise in the database.
+inline const QString kImportLockName = QStringLiteral("tarnlow_as.import");
+
+// "01" and 7 give "01.7".
+QString importVersionLabel(const QString& version, int component);
+
+// Applies the package at `path` to the database of `sqlca` (connected): validates the package
+// before anything reaches the database, then, in one transaction under the import lock, runs the
+// package's SQL script, checks whether its version and component are stored already, and stores
+// every used file entry as one T_SYS_VER row. Any failure rolls the whole package back, script
+// included, so a retry finds the database as it was. One file's bytes are held at a time.
+ImportReport importPackage(Transaction& sqlca, const QString& path, const ImportProgress& progress = {});
+
+} // namespace tarnlow

@@ -1,0 +1,255 @@
+#include "update/package_writer.h"
+
+#include "host/code_page.h"
+#include "update/package_messages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace tarnlow {
+namespace {
+
+PackageFailure failure(int message, QStringList parameters, QString description) {
+    return PackageFailure{message, std::move(parameters), std::move(description)};
+}
+
+// 100000001 as "100,000,001".
+QString groupedNumber(qint64 value) {
+    QString digits = QString::number(value);
+    for (qsizetype i = digits.size() - 3; i > 0; i -= 3)
+        digits.insert(i, QLatin1Char(','));
+    return digits;
+}
+
+QString entryText(int index) {
+    return QString::number(index);
+}
+
+// Opens the file once to be sure it can be read, and reports its size.
+PackageResult<qint64> readableFileSize(const QString& path, int index) {
+    const QFileInfo info(path);
+    QString reason;
+    if (!info.exists())
+        reason = QStringLiteral("no such file");
+    else if (info.isDir())
+        reason = QStringLiteral("it is a folder");
+    else if (!info.isFile())
+        reason = QStringLiteral("it is not a regular file");
+    if (reason.isEmpty()) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            reason = file.errorString();
+        else
+            return info.size();
+    }
+    return failure(kMsgPackageFileUnreadable, {path, entryText(index), reason},
+                   QStringLiteral("file %1 of entry %2 cannot be read: %3").arg(path, entryText(index), reason));
+}
+
+PackageResult<QByteArray> versionField(const QString& text) {
+    Result<QByteArray> field =
+        packageZeroPaddedField(text, kPackageVersionWidth, QStringLiteral("version number"));
+    if (!field)
+        return failure(kMsgPackageVersionInvalid, {text, field.error()},
+                       QStringLiteral("the version number \"%1\" cannot be stored: %2").arg(text, field.error()));
+    return *field;
+}
+
+// The component number is compared as a number by every client, so only digits are accepted.
+PackageResult<QByteArray> componentField(const QString& text) {
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+            const QString reason = QStringLiteral("\"%1\" is not a digit").arg(c);
+            return failure(kMsgPackageComponentInvalid, {text, reason},
+                           QStringLiteral("the component number \"%1\" cannot be stored: %2").arg(text, reason));
+        }
+    }
+    Result<QByteArray> field =
+        packageZeroPaddedField(text, kPackageComponentWidth, QStringLiteral("component number"));
+    if (!field)
+        return failure(kMsgPackageComponentInvalid, {text, field.error()},
+                       QStringLiteral("the component number \"%1\" cannot be stored: %2").arg(text, field.error()));
+    return *field;
+}
+
+PackageResult<QByteArray> nameField(const QString& name, int index) {
+    if (const auto problem = packageNameProblem(name)) {
+        return failure(kMsgPackageNameInvalid, {name, entryText(index), *problem},
+                       QStringLiteral("the file name \"%1\" of entry %2 cannot be stored: it %3")
+                           .arg(name, entryText(index), *problem));
+    }
+    if (const auto bad = findUnrepresentableCharacter(name)) {
+        const QString character = bad->character + QStringLiteral(" (") + codePointText(bad->character) +
+                                  QLatin1Char(')');
+        return failure(kMsgPackageNameUnrepresentable, {name, entryText(index), character},
+                       QStringLiteral("the file name \"%1\" of entry %2 holds the character %3, which the GBK "
+                                      "code page cannot represent")
+                           .arg(name, entryText(index), character));
+    }
+    return *packageNameField(name);
+}
+
+PackageResult<QByteArray> scriptBytes(const QString& script) {
+    if (const auto bad = findUnrepresentableCharacter(script)) {
+        const QString character = bad->character + QStringLiteral(" (") + codePointText(bad->character) +
+                                  QLatin1Char(')');
+        return failure(kMsgPackageScriptUnrepresentable,
+                       {character, QString::number(bad->line), QString::number(bad->column)},
+                       QStringLiteral("the SQL script holds the character %1 at line %2, column %3, which the "
+                                      "GBK code page cannot represent")
+                           .arg(character)
+                           .arg(bad->line)
+                           .arg(bad->column));
+    }
+    return *toSystemCodePage(script);
+}
+
+PackageFailure cannotWrite(const QString& path, const QString& reason) {
+    return failure(kMsgPackageCannotWrite, {path, reason},
+                   QStringLiteral("the package %1 cannot be written: %2").arg(path, reason));
+}
+
+PackageFailure fileChanged(const QString& path, const QString& reason) {
+    return failure(kMsgPackageFileChanged, {path, reason},
+                   QStringLiteral("the file %1 changed while the package was written (%2)").arg(path, reason));
+}
+
+// Copies one planned file into the package through one block-sized buffer.
+std::optional<PackageFailure> copyEntry(const PlannedEntry& entry, QSaveFile& out, QByteArray& buffer,
+                                        qint64& written, const PackageWriteOptions& options, qint64 total) {
+    QFile in(entry.path);
+    if (!in.open(QIODevice::ReadOnly))
+        return fileChanged(entry.path, in.errorString());
+    qint64 copied = 0;
+    while (copied < entry.size) {
+        const qint64 wanted = std::min(kPackageBlockSize, entry.size - copied);
+        const qint64 got = in.read(buffer.data(), wanted);
+        if (got < 0)
+            return fileChanged(entry.path, in.errorString());
+        if (got == 0)
+            return fileChanged(entry.path, QStringLiteral("%1 bytes were expected, only %2 could be read")
+                                               .arg(entry.size)
+                                               .arg(copied));
+        if (out.write(buffer.constData(), got) != got)
+            return cannotWrite(out.fileName(), out.errorString());
+        copied += got;
+        written += got;
+        if (options.progress)
+            options.progress(written, total);
+    }
+    char extra = 0;
+    if (in.read(&extra, 1) > 0)
+        return fileChanged(entry.path, QStringLiteral("it grew beyond the %1 bytes it had").arg(entry.size));
+    return std::nullopt;
+}
+
+} // namespace
+
+PackageResult<PackagePlan> planPackage(const PackageSource& source) {
+    PackagePlan plan;
+    const PackageResult<QByteArray> version = versionField(source.version);
+    if (!version)
+        return version.failure();
+    const PackageResult<QByteArray> component = componentField(source.component);
+    if (!component)
+        return component.failure();
+
+    QByteArray entries;
+    qint64 position = kPackageHeaderSize;
+    for (int index = 1; index <= kPackageEntryCount; ++index) {
+        const QString& path = source.files.at(static_cast<size_t>(index - 1));
+        if (path.isEmpty()) {
+            entries += QByteArray(kPackageEntryWidth, ' ');
+            continue;
+        }
+        const PackageResult<qint64> size = readableFileSize(path, index);
+        if (!size)
+            return size.failure();
+        PlannedEntry entry{index, path, packageFileNameOfPath(path), position + 1, *size};
+        const PackageResult<QByteArray> name = nameField(entry.name, index);
+        if (!name)
+            return name.failure();
+        position += *size;
+        // Checked per entry so that a sum of huge sizes cannot overflow.
+        if (position > kPackageMaxSize)
+            break;
+        entries += packageNumberField(entry.start) + packageNumberField(entry.end()) + *name;
+        plan.entries.append(entry);
+    }
+
+    const PackageResult<QByteArray> script = scriptBytes(source.sqlScript);
+    if (!script)
+        return script.failure();
+    plan.script = *script;
+    if (position <= kPackageMaxSize)
+        position += plan.script.size();
+    if (position > kPackageMaxSize) {
+        qint64 total = kPackageHeaderSize + plan.script.size();
+        for (const QString& path : source.files)
+            total += path.isEmpty() ? 0 : QFileInfo(path).size();
+        const QString size = groupedNumber(total);
+        return failure(kMsgPackageTooLarge, {size},
+                       QStringLiteral("the package would be %1 bytes; a package holds at most 99,999,999 bytes")
+                           .arg(size));
+    }
+
+    QByteArray sqlEntry(kPackageSqlEntryWidth, ' ');
+    if (!plan.script.isEmpty()) {
+        plan.scriptStart = position - plan.script.size() + 1;
+        sqlEntry = packageNumberField(plan.scriptStart) + QByteArray(kPackageNumberWidth, ' ');
+    }
+    plan.header = kPackageLeadByte + *version + *component + kPackageMarkerByte + packageSignature() + entries +
+                  sqlEntry;
+    plan.size = position;
+    return plan;
+}
+
+PackageResult<PackageWritten> writePackage(const PackageSource& source, const QString& outputPath,
+                                           const PackageWriteOptions& options) {
+    const QString target = QFileInfo(outputPath).absoluteFilePath();
+    const QFileInfo targetInfo(target);
+    if (outputPath.isEmpty() || targetInfo.isDir())
+        return cannotWrite(target, QStringLiteral("it is a folder"));
+    if (targetInfo.exists() && !options.replaceExisting)
+        return failure(kMsgPackageOutputExists, {target},
+                       QStringLiteral("the file %1 already exists and was left unchanged").arg(target));
+    if (!targetInfo.dir().exists())
+        return cannotWrite(target, QStringLiteral("the folder %1 does not exist").arg(targetInfo.path()));
+
+    const PackageResult<PackagePlan> planned = planPackage(source);
+    if (!planned)
+        return planned.failure();
+    const PackagePlan& plan = *planned;
+
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly))
+        return cannotWrite(target, out.errorString());
+    if (out.write(plan.header) != plan.header.size())
+        return cannotWrite(target, out.errorString());
+    qint64 written = plan.header.size();
+    if (options.progress)
+        options.progress(written, plan.size);
+
+    QByteArray buffer(static_cast<qsizetype>(kPackageBlockSize), Qt::Uninitialized);
+    for (const PlannedEntry& entry : plan.entries) {
+        if (auto problem = copyEntry(entry, out, buffer, written, options, plan.size)) {
+            out.cancelWriting();
+            return *problem;
+        }
+    }
+    for (qsizetype offset = 0; offset < plan.script.size(); offset += kPackageBlockSize) {
+        const qsizetype length = std::min<qsizetype>(kPackageBlockSize, plan.script.size() - offset);
+        if (out.write(plan.script.constData() + offset, length) != length)
+            return cannotWrite(target, out.errorString());
+        written += length;
+        if (options.progress)
+            options.progress(written, plan.size);
+    }
+    if (!out.commit())
+        return cannotWrite(target, out.errorString());
+    return PackageWritten{target, written};
+}
+
+} // namespace tarnlow

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "update/package_format.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <functional>
+#include <variant>
+
+namespace tarnlow {
+
+// What goes into a package: the operator's version and component texts, up to four file paths
+// (an empty path leaves its entry blank; entries keep their places) and the SQL script.
+struct PackageSource {
+    QString version = QStringLiteral("01");
+    QString component = QStringLiteral("076");
+    std::array<QString, kPackageEntryCount> files;
+    QString sqlScript;
+};
+
+// Why a package was not written: a numbered message with its parameters for the windows, and the
+// same in English for the command line.
+struct PackageFailure {
+    int message = 0;
+    QStringList parameters;
+    QString description;
+};
+
+// A value of T or the reason the package work failed.
+template <typename T>
+class [[nodiscard]] PackageResult {
+public:
+    PackageResult(T value) : m_state(std::move(value)) {}
+    PackageResult(PackageFailure failure) : m_state(std::move(failure)) {}
+    bool ok() const { return m_state.index() == 0; }
+    explicit operator bool() const { return ok(); }
+    const T& value() const { return std::get<0>(m_state); }
+    const T& operator*() const { return value(); }
+    const T* operator->() const { return &value(); }
+    const PackageFailure& failure() const { return std::get<1>(m_state); }
+
+private:
+    std::variant<T, PackageFailure> m_state;
+};
+
+// One used entry as the header will describe it.
+struct PlannedEntry {
+    int index = 0; // 1..4
+    QString path;
+    QString name;
+    qint64 start = 0;
+    qint64 size = 0;
+    qint64 end() const { return start + size - 1; }
+};
+
+// The header and the order of the data area, computed before anything is written.
+struct PackagePlan {
+    QByteArray header; // exactly 256 bytes
+    QList<PlannedEntry> entries;
+    QByteArray script; // GBK bytes
+    qint64 scriptStart = 0;
+    qint64 size = 0;
+};
+
+struct PackageWritten {
+    QString path; // absolute
+    qint64 size = 0;
+};
+
+// Checks the source and computes the header: every given path must name a readable file, names and
+// script must be GBK text, the whole package must fit 99,999,999 bytes.
+PackageResult<PackagePlan> planPackage(const PackageSource& source);
+
+struct PackageWriteOptions {
+    bool replaceExisting = false;
+    // Called after the header and after each block with the bytes written so far and the total.
+    std::function<void(qint64 written, qint64 total)> progress;
+};
+
+// Builds the package at `outputPath`. The data goes to a temporary file in the same folder that
+// replaces the target only when complete, so a failed build leaves any earlier file untouched.
+// File contents move in blocks of at most 32,765 bytes. A file whose size changes while it is
+// copied fails the build.
+PackageResult<PackageWritten> writePackage(const PackageSource& source, const QString& outputPath,
+                                           const PackageWriteOptions& options = {});
+
+} // namespace tarnlow

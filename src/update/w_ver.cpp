@@ -1,0 +1,152 @@
+#include "update/w_ver.h"
+
+#include "host/layout_units.h"
+#include "host/screen.h"
+#include "lang/f_msgbox.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+
+#include <cmath>
+
+namespace tarnlow {
+namespace {
+
+std::optional<ScreenMetrics> screenMetrics() {
+    if (auto provided = providedScreenMetrics())
+        return provided;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return std::nullopt;
+    const QRect geometry = screen->geometry();
+    return ScreenMetrics{geometry.left(),       geometry.top(),         geometry.width(),
+                         geometry.height(),     screen->logicalDotsPerInchX(), screen->logicalDotsPerInchY()};
+}
+
+} // namespace
+
+w_ver::w_ver(Transaction& sqlca, SettingsStore& settings, QString programFolder, QWidget* parent)
+    : QDialog(parent)
+    , m_sqlca(sqlca)
+    , m_settings(settings)
+    , m_programFolder(std::move(programFolder)) {
+    setWindowTitle(QStringLiteral("update......"));
+    setWindowModality(Qt::ApplicationModal);
+    // Only the title bar: no close button while files are being replaced.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    if (const auto screen = screenMetrics()) {
+        m_dpiX = screen->logicalDpiX;
+        m_dpiY = screen->logicalDpiY;
+    }
+
+    st_8 = new QLabel(this);
+    st_8->setObjectName(QStringLiteral("st_8"));
+    st_8->setAutoFillBackground(true);
+    QPalette barPalette = st_8->palette();
+    barPalette.setColor(QPalette::Window, barPalette.color(QPalette::Highlight));
+    st_8->setPalette(barPalette);
+
+    st_7 = new QLabel(this);
+    st_7->setObjectName(QStringLiteral("st_7"));
+    st_7->setFrameStyle(QFrame::Box | QFrame::Plain);
+    st_7->setGeometry(unitsToPixelsX(kFrameX, m_dpiX), unitsToPixelsY(kFrameY, m_dpiY),
+                      unitsToPixelsX(kFrameWidth, m_dpiX), unitsToPixelsY(kFrameHeight, m_dpiY));
+
+    st_5 = new QLabel(QStringLiteral("none"), this);
+    st_5->setObjectName(QStringLiteral("st_5"));
+    st_5->setGeometry(unitsToPixelsX(kFrameX, m_dpiX), unitsToPixelsY(kStatusY, m_dpiY),
+                      unitsToPixelsX(kFrameWidth, m_dpiX), unitsToPixelsY(kStatusHeight, m_dpiY));
+    st_5->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    // The bar is listed first and stays in front of its frame.
+    st_8->raise();
+    placeBar();
+    setFixedSize(unitsToPixelsX(kWindowWidth, m_dpiX), unitsToPixelsY(kWindowHeight, m_dpiY));
+}
+
+w_ver::~w_ver() = default;
+
+void w_ver::centre() {
+    const auto screen = screenMetrics();
+    if (!screen)
+        return;
+    const int x = centredCoordinate(pixelsToUnitsX(screen->width, m_dpiX), kWindowWidth);
+    const int y = centredCoordinate(pixelsToUnitsY(screen->height, m_dpiY), kWindowHeight);
+    m_positionUnits = QPoint(x, y);
+    move(screen->left + unitsToPixelsX(x, m_dpiX), screen->top + unitsToPixelsY(y, m_dpiY));
+}
+
+void w_ver::placeBar() {
+    const int width = unitsToPixelsX(m_barUnits, m_dpiX);
+    st_8->setGeometry(unitsToPixelsX(kBarX, m_dpiX), unitsToPixelsY(kBarY, m_dpiY), width,
+                      unitsToPixelsY(kBarHeight, m_dpiY));
+    st_8->setVisible(width > 0);
+}
+
+void w_ver::widenBar() {
+    m_barUnits = static_cast<int>(std::trunc(m_barUnits + m_step));
+    placeBar();
+}
+
+void w_ver::showProgress(const DownloadProgress& progress) {
+    widenBar();
+    st_5->setText(progress.targetPath);
+    // The download runs on this thread: let the window paint between files, but keep clicks and
+    // keys away until it is over.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (m_observer)
+        m_observer(progress);
+}
+
+int w_ver::runVersionCheck() {
+    centre();
+    DownloadEngine engine(m_sqlca, m_settings, m_programFolder);
+    const auto rows = engine.pendingRows();
+    if (!rows) {
+        m_failure = DownloadEngine::listFailure(rows.error());
+        f_msgbox(m_failure->messageNumber, m_failure->parameters);
+        ib_close = true;
+        close();
+        return -1;
+    }
+    if (rows->isEmpty()) {
+        ib_close = true;
+        close();
+        return 1;
+    }
+
+    m_step = static_cast<double>(kFrameWidth - 10) / (static_cast<double>(rows->size()) * 2.0);
+    show();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    const DownloadOutcome outcome =
+        engine.download(*rows, [this](const DownloadProgress& progress) { showProgress(progress); });
+    m_failure = outcome.failure;
+    ib_close = true;
+    if (m_failure)
+        f_msgbox(m_failure->messageNumber, m_failure->parameters);
+    close();
+    return outcome.result;
+}
+
+void w_ver::closeEvent(QCloseEvent* event) {
+    if (!ib_close) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void w_ver::reject() {
+    if (ib_close)
+        QDialog::reject();
+}
+
+int openVersionWindow(Transaction& sqlca, SettingsStore& settings, const QString& programFolder, QWidget* parent) {
+    w_ver window(sqlca, settings, programFolder, parent);
+    return window.runVersionCheck();
+}
+
+} // namespace tarnlow

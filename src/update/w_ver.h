@@ -1,0 +1,92 @@
+#pragma once
+
+#include "update/download_engine.h"
+
+#include <QDialog>
+
+#include <optional>
+
+class QLabel;
+
+namespace tarnlow {
+
+class SettingsStore;
+class Transaction;
+
+// The version check window: compares Comp_ID with the stored components, writes every newer stored
+// file into the program folder while a bar and the path of the file in hand show the progress, and
+// closes itself. It stays invisible when there is nothing newer. While the download runs the window
+// refuses to be closed, so a file is never left half-way by a click.
+class w_ver : public QDialog {
+    Q_OBJECT
+
+public:
+    // Layout in layout units.
+    static constexpr int kWindowWidth = 1120;
+    static constexpr int kWindowHeight = 300;
+    static constexpr int kFrameX = 41;
+    static constexpr int kFrameY = 40;
+    static constexpr int kFrameWidth = 1015;
+    static constexpr int kFrameHeight = 84;
+    static constexpr int kBarX = 50;
+    static constexpr int kBarY = 52;
+    static constexpr int kBarHeight = 60;
+    static constexpr int kStatusY = 160;
+    static constexpr int kStatusHeight = 72;
+
+    w_ver(Transaction& sqlca, SettingsStore& settings, QString programFolder, QWidget* parent = nullptr);
+    ~w_ver() override;
+
+    // The open processing: centres the window, lists the newer stored files and, when there are
+    // any, shows itself and downloads them. Returns 1 when there was nothing to do, otherwise the
+    // download's result (1 done, -1 stopped; the numbered message has been shown then). The window
+    // is closed when this returns.
+    int runVersionCheck();
+
+    QLabel* st_8 = nullptr; // the bar, inside the frame; grows twice per row
+    QLabel* st_7 = nullptr; // the frame of the bar
+    QLabel* st_5 = nullptr; // the path of the file being written
+
+    // Whether a close is allowed; false until the download is over.
+    bool ib_close = false;
+
+    // Width of the bar in layout units, and the widening per half row.
+    int barWidthUnits() const { return m_barUnits; }
+    double barStep() const { return m_step; }
+    // Where the window placed itself, in layout units.
+    QPoint positionUnits() const { return m_positionUnits; }
+    // Why the last download stopped, if it did.
+    const std::optional<DownloadFailure>& failure() const { return m_failure; }
+
+    // Seam for tests: called after each progress step has been shown.
+    void setProgressObserver(std::function<void(const DownloadProgress&)> observer) {
+        m_observer = std::move(observer);
+    }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    void centre();
+    void widenBar();
+    void placeBar();
+    void showProgress(const DownloadProgress& progress);
+
+    Transaction& m_sqlca;
+    SettingsStore& m_settings;
+    QString m_programFolder;
+    double m_dpiX = 96.0;
+    double m_dpiY = 96.0;
+    int m_barUnits = 0;
+    double m_step = 0.0;
+    QPoint m_positionUnits;
+    std::optional<DownloadFailure> m_failure;
+    std::function<void(const DownloadProgress&)> m_observer;
+};
+
+// Opens w_ver modally over the connection, as start-up does at every start, and returns its result.
+int openVersionWindow(Transaction& sqlca, SettingsStore& settings, const QString& programFolder,
+                      QWidget* parent = nullptr);
+
+} // namespace tarnlow

@@ -1,0 +1,266 @@
+#include "download_database.h"
+
+#include "host/settings_store.h"
+#include "support/test_environment.h"
+#include "update/download_engine.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace tarnlow;
+using namespace tarnlow::test;
+
+namespace {
+
+class DownloadEngineTest : public ::testing::TestWithParam<QString> {
+protected:
+    void SetUp() override {
+        database = std::make_unique<DownloadDatabase>(GetParam(), scratch);
+        if (!database->error().isEmpty())
+            FAIL() << database->error().toStdString();
+        if (!database->skipReason().isEmpty())
+            GTEST_SKIP() << database->skipReason().toStdString();
+        ASSERT_TRUE(QDir(scratch.path()).mkpath(QStringLiteral("program")));
+        folder = scratch.file(QStringLiteral("program")) + QLatin1Char('/');
+    }
+
+    QString compId() const {
+        QString value = QStringLiteral("<absent>");
+        settings.read(kSettingsKey, kInstalledComponentName, value);
+        return value;
+    }
+    void setCompId(const QString& value) { ASSERT_TRUE(settings.write(kSettingsKey, kInstalledComponentName, value)); }
+    QByteArray fileBytes(const QString& name) const {
+        QFile file(folder + name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    QStringList folderEntries() const {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+    }
+
+    DownloadOutcome run(QList<DownloadProgress>* progress = nullptr) {
+        DownloadEngine engine(database->sqlca(), settings, folder);
+        const auto rows = engine.pendingRows();
+        EXPECT_TRUE(rows.ok()) << rows.error().toStdString();
+        if (!rows)
+            return {};
+        return engine.download(*rows, [progress](const DownloadProgress& step) {
+            if (progress)
+                progress->append(step);
+        });
+    }
+
+    ScratchFolder scratch;
+    SettingsStore settings = SettingsStore::standard();
+    std::unique_ptr<DownloadDatabase> database;
+    QString folder;
+};
+
+TEST_P(DownloadEngineTest, WithoutCompIdWritesEveryFileWholeAndRecordsTheHighestComponent) {
+    // The two piece-boundary sizes and a file past 64 KB, which a cut image column would damage.
+    const QByteArray first = patternBytes(32765, 1);
+    const QByteArray second = patternBytes(65531, 2);
+    const QByteArray third = patternBytes(70000, 3);
+    database->insert(QStringLiteral("1.0"), 3, 1, QStringLiteral("a.dll"), first);
+    database->insert(QStringLiteral("1.0"), 3, 2, QStringLiteral("b.dll"), second);
+    database->insert(QStringLiteral("1.1"), 4, 1, QStringLiteral("c.dat"), third);
+
+    QList<DownloadProgress> progress;
+    const DownloadOutcome outcome = run(&progress);
+
+    ASSERT_FALSE(outcome.failure) << outcome.failure->description.toStdString();
+    EXPECT_EQ(outcome.result, 1);
+    EXPECT_EQ(fileBytes(QStringLiteral("a.dll")), first);
+    EXPECT_EQ(fileBytes(QStringLiteral("b.dll")), second);
+    EXPECT_EQ(fileBytes(QStringLiteral("c.dat")), third);
+    EXPECT_EQ(compId(), QStringLiteral("4"));
+    // Nothing but the targets is left in the folder (no temporary files).
+    EXPECT_EQ(folderEntries(), (QStringList{QStringLiteral("a.dll"), QStringLiteral("b.dll"), QStringLiteral("c.dat")}));
+
+    ASSERT_EQ(progress.size(), 6);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(progress.at(i).row, i / 2 + 1);
+        EXPECT_EQ(progress.at(i).rowCount, 3);
+        EXPECT_DOUBLE_EQ(progress.at(i).fraction, (i + 1) / 6.0);
+    }
+    EXPECT_EQ(progress.at(0).stage, DownloadProgress::Stage::Fetching);
+    EXPECT_EQ(progress.at(1).stage, DownloadProgress::Stage::Written);
+    EXPECT_EQ(progress.at(5).targetPath, folder + QStringLiteral("c.dat"));
+}
+
+TEST_P(DownloadEngineTest, NothingNewerWritesNothingAndKeepsCompId) {
+    database->insert(QStringLiteral("1.0"), 2, 1, QStringLiteral("a.dll"), QByteArray("two"));
+    database->insert(QStringLiteral("1.0"), 3, 1, QStringLiteral("b.dll"), QByteArray("three"));
+    setCompId(QStringLiteral("3"));
+
+    DownloadEngine engine(database->sqlca(), settings, folder);
+    const auto rows = engine.pendingRows();
+    ASSERT_TRUE(rows.ok()) << rows.error().toStdString();
+    EXPECT_TRUE(rows->isEmpty());
+    const DownloadOutcome outcome = engine.download(*rows);
+    EXPECT_EQ(outcome.result, 1);
+    EXPECT_FALSE(outcome.recordedComponent);
+    EXPECT_TRUE(folderEntries().isEmpty());
+    EXPECT_EQ(compId(), QStringLiteral("3"));
+
+    // Only newer components are listed.
+    setCompId(QStringLiteral("2"));
+    const auto newer = engine.pendingRows();
+    ASSERT_TRUE(newer.ok());
+    ASSERT_EQ(newer->size(), 1);
+    EXPECT_EQ(newer->first().componentNumber, 3);
+}
+
+TEST_P(DownloadEngineTest, NewerComponentWinsWhateverOrderTheRowsWereStoredIn) {
+    database->insert(QStringLiteral("2.0"), 6, 1, QStringLiteral("same.dll"), QByteArray("component six"));
+    database->insert(QStringLiteral("1.0"), 5, 2, QStringLiteral("other.dll"), QByteArray("five, second"));
+    database->insert(QStringLiteral("1.0"), 5, 1, QStringLiteral("same.dll"), QByteArray("component five"));
+
+    const DownloadOutcome outcome = run();
+    ASSERT_FALSE(outcome.failure) << outcome.failure->description.toStdString();
+    EXPECT_EQ(fileBytes(QStringLiteral("same.dll")), QByteArray("component six"));
+    EXPECT_EQ(fileBytes(QStringLiteral("other.dll")), QByteArray("five, second"));
+    EXPECT_EQ(compId(), QStringLiteral("6"));
+    EXPECT_EQ(outcome.writtenPaths, (QStringList{folder + QStringLiteral("same.dll"), folder + QStringLiteral("other.dll"),
+                                                 folder + QStringLiteral("same.dll")}));
+}
+
+TEST_P(DownloadEngineTest, PackagesSharingAComponentNumberKeepTheirOwnFiles) {
+    database->insert(QStringLiteral("1.0"), 7, 1, QStringLiteral("old.dll"), QByteArray("from 1.0"));
+    database->insert(QStringLiteral("1.1"), 7, 1, QStringLiteral("new.dll"), QByteArray("from 1.1"));
+
+    const DownloadOutcome outcome = run();
+    ASSERT_FALSE(outcome.failure) << outcome.failure->description.toStdString();
+    EXPECT_EQ(fileBytes(QStringLiteral("old.dll")), QByteArray("from 1.0"));
+    EXPECT_EQ(fileBytes(QStringLiteral("new.dll")), QByteArray("from 1.1"));
+    EXPECT_EQ(compId(), QStringLiteral("7"));
+}
+
+TEST_P(DownloadEngineTest, ExistingFileIsReplacedAndTrailingBlanksOfTheNameAreDropped) {
+    ASSERT_TRUE(scratch.write(QStringLiteral("program/lib.dll"), QByteArray(100000, 'o')));
+    database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("lib.dll   "), QByteArray("new library"));
+    database->insert(QStringLiteral("1.0"), 1, 2, QStringLiteral("  lead.txt"), QByteArray("leading blanks stay"));
+    setCompId(QStringLiteral("not a number"));
+
+    const DownloadOutcome outcome = run();
+    ASSERT_FALSE(outcome.failure) << outcome.failure->description.toStdString();
+    EXPECT_EQ(fileBytes(QStringLiteral("lib.dll")), QByteArray("new library"));
+    EXPECT_EQ(fileBytes(QStringLiteral("  lead.txt")), QByteArray("leading blanks stay"));
+    EXPECT_EQ(folderEntries(), (QStringList{QStringLiteral("  lead.txt"), QStringLiteral("lib.dll")}));
+    EXPECT_EQ(compId(), QStringLiteral("1"));
+}
+
+TEST_P(DownloadEngineTest, NullContentStopsWithFilesWrittenSoFarAndCompIdUnchanged) {
+    ASSERT_TRUE(scratch.write(QStringLiteral("program/b.dll"), QByteArray("old b")));
+    database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("a.dll"), QByteArray("a"));
+    database->insert(QStringLiteral("1.0"), 2, 1, QStringLiteral("b.dll"), std::nullopt);
+    database->insert(QStringLiteral("1.0"), 3, 1, QStringLiteral("c.dll"), QByteArray("c"));
+    setCompId(QStringLiteral("0"));
+
+    const DownloadOutcome outcome = run();
+    EXPECT_EQ(outcome.result, -1);
+    ASSERT_TRUE(outcome.failure);
+    EXPECT_EQ(outcome.failure->messageNumber, kMessageDownloadNullContent);
+    EXPECT_EQ(outcome.failure->parameters.value(0), folder + QStringLiteral("b.dll"));
+    EXPECT_EQ(fileBytes(QStringLiteral("a.dll")), QByteArray("a"));
+    EXPECT_EQ(fileBytes(QStringLiteral("b.dll")), QByteArray("old b"));
+    EXPECT_EQ(fileBytes(QStringLiteral("c.dll")), QByteArray("<missing>"));
+    EXPECT_EQ(compId(), QStringLiteral("0"));
+}
+
+TEST_P(DownloadEngineTest, RowThatVanishedOrCannotBeFetchedStopsTheDownload) {
+    database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("a.dll"), QByteArray("a"));
+    database->insert(QStringLiteral("1.0"), 1, 2, QStringLiteral("b.dll"), QByteArray("b"));
+
+    DownloadEngine engine(database->sqlca(), settings, folder);
+    const auto rows = engine.pendingRows();
+    ASSERT_TRUE(rows.ok());
+    database->remove(QStringLiteral("1.0"), 1, 2);
+    DownloadOutcome outcome = engine.download(*rows);
+    ASSERT_TRUE(outcome.failure);
+    EXPECT_EQ(outcome.failure->messageNumber, kMessageDownloadRowMissing);
+    EXPECT_EQ(outcome.failure->parameters,
+              (QStringList{folder + QStringLiteral("b.dll"), QStringLiteral("1.0"), QStringLiteral("1"),
+                           QStringLiteral("2")}));
+    // The file of the first row is not written again in place of the missing one.
+    EXPECT_EQ(fileBytes(QStringLiteral("b.dll")), QByteArray("<missing>"));
+    EXPECT_EQ(compId(), QStringLiteral("<absent>"));
+
+    // A database failure while fetching names the file and the database's reason.
+    ASSERT_GE(database->sqlca().execute(QStringLiteral("DROP TABLE t_sys_ver")), 0);
+    outcome = engine.download(*rows);
+    ASSERT_TRUE(outcome.failure);
+    EXPECT_EQ(outcome.failure->messageNumber, kMessageDownloadFetchFailed);
+    EXPECT_EQ(outcome.failure->parameters.value(0), folder + QStringLiteral("a.dll"));
+    EXPECT_FALSE(outcome.failure->parameters.value(1).isEmpty());
+    EXPECT_EQ(compId(), QStringLiteral("<absent>"));
+}
+
+TEST_P(DownloadEngineTest, NamesThatAreNotPlainFileNamesAreRefused) {
+    const QStringList names{QStringLiteral("../x"), QStringLiteral("a/b"), QStringLiteral(".."),
+                            QStringLiteral("a\\b"), QStringLiteral("bad\x01name"), QStringLiteral("   ")};
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        database->remove(QStringLiteral("1.0"), 1, 1);
+        database->insert(QStringLiteral("1.0"), 1, 1, name, QByteArray("payload"));
+        const DownloadOutcome outcome = run();
+        EXPECT_EQ(outcome.result, -1);
+        ASSERT_TRUE(outcome.failure);
+        EXPECT_EQ(outcome.failure->messageNumber, kMessageDownloadNameRefused);
+        EXPECT_TRUE(outcome.writtenPaths.isEmpty());
+        EXPECT_EQ(compId(), QStringLiteral("<absent>"));
+    }
+    EXPECT_TRUE(folderEntries().isEmpty());
+    EXPECT_FALSE(QFile::exists(scratch.file(QStringLiteral("x"))));
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("a")));
+}
+
+TEST_P(DownloadEngineTest, TargetThatCannotBeWrittenStopsAndLeavesEverythingElseAsItWas) {
+    ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("taken.dll")));
+    ASSERT_TRUE(scratch.write(QStringLiteral("program/c.dll"), QByteArray("old c")));
+    database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("a.dll"), QByteArray("a"));
+    database->insert(QStringLiteral("1.0"), 2, 1, QStringLiteral("taken.dll"), QByteArray("cannot land"));
+    database->insert(QStringLiteral("1.0"), 3, 1, QStringLiteral("c.dll"), QByteArray("new c"));
+
+    const DownloadOutcome outcome = run();
+    ASSERT_TRUE(outcome.failure);
+    EXPECT_EQ(outcome.failure->messageNumber, kMessageDownloadWriteFailed);
+    EXPECT_EQ(outcome.failure->parameters.value(0), folder + QStringLiteral("taken.dll"));
+    EXPECT_FALSE(outcome.failure->parameters.value(1).isEmpty());
+    EXPECT_TRUE(outcome.failure->description.contains(folder + QStringLiteral("taken.dll")));
+    EXPECT_EQ(outcome.writtenPaths, QStringList{folder + QStringLiteral("a.dll")});
+    EXPECT_EQ(fileBytes(QStringLiteral("a.dll")), QByteArray("a"));
+    EXPECT_EQ(fileBytes(QStringLiteral("c.dll")), QByteArray("old c"));
+    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("taken.dll")).isDir());
+    EXPECT_EQ(compId(), QStringLiteral("<absent>"));
+    EXPECT_EQ(folderEntries(), (QStringList{QStringLiteral("a.dll"), QStringLiteral("c.dll"), QStringLiteral("taken.dll")}));
+}
+
+TEST_P(DownloadEngineTest, ThirtyMegabyteFileRoundTripsByteForByte) {
+    const QByteArray big = patternBytes(30 * 1024 * 1024 + 17, 30);
+    database->insert(QStringLiteral("3.0"), 9, 1, QStringLiteral("big.pak"), big);
+    const DownloadOutcome outcome = run();
+    ASSERT_FALSE(outcome.failure) << outcome.failure->description.toStdString();
+    EXPECT_TRUE(fileBytes(QStringLiteral("big.pak")) == big);
+    EXPECT_EQ(compId(), QStringLiteral("9"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, DownloadEngineTest, ::testing::Values(kDbmsSqlite, kDbmsPostgreSql),
+                         [](const ::testing::TestParamInfo<QString>& backend) { return backend.param.toStdString(); });
+
+TEST(InstalledComponent, ReadsDecimalTextAndTakesAnythingElseAsZero) {
+    ScratchFolder scratch;
+    SettingsStore settings = SettingsStore::standard();
+    EXPECT_EQ(installedComponent(settings), 0);
+    const std::pair<const char*, qint32> cases[] = {
+        {"12", 12}, {"", 0}, {"abc", 0}, {"12abc", 0}, {"-3", -3}, {"99999999999", 0}, {"2147483647", 2147483647},
+    };
+    for (const auto& [text, expected] : cases) {
+        ASSERT_TRUE(settings.write(kSettingsKey, kInstalledComponentName, QString::fromLatin1(text)));
+        EXPECT_EQ(installedComponent(settings), expected) << text;
+    }
+}
+
+} // namespace

@@ -1,0 +1,303 @@
+#include "import_fixture.h"
+
+#include "db/dialect.h"
+#include "update/import_engine.h"
+
+#include <QFile>
+#include <QSemaphore>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+
+namespace tarnlow {
+namespace {
+
+using test::Backend;
+using test::PackageFileSpec;
+
+class ImportEngineTest : public ::testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override {
+        m_database = std::make_unique<test::BackendDatabase>(GetParam());
+        if (!m_database->ready()) {
+            if (test::serversRequired())
+                FAIL() << m_database->skipReason().toStdString();
+            GTEST_SKIP() << m_database->skipReason().toStdString();
+        }
+        m_database->configure(sqlca);
+        ASSERT_EQ(sqlca.connect(), kSqlSuccess) << sqlca.SQLErrText.toStdString();
+        ASSERT_EQ(test::createVersionTable(sqlca, m_database->binaryType()), kSqlSuccess)
+            << sqlca.SQLErrText.toStdString();
+    }
+
+    QString writePackage(const QString& name, const QByteArray& bytes) {
+        EXPECT_TRUE(m_database->scratch().write(name, bytes));
+        return m_database->scratch().file(name);
+    }
+
+    // Fixed-width text as the database returns it: PostgreSQL pads char columns to their width.
+    QString stored(const QString& text, int width) const {
+        return GetParam() == Backend::Postgres ? text.leftJustified(width, QLatin1Char(' ')) : text;
+    }
+
+    qint64 count(const QString& sql) {
+        const auto row = sqlca.selectInto(sql);
+        return row ? row->at(0).toLongLong() : -1;
+    }
+
+    bool tableExists(const QString& table) {
+        const auto row = sqlca.selectInto(sqlca.dialect().tableExistsQuery(), {table});
+        return row && row->at(0).toLongLong() > 0;
+    }
+
+    std::unique_ptr<test::BackendDatabase> m_database;
+    Transaction sqlca;
+};
+
+TEST_P(ImportEngineTest, StoresUsedEntriesWithRunningIndexesAfterTheScript) {
+    const QByteArray first = test::patternBytes(1000, 1);
+    const QByteArray third = test::patternBytes(20, 3);
+    // A name with trailing blanks inside its 32-byte field, and component field 007.
+    const QByteArray package = test::buildPackage(
+        "01", "007", {PackageFileSpec{"first.dll  ", first}, std::nullopt, PackageFileSpec{"third.txt", third}, std::nullopt},
+        "create table import_marker ( n int )");
+    const QString path = writePackage(QStringLiteral("one.fuf"), package);
+
+    QList<ImportFile> announced;
+    qint64 rowsWhenAnnounced = -1;
+    const ImportReport report = importPackage(sqlca, path, [&](const ImportFile& file) {
+        announced.append(file);
+        if (announced.size() == 2)
+            rowsWhenAnnounced = count(QStringLiteral("select count(*) from t_sys_ver"));
+    });
+
+    ASSERT_EQ(report.result, ImportResult::Stored) << report.failure->parameters.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_TRUE(report.scriptRan);
+    EXPECT_TRUE(tableExists(QStringLiteral("import_marker")));
+
+    // Each file is announced before its row exists, with the label joining version and component.
+    ASSERT_EQ(announced.size(), 2);
+    EXPECT_EQ(rowsWhenAnnounced, 1);
+    EXPECT_EQ(announced[0].versionLabel, QStringLiteral("01.7"));
+    EXPECT_EQ(announced[0].name, QString(QStringLiteral("first.dll")).leftJustified(32, QLatin1Char(' ')));
+    EXPECT_EQ(announced[0].size, 1000);
+    EXPECT_EQ(announced[1].entry, 3);
+    EXPECT_EQ(announced[1].updateIndex, 2);
+    EXPECT_EQ(announced[1].size, 20);
+
+    const QList<test::StoredRow> rows = test::storedRows(sqlca);
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0].version, stored(QStringLiteral("01"), 10));
+    EXPECT_EQ(rows[0].component, 7);
+    EXPECT_EQ(rows[0].updateIndex, 1);
+    EXPECT_EQ(rows[0].name, stored(QString(QStringLiteral("first.dll")).leftJustified(32, QLatin1Char(' ')), 255));
+    EXPECT_EQ(rows[0].bytes, first);
+    EXPECT_EQ(rows[1].updateIndex, 2);
+    EXPECT_EQ(rows[1].name, stored(QString(QStringLiteral("third.txt")).leftJustified(32, QLatin1Char(' ')), 255));
+    EXPECT_EQ(rows[1].bytes, third);
+}
+
+TEST_P(ImportEngineTest, DuplicateRunsTheScriptAgainAndStoresNothing) {
+    ASSERT_EQ(sqlca.executeImmediate(QStringLiteral("create table script_runs ( n int )")), kSqlSuccess);
+    const QByteArray package = test::buildPackage(
+        "02", "005", {PackageFileSpec{"a.bin", test::patternBytes(64, 1)}, std::nullopt, std::nullopt, std::nullopt},
+        "insert into script_runs values ( 1 )");
+    const QString path = writePackage(QStringLiteral("dup.fuf"), package);
+
+    ASSERT_EQ(importPackage(sqlca, path).result, ImportResult::Stored);
+    int announced = 0;
+    const ImportReport again = importPackage(sqlca, path, [&](const ImportFile&) { ++announced; });
+
+    EXPECT_EQ(again.result, ImportResult::AlreadyStored);
+    EXPECT_FALSE(again.failure.has_value());
+    EXPECT_TRUE(again.scriptRan);
+    EXPECT_EQ(announced, 0);
+    EXPECT_EQ(count(QStringLiteral("select count(*) from t_sys_ver")), 1);
+    EXPECT_EQ(count(QStringLiteral("select count(*) from script_runs")), 2);
+}
+
+TEST_P(ImportEngineTest, ScriptWithoutFilesRunsAndCountsAsApplied) {
+    const QByteArray package =
+        test::buildPackage("03", "001", {std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+                           "create table only_script ( n int )");
+    const ImportReport report = importPackage(sqlca, writePackage(QStringLiteral("script.fuf"), package));
+    EXPECT_EQ(report.result, ImportResult::Stored);
+    EXPECT_TRUE(report.files.isEmpty());
+    EXPECT_TRUE(tableExists(QStringLiteral("only_script")));
+    EXPECT_EQ(count(QStringLiteral("select count(*) from t_sys_ver")), 0);
+}
+
+TEST_P(ImportEngineTest, PackagesAroundOneReadBlockRoundTrip) {
+    // Whole packages of 32,765 and 32,766 bytes, and a file of 30 MB.
+    for (const qint64 total : {qint64{32765}, qint64{32766}, qint64{256 + 30 * 1024 * 1024}}) {
+        SCOPED_TRACE(total);
+        const QByteArray bytes = test::patternBytes(total - 256, static_cast<int>(total));
+        const QByteArray component = QByteArray::number(total % 1000).rightJustified(3, '0');
+        const QByteArray package = test::buildPackage(
+            "04", component, {PackageFileSpec{"big.bin", bytes}, std::nullopt, std::nullopt, std::nullopt});
+        ASSERT_EQ(package.size(), total);
+        const ImportReport report = importPackage(sqlca, writePackage(QStringLiteral("size.fuf"), package));
+        ASSERT_EQ(report.result, ImportResult::Stored);
+        const auto back = sqlca.selectBlob(
+            QStringLiteral("select file_blob from t_sys_ver where comp_no = ? and update_index = 1"),
+            {static_cast<int>(total % 1000)});
+        ASSERT_TRUE(back.has_value()) << sqlca.SQLErrText.toStdString();
+        EXPECT_TRUE(*back == bytes);
+    }
+}
+
+TEST_P(ImportEngineTest, MalformedPackagesAreRefusedBeforeTheDatabaseIsTouched) {
+    const QByteArray script = "create table must_not_exist ( n int )";
+    const std::array<std::optional<PackageFileSpec>, 4> files{PackageFileSpec{"a.bin", "abc"}, std::nullopt,
+                                                              std::nullopt, std::nullopt};
+    QByteArray foreign = test::buildPackage("01", "001", files, script);
+    foreign[10] = 'X'; // inside the signature
+    QByteArray pastEnd = test::buildPackage("01", "001", {}, {});
+    pastEnd.replace(48, 48, test::usedEntry(257, 400, "a.bin"));
+    const QByteArray badComponent = test::buildPackage("01", "0x1", files, script);
+    const QByteArray shortFile = QByteArray("\x0E" "01001", 6);
+
+    int index = 0;
+    for (const QByteArray& bytes : {foreign, pastEnd, badComponent, shortFile}) {
+        SCOPED_TRACE(index);
+        const QString path = writePackage(QStringLiteral("bad%1.fuf").arg(index++), bytes);
+        int announced = 0;
+        const ImportReport report = importPackage(sqlca, path, [&](const ImportFile&) { ++announced; });
+        EXPECT_EQ(report.result, ImportResult::Failed);
+        ASSERT_TRUE(report.failure.has_value());
+        EXPECT_EQ(report.failure->message, kMsgImportPackageRefused);
+        EXPECT_EQ(report.failure->parameters.value(0), path);
+        EXPECT_FALSE(report.failure->parameters.value(1).isEmpty());
+        EXPECT_EQ(announced, 0);
+    }
+    const ImportReport missing = importPackage(sqlca, m_database->scratch().file(QStringLiteral("none.fuf")));
+    EXPECT_EQ(missing.failure->message, kMsgImportPackageRefused);
+    EXPECT_FALSE(sqlca.inTransaction());
+    EXPECT_FALSE(tableExists(QStringLiteral("must_not_exist")));
+    EXPECT_EQ(count(QStringLiteral("select count(*) from t_sys_ver")), 0);
+}
+
+TEST_P(ImportEngineTest, FailingScriptIsReportedWithTheServerTextAndStoresNothing) {
+    const QByteArray package = test::buildPackage(
+        "05", "001", {PackageFileSpec{"a.bin", "abc"}, std::nullopt, std::nullopt, std::nullopt},
+        "insert into no_such_table values ( 1 )");
+    const QString path = writePackage(QStringLiteral("script.fuf"), package);
+    const ImportReport report = importPackage(sqlca, path);
+    EXPECT_EQ(report.result, ImportResult::Failed);
+    ASSERT_TRUE(report.failure.has_value());
+    EXPECT_EQ(report.failure->message, kMsgImportScriptFailed);
+    EXPECT_EQ(report.failure->parameters.value(0), path);
+    EXPECT_TRUE(report.failure->parameters.value(1).contains(QStringLiteral("no_such_table"), Qt::CaseInsensitive))
+        << report.failure->parameters.value(1).toStdString();
+    EXPECT_FALSE(sqlca.inTransaction());
+    EXPECT_EQ(count(QStringLiteral("select count(*) from t_sys_ver")), 0);
+}
+
+TEST_P(ImportEngineTest, FailureMidwayLeavesNoRowOfThePackage) {
+    const QByteArray package = test::buildPackage(
+        "06", "001",
+        {PackageFileSpec{"a.bin", test::patternBytes(5000, 1)}, PackageFileSpec{"b.bin", test::patternBytes(5000, 2)},
+         PackageFileSpec{"c.bin", test::patternBytes(5000, 3)}, std::nullopt},
+        "create table from_script ( n int )");
+    const QString path = writePackage(QStringLiteral("mid.fuf"), package);
+
+    // The binary write of the second file fails in the database.
+    if (GetParam() == Backend::Postgres) {
+        ASSERT_EQ(sqlca.executeImmediate(QStringLiteral(
+                      "create function refuse_blob() returns trigger language plpgsql as $$ begin "
+                      "if new.update_index = 2 then raise exception 'disk full while writing'; end if; "
+                      "return new; end $$")),
+                  kSqlSuccess)
+            << sqlca.SQLErrText.toStdString();
+        ASSERT_EQ(sqlca.executeImmediate(QStringLiteral("create trigger refuse_blob before update of file_blob on "
+                                                        "t_sys_ver for each row execute function refuse_blob()")),
+                  kSqlSuccess);
+    } else {
+        ASSERT_EQ(sqlca.executeImmediate(QStringLiteral(
+                      "create trigger refuse_blob before update of file_blob on t_sys_ver "
+                      "when new.update_index = 2 begin select raise(abort, 'disk full while writing'); end")),
+                  kSqlSuccess)
+            << sqlca.SQLErrText.toStdString();
+    }
+    const ImportReport report = importPackage(sqlca, path);
+    EXPECT_EQ(report.result, ImportResult::Failed);
+    ASSERT_TRUE(report.failure.has_value());
+    EXPECT_EQ(report.failure->message, kMsgImportStoreFailed);
+    EXPECT_EQ(report.failure->parameters.value(0).trimmed(), QStringLiteral("b.bin"));
+    EXPECT_TRUE(report.failure->parameters.value(2).contains(QStringLiteral("disk full while writing")));
+    EXPECT_EQ(count(QStringLiteral("select count(*) from t_sys_ver")), 0);
+    EXPECT_FALSE(tableExists(QStringLiteral("from_script")));
+
+    // The package file loses its tail while the third file is due: nothing stays either.
+    ASSERT_EQ(sqlca.executeImmediate(QStringLiteral("drop trigger refuse_blob") +
+                                     (GetParam() == Backend::Postgres ? QStringLiteral(" on t_sys_ver")
+                                                                      : QString())),
+              kSqlSuccess);
+    const ImportReport cut = importPackage(sqlca, path, [&](const ImportFile& file) {
+        if (file.entry == 3)
+            QFile::resize(path, 256 + 10000 + 100);
+    });
+    EXPECT_EQ(cut.result, ImportResult::Failed);
+    ASSERT_TRUE(cut.failure.has_value());
+    EXPECT_EQ(cut.failure->message, kMsgImportStoreFailed);
+    EXPECT_EQ(count(QStringLiteral("select count(*) from t_sys_ver")), 0);
+    EXPECT_FALSE(tableExists(QStringLiteral("from_script")));
+}
+
+TEST_P(ImportEngineTest, TwoImportersAtOnceStoreOneCopy) {
+    const QByteArray package = test::buildPackage(
+        "07", "002",
+        {PackageFileSpec{"a.bin", test::patternBytes(2'000'000, 1)}, PackageFileSpec{"b.bin", test::patternBytes(10, 2)},
+         std::nullopt, std::nullopt});
+    const QString path = writePackage(QStringLiteral("twice.fuf"), package);
+
+    // The first importer holds the lock while the second one starts; the second must wait for the
+    // first to commit and then find the package stored.
+    QSemaphore firstInside;
+    ImportReport reports[2];
+    auto importer = [&](int which) {
+        Transaction own;
+        m_database->configure(own);
+        if (own.connect() != kSqlSuccess) {
+            reports[which].failure = ImportFailure{0, {own.SQLErrText}};
+            if (which == 0)
+                firstInside.release();
+            return;
+        }
+        reports[which] = importPackage(own, path, [&](const ImportFile& file) {
+            if (which == 0 && file.updateIndex == 1) {
+                firstInside.release();
+                // Give the second importer time to reach the lock before this one goes on.
+                QThread::msleep(300);
+            }
+        });
+    };
+    std::unique_ptr<QThread> first(QThread::create(importer, 0));
+    first->start();
+    firstInside.acquire();
+    std::unique_ptr<QThread> second(QThread::create(importer, 1));
+    second->start();
+    first->wait();
+    second->wait();
+
+    EXPECT_EQ(reports[0].result, ImportResult::Stored);
+    EXPECT_EQ(reports[1].result, ImportResult::AlreadyStored)
+        << (reports[1].failure ? reports[1].failure->parameters.join(QStringLiteral(" | ")).toStdString() : "");
+    EXPECT_EQ(count(QStringLiteral("select count(*) from t_sys_ver")), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ImportEngineTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
+                         [](const ::testing::TestParamInfo<Backend>& backend) { return test::backendName(backend.param); });
+
+TEST(ImportEngine, RefusesWithoutConnection) {
+    test::ScratchFolder scratch;
+    ASSERT_TRUE(scratch.write(QStringLiteral("p.fuf"), test::buildPackage("01", "001", {}, "select 1")));
+    Transaction unconnected;
+    const ImportReport report = importPackage(unconnected, scratch.file(QStringLiteral("p.fuf")));
+    ASSERT_TRUE(report.failure.has_value());
+    EXPECT_EQ(report.failure->message, kMsgImportNotConnected);
+}
+
+} // namespace
+} // namespace tarnlow

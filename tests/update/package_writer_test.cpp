@@ -1,0 +1,252 @@
+#include "package_bytes.h"
+#include "support/test_environment.h"
+#include "update/package_messages.h"
+#include "update/package_writer.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace tarnlow;
+using tarnlow::test::blankEntry;
+using tarnlow::test::field8;
+using tarnlow::test::headerBytes;
+using tarnlow::test::patternBytes;
+using tarnlow::test::ScratchFolder;
+using tarnlow::test::usedEntry;
+
+namespace {
+
+QByteArray gbk(const char* utf8) {
+    // The GBK bytes of a few fixed Chinese names, spelled out so the test does not rely on the
+    // conversion under test.
+    const QByteArray text(utf8);
+    if (text == "测试")
+        return QByteArray("\xB2\xE2\xCA\xD4", 4);
+    return text;
+}
+
+class PackageWriterTest : public ::testing::Test {
+protected:
+    QByteArray build(const PackageSource& source, QList<qint64>* progress = nullptr) {
+        PackageWriteOptions options;
+        options.replaceExisting = true;
+        options.progress = [progress](qint64 written, qint64) {
+            if (progress)
+                progress->append(written);
+        };
+        const PackageResult<PackageWritten> result = writePackage(source, output(), options);
+        EXPECT_TRUE(result.ok()) << (result.ok() ? "" : result.failure().description.toStdString());
+        if (result.ok()) {
+            EXPECT_EQ(result->size, QFileInfo(output()).size());
+        }
+        return scratch.read(QStringLiteral("out.fuf"));
+    }
+    QString output() const { return scratch.file(QStringLiteral("out.fuf")); }
+    QString input(const QString& name, const QByteArray& bytes) const {
+        EXPECT_TRUE(scratch.write(name, bytes));
+        return scratch.file(name);
+    }
+    // The temporary file of a failed build would be "out.fuf.XXXXXX" next to the target.
+    QStringList folderEntries() const {
+        return QDir(scratch.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    ScratchFolder scratch;
+};
+
+} // namespace
+
+TEST_F(PackageWriterTest, EmptyPackageIsTheBareHeader) {
+    const QByteArray package = build(PackageSource{});
+    ASSERT_EQ(package.size(), 256);
+    EXPECT_EQ(package, headerBytes("01", "076", {blankEntry(), blankEntry(), blankEntry(), blankEntry()}, 0));
+    EXPECT_EQ(package.right(208), QByteArray(208, ' '));
+}
+
+TEST_F(PackageWriterTest, EntriesKeepTheirPlacesAndPositionsRunOn) {
+    const QByteArray thousand = patternBytes(1000, 1);
+    PackageSource one;
+    one.files[1] = input(QStringLiteral("second.bin"), thousand);
+    EXPECT_EQ(build(one), headerBytes("01", "076", {blankEntry(), usedEntry(257, 1256, "second.bin"), blankEntry(),
+                                                    blankEntry()},
+                                      0) +
+                              thousand);
+
+    const QByteArray ten = patternBytes(10, 2);
+    const QByteArray twenty = patternBytes(20, 3);
+    PackageSource two;
+    two.files[0] = input(QStringLiteral("a.dll"), ten);
+    two.files[2] = input(QStringLiteral("c.exe"), twenty);
+    two.sqlScript = QStringLiteral("go 1;");
+    const QByteArray package = build(two);
+    EXPECT_EQ(package.size(), 291);
+    EXPECT_EQ(package, headerBytes("01", "076",
+                                   {usedEntry(257, 266, "a.dll"), blankEntry(), usedEntry(267, 286, "c.exe"),
+                                    blankEntry()},
+                                   287) +
+                           ten + twenty + "go 1;");
+}
+
+TEST_F(PackageWriterTest, ZeroByteFileEndsBeforeItsStartAndTakesNoRoom) {
+    PackageSource source;
+    source.files[0] = input(QStringLiteral("empty.txt"), QByteArray());
+    source.files[1] = input(QStringLiteral("x.txt"), "xyz");
+    EXPECT_EQ(build(source), headerBytes("01", "076",
+                                         {usedEntry(257, 256, "empty.txt"), usedEntry(257, 259, "x.txt"),
+                                          blankEntry(), blankEntry()},
+                                         0) +
+                                 "xyz");
+}
+
+TEST_F(PackageWriterTest, NumberTextsKeepTheirLastDigits) {
+    PackageSource source;
+    source.version = QStringLiteral("7");
+    source.component = QStringLiteral("12");
+    EXPECT_EQ(build(source).left(6), QByteArray("\x0E" "07012"));
+    source.version = QStringLiteral("123");
+    source.component = QStringLiteral("1234");
+    EXPECT_EQ(build(source).left(6), QByteArray("\x0E" "23234"));
+    source.version.clear();
+    source.component.clear();
+    EXPECT_EQ(build(source).left(6), QByteArray("\x0E" "00000"));
+}
+
+TEST_F(PackageWriterTest, NamesAreTakenAfterEitherSeparatorAndCutToWholeCharacters) {
+    // 40-byte name: first 32 bytes kept, the content copied whole.
+    const QByteArray longName = "abcdefghijklmnopqrstuvwxyz0123456789.bin";
+    ASSERT_EQ(longName.size(), 40);
+    PackageSource source;
+    source.files[0] = input(QString::fromLatin1(longName), "content");
+    // A backslash is an ordinary character in a Linux file name, yet the stored name starts after it.
+    source.files[1] = input(QStringLiteral("dir\\inner.txt"), "12");
+    // "a" followed by 16 two-byte characters is 33 bytes: the 32nd byte would be half a character.
+    const QString chinese = QStringLiteral("a") + QString(16, QChar(0x6D4B));
+    source.files[2] = input(chinese, "z");
+    source.files[3] = input(QStringLiteral("测试"), "");
+    QByteArray cut = "a";
+    for (int i = 0; i < 15; ++i)
+        cut += "\xB2\xE2";
+    const QByteArray package = build(source);
+    EXPECT_EQ(package, headerBytes("01", "076",
+                                   {usedEntry(257, 263, longName.left(32)), usedEntry(264, 265, "inner.txt"),
+                                    usedEntry(266, 266, cut), usedEntry(267, 266, gbk("测试"))},
+                                   0) +
+                           "content12z");
+    EXPECT_EQ(packageFileNameOfPath(QStringLiteral("C:\\games\\tarnlow\\main.exe")), QStringLiteral("main.exe"));
+    EXPECT_EQ(packageFileNameOfPath(QStringLiteral("plain.exe")), QStringLiteral("plain.exe"));
+}
+
+TEST_F(PackageWriterTest, LargeFilesAndLongScriptsMoveWholeInBlocks) {
+    const QByteArray big = patternBytes(70000, 4);
+    const QString script = QString(40000, QLatin1Char('s')) + QStringLiteral("\n-- 测试");
+    PackageSource source;
+    source.files[3] = input(QStringLiteral("big.bin"), big);
+    source.sqlScript = script;
+    QList<qint64> progress;
+    const QByteArray package = build(source, &progress);
+    const QByteArray scriptBytes = QByteArray(40000, 's') + "\n-- " + gbk("测试");
+    EXPECT_EQ(package, headerBytes("01", "076",
+                                   {blankEntry(), blankEntry(), blankEntry(), usedEntry(257, 70256, "big.bin")},
+                                   70257) +
+                           big + scriptBytes);
+    // Header, three blocks of the file (32,765 + 32,765 + 4,470), then the script in two blocks.
+    EXPECT_EQ(progress, (QList<qint64>{256, 256 + 32765, 256 + 65530, 70256, 70256 + 32765,
+                                       70256 + scriptBytes.size()}));
+}
+
+TEST_F(PackageWriterTest, BadInputIsRefusedBeforeAnythingIsWritten) {
+    const QByteArray earlier = "an earlier package";
+    ASSERT_TRUE(scratch.write(QStringLiteral("out.fuf"), earlier));
+    const QString good = input(QStringLiteral("good.bin"), "good");
+    QDir(scratch.path()).mkdir(QStringLiteral("folder"));
+
+    auto refuse = [&](PackageSource source, int message, const QString& mentions) {
+        const PackageResult<PackageWritten> result =
+            writePackage(source, output(), PackageWriteOptions{true, nullptr});
+        ASSERT_FALSE(result.ok()) << mentions.toStdString();
+        EXPECT_EQ(result.failure().message, message) << result.failure().description.toStdString();
+        EXPECT_TRUE(result.failure().description.contains(mentions)) << result.failure().description.toStdString();
+        EXPECT_TRUE(result.failure().parameters.join(QLatin1Char('|')).contains(mentions));
+        EXPECT_EQ(scratch.read(QStringLiteral("out.fuf")), earlier);
+    };
+    PackageSource missing;
+    missing.files[0] = good;
+    missing.files[2] = scratch.file(QStringLiteral("missing.bin"));
+    refuse(missing, kMsgPackageFileUnreadable, QStringLiteral("missing.bin"));
+    PackageSource folder;
+    folder.files[1] = scratch.file(QStringLiteral("folder"));
+    refuse(folder, kMsgPackageFileUnreadable, QStringLiteral("folder"));
+    PackageSource emoji;
+    emoji.files[0] = input(QStringLiteral("ok😀.txt"), "1");
+    refuse(emoji, kMsgPackageNameUnrepresentable, QStringLiteral("😀"));
+    PackageSource control;
+    control.files[0] = input(QStringLiteral("line\nbreak"), "1");
+    refuse(control, kMsgPackageNameInvalid, QStringLiteral("U+000A"));
+    PackageSource script;
+    script.sqlScript = QStringLiteral("select 1;\nselect '★😀';");
+    refuse(script, kMsgPackageScriptUnrepresentable, QStringLiteral("😀"));
+    PackageSource component;
+    component.component = QStringLiteral("7a");
+    refuse(component, kMsgPackageComponentInvalid, QStringLiteral("7a"));
+    PackageSource version;
+    version.version = QStringLiteral("版a");
+    refuse(version, kMsgPackageVersionInvalid, QStringLiteral("版a"));
+
+    // 99,999,745 bytes of file + 256 = 100,000,001: one byte too many. A sparse file costs no disk.
+    QFile huge(scratch.file(QStringLiteral("huge.bin")));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(99999745));
+    huge.close();
+    PackageSource tooLarge;
+    tooLarge.files[0] = huge.fileName();
+    refuse(tooLarge, kMsgPackageTooLarge, QStringLiteral("100,000,001"));
+
+    EXPECT_EQ(folderEntries().filter(QStringLiteral("out.fuf")), QStringList{QStringLiteral("out.fuf")});
+}
+
+TEST_F(PackageWriterTest, AnExistingPackageIsReplacedWholeOnlyWhenAsked) {
+    ASSERT_TRUE(scratch.write(QStringLiteral("out.fuf"), QByteArray(600, 'x')));
+    const PackageResult<PackageWritten> refused = writePackage(PackageSource{}, output());
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.failure().message, kMsgPackageOutputExists);
+    EXPECT_EQ(scratch.read(QStringLiteral("out.fuf")), QByteArray(600, 'x'));
+
+    const PackageResult<PackageWritten> replaced = writePackage(PackageSource{}, output(), {true, nullptr});
+    ASSERT_TRUE(replaced.ok());
+    EXPECT_EQ(replaced->path, QFileInfo(output()).absoluteFilePath());
+    EXPECT_EQ(scratch.read(QStringLiteral("out.fuf")).size(), 256);
+}
+
+TEST_F(PackageWriterTest, AFileThatChangesDuringTheBuildFailsItAndKeepsTheOldPackage) {
+    ASSERT_TRUE(scratch.write(QStringLiteral("out.fuf"), "old"));
+    const QString path = input(QStringLiteral("growing.bin"), patternBytes(50000, 5));
+    PackageSource source;
+    source.files[0] = path;
+    PackageWriteOptions options;
+    options.replaceExisting = true;
+    options.progress = [&](qint64 written, qint64) {
+        if (written == 256) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::Append));
+            file.write("more");
+        }
+    };
+    const PackageResult<PackageWritten> result = writePackage(source, output(), options);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.failure().message, kMsgPackageFileChanged);
+    EXPECT_TRUE(result.failure().description.contains(QStringLiteral("growing.bin")));
+    EXPECT_EQ(scratch.read(QStringLiteral("out.fuf")), QByteArray("old"));
+    EXPECT_EQ(folderEntries().filter(QStringLiteral("out.fuf")), QStringList{QStringLiteral("out.fuf")});
+}
+
+TEST_F(PackageWriterTest, AnUnwritableFolderIsReportedWithItsReason) {
+    const PackageResult<PackageWritten> noFolder =
+        writePackage(PackageSource{}, scratch.file(QStringLiteral("nowhere/out.fuf")));
+    ASSERT_FALSE(noFolder.ok());
+    EXPECT_EQ(noFolder.failure().message, kMsgPackageCannotWrite);
+    EXPECT_TRUE(noFolder.failure().description.contains(QStringLiteral("nowhere")));
+    const PackageResult<PackageWritten> isFolder = writePackage(PackageSource{}, scratch.path());
+    ASSERT_FALSE(isFolder.ok());
+    EXPECT_EQ(isFolder.failure().message, kMsgPackageCannotWrite);
+}
