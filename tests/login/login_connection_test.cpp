@@ -23,7 +23,10 @@ namespace {
 // Keeps the language globals of one test from leaking into the next.
 class LanguageGlobalsGuard {
 public:
-    LanguageGlobalsGuard() : m_path(gs_path), m_lang(gs_lang), m_font(gs_font) {}
+    LanguageGlobalsGuard()
+        : m_path(gs_path)
+        , m_lang(gs_lang)
+        , m_font(gs_font) {}
     ~LanguageGlobalsGuard() {
         gs_path = m_path;
         gs_lang = m_lang;
@@ -98,8 +101,8 @@ TEST(LoginConnection, EmbeddedDatabaseConnectsWithoutAnySetting) {
 TEST(LoginConnection, FailureCarriesANegativeCodeAndTheDriversText) {
     test::ScratchFolder scratch;
     Transaction sqlca;
-    const std::optional<LoginFailure> failure =
-        connectDatabase(sqlca, sqliteInputs(QStringLiteral("missing-folder/game.db")), scratch.path() + QLatin1Char('/'));
+    const std::optional<LoginFailure> failure = connectDatabase(
+        sqlca, sqliteInputs(QStringLiteral("missing-folder/game.db")), scratch.path() + QLatin1Char('/'));
     ASSERT_TRUE(failure);
     EXPECT_LT(failure->code, 0);
     EXPECT_FALSE(failure->text.isEmpty());
@@ -118,13 +121,16 @@ TEST(LoginConnection, PostgresRefusesAWrongPasswordAndAcceptsTheRightOne) {
     inputs.password = server.password + QStringLiteral("-wrong");
 
     Transaction sqlca;
-    const std::optional<LoginFailure> failure = connectDatabase(sqlca, inputs, QStringLiteral("/nonexistent/"));
+    const std::optional<LoginFailure> failure =
+        connectDatabase(sqlca, inputs, QStringLiteral("/nonexistent/"));
     ASSERT_TRUE(failure);
     EXPECT_LT(failure->code, 0);
-    EXPECT_TRUE(failure->text.contains(QStringLiteral("password authentication failed"))) << failure->text.toStdString();
+    EXPECT_TRUE(failure->text.contains(QStringLiteral("password authentication failed")))
+        << failure->text.toStdString();
 
     inputs.password = server.password;
-    const std::optional<LoginFailure> second = connectDatabase(sqlca, inputs, QStringLiteral("/nonexistent/"));
+    const std::optional<LoginFailure> second =
+        connectDatabase(sqlca, inputs, QStringLiteral("/nonexistent/"));
     EXPECT_FALSE(second) << second->text.toStdString();
     EXPECT_TRUE(sqlca.isConnected());
 }
@@ -150,7 +156,8 @@ TEST(LoginConnection, AServerThatNeverAnswersFailsAfterTheLoginTimeout) {
     Transaction sqlca;
     QElapsedTimer timer;
     timer.start();
-    const std::optional<LoginFailure> failure = connectDatabase(sqlca, inputs, QStringLiteral("/nonexistent/"));
+    const std::optional<LoginFailure> failure =
+        connectDatabase(sqlca, inputs, QStringLiteral("/nonexistent/"));
     ::close(listener);
     ASSERT_TRUE(failure);
     EXPECT_LT(failure->code, 0);
@@ -188,7 +195,8 @@ protected:
 TEST_F(StoreSettingsTest, AutoLoginStoresTheScrambledPasswordAndTheChosenLanguage) {
     inputs.autoLogin = true;
     // Two files share a display name: the entry is found again by its text, so the first file wins.
-    const StoredSettings outcome = storeSettingsAfterLogin(store, inputs, languages, QStringLiteral("Deutsch"));
+    const StoredSettings outcome =
+        storeSettingsAfterLogin(store, inputs, languages, QStringLiteral("Deutsch"));
     EXPECT_TRUE(outcome.problems.isEmpty()) << outcome.problems.join(QLatin1Char(' ')).toStdString();
     EXPECT_EQ(outcome.languageFile, QStringLiteral("a.flf"));
     EXPECT_EQ(gs_lang, QStringLiteral("a.flf"));

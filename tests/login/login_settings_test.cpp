@@ -75,10 +75,10 @@ LoginInputs someInputs(bool autoLogin) {
 TEST(LoginSettings, WritesFollowTheFixedOrder) {
     const QList<SettingWrite> checked =
         settingsWritesAfterLogin(someInputs(true), QStringLiteral("English.flf"), QStringLiteral("xyz"));
-    EXPECT_EQ(names(checked), (QStringList{QStringLiteral("Server_path"), QStringLiteral("ServerIP"),
-                                           QStringLiteral("login"), QStringLiteral("database"),
-                                           QStringLiteral("DBMS"), QStringLiteral("Lang"),
-                                           QStringLiteral("AutoLogin"), QStringLiteral("password")}));
+    EXPECT_EQ(names(checked),
+              (QStringList{QStringLiteral("Server_path"), QStringLiteral("ServerIP"), QStringLiteral("login"),
+                           QStringLiteral("database"), QStringLiteral("DBMS"), QStringLiteral("Lang"),
+                           QStringLiteral("AutoLogin"), QStringLiteral("password")}));
     EXPECT_EQ(checked.at(0).value, QStringLiteral("/srv/"));
     EXPECT_EQ(checked.at(1).value, QStringLiteral("db.local"));
     EXPECT_EQ(checked.at(4).value, QStringLiteral("PostgreSQL"));
@@ -88,11 +88,12 @@ TEST(LoginSettings, WritesFollowTheFixedOrder) {
 
     // Without a language no Lang; with the box unchecked auto-login is switched off and the
     // password emptied, whatever scrambled form is offered.
-    const QList<SettingWrite> unchecked = settingsWritesAfterLogin(someInputs(false), QString(), QStringLiteral("xyz"));
-    EXPECT_EQ(names(unchecked), (QStringList{QStringLiteral("Server_path"), QStringLiteral("ServerIP"),
-                                             QStringLiteral("login"), QStringLiteral("database"),
-                                             QStringLiteral("DBMS"), QStringLiteral("AutoLogin"),
-                                             QStringLiteral("password")}));
+    const QList<SettingWrite> unchecked =
+        settingsWritesAfterLogin(someInputs(false), QString(), QStringLiteral("xyz"));
+    EXPECT_EQ(names(unchecked),
+              (QStringList{QStringLiteral("Server_path"), QStringLiteral("ServerIP"), QStringLiteral("login"),
+                           QStringLiteral("database"), QStringLiteral("DBMS"), QStringLiteral("AutoLogin"),
+                           QStringLiteral("password")}));
     EXPECT_EQ(unchecked.at(5).value, QStringLiteral("0"));
     EXPECT_EQ(unchecked.at(6).value, QString());
 }
@@ -100,7 +101,8 @@ TEST(LoginSettings, WritesFollowTheFixedOrder) {
 TEST(LoginSettings, ApplyingWritesStoresEveryValueAndNamesTheOnesThatFailed) {
     test::ScratchFolder scratch;
     SettingsStore store = SettingsStore::standard();
-    const QList<SettingWrite> writes = settingsWritesAfterLogin(someInputs(true), QString(), QStringLiteral("x"));
+    const QList<SettingWrite> writes =
+        settingsWritesAfterLogin(someInputs(true), QString(), QStringLiteral("x"));
     EXPECT_TRUE(applySettingWrites(store, writes).isEmpty());
     EXPECT_EQ(store.valueNames(kSettingsKey), names(writes));
 

@@ -1,0 +1,252 @@
+#include "login/w_login.h"
+
+#include "app/f_center.h"
+#include "db/transaction.h"
+#include "host/layout_units.h"
+#include "host/message_box.h"
+#include "host/settings_store.h"
+#include "lang/change_language.h"
+#include "lang/f_msgbox.h"
+#include "lang/language_globals.h"
+#include "lang/uo_std_cb.h"
+#include "lang/uo_std_chk.h"
+#include "lang/uo_std_sle.h"
+#include "lang/uo_std_st.h"
+#include "login/f_password.h"
+#include "login/login_connection.h"
+#include "login/login_settings.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QListWidget>
+
+namespace tarnlow {
+
+namespace {
+
+// Window heights count the title bar and frame, as on the desktop the layout was drawn for; the
+// client area is that much smaller, so the expanded rows lie below the collapsed window's edge.
+constexpr int kFrameAllowanceUnits = 92;
+
+// Shown when the login worked but not every setting could be stored.
+constexpr int kMessageSettingsNotStored = 10500;
+
+// The row of the database type, below the language.
+constexpr int kDbmsRowY = 1052;
+
+} // namespace
+
+w_login::w_login(Transaction& sqlca, QWidget* parent)
+    : QDialog(parent)
+    , m_sqlca(sqlca) {
+    setObjectName(QStringLiteral("w_login"));
+    setWindowTitle(QStringLiteral("Login"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    // Modal from its first show, also when a failed auto-login shows it before the event loop runs.
+    setWindowModality(Qt::ApplicationModal);
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+    // The design font; the language-aware controls take over the face name of the language file.
+    QFont designFont(QStringLiteral("宋体"), 9);
+    setFont(designFont);
+    createControls();
+    arrangeTabOrder();
+    setExpanded(false);
+}
+
+w_login::~w_login() = default;
+
+void w_login::createControls() {
+    const double dpiX = logicalDpiX();
+    const double dpiY = logicalDpiY();
+    auto place = [&](QWidget* control, const char* name, int x, int y, int width, int height) {
+        control->setObjectName(QLatin1String(name));
+        control->setGeometry(unitsToPixelsX(x, dpiX), unitsToPixelsY(y, dpiY), unitsToPixelsX(width, dpiX),
+                             unitsToPixelsY(height, dpiY));
+    };
+
+    st_21 = new uo_std_st(QStringLiteral("SYS_SERVER_LOGIN"), QStringLiteral("登录名："), this);
+    place(st_21, "st_21", 73, 56, 347, 60);
+    sle_3 = new uo_std_sle(this);
+    place(sle_3, "sle_3", 494, 56, 672, 84);
+    st_20 = new uo_std_st(QStringLiteral("SYS_PASSWORD"), QStringLiteral("登录密码："), this);
+    place(st_20, "st_20", 73, 208, 347, 56);
+    sle_4 = new uo_std_sle(this);
+    sle_4->setEchoMode(QLineEdit::Password);
+    place(sle_4, "sle_4", 494, 208, 672, 84);
+    cbx_1 = new uo_std_chk(QStringLiteral("AUTO_LOGIN"), QStringLiteral("自动登录"), this);
+    place(cbx_1, "cbx_1", 73, 416, 430, 76);
+    cb_1 = new uo_std_cb(QStringLiteral("LOGIN_OK"), QStringLiteral("确定(&O)"), this);
+    place(cb_1, "cb_1", 530, 408, 311, 92);
+    cb_2 = new uo_std_cb(QStringLiteral("LOGIN_CANCEL"), QStringLiteral("取消(&C)"), this);
+    place(cb_2, "cb_2", 855, 408, 311, 92);
+    cb_3 = new uo_std_cb(this);
+    cb_3->setText(QStringLiteral(">>"));
+    place(cb_3, "cb_3", 1184, 408, 105, 92);
+
+    st_7 = new uo_std_st(QStringLiteral("SYS_SERVER"), QStringLiteral("服务器程序路径："), this);
+    place(st_7, "st_7", 73, 632, 471, 56);
+    sle_2 = new uo_std_sle(this);
+    place(sle_2, "sle_2", 494, 632, 672, 84);
+    st_8 = new uo_std_st(QStringLiteral("SYS_SERVER_IP"), QStringLiteral("服务器内网IP："), this);
+    place(st_8, "st_8", 73, 740, 471, 56);
+    sle_1 = new uo_std_sle(this);
+    place(sle_1, "sle_1", 494, 740, 672, 84);
+    st_19 = new uo_std_st(QStringLiteral("SYS_DATABASE"), QStringLiteral("默认数据库："), this);
+    place(st_19, "st_19", 73, 844, 471, 56);
+    sle_6 = new uo_std_sle(this);
+    place(sle_6, "sle_6", 494, 844, 672, 84);
+    st_28 = new uo_std_st(QStringLiteral("SYS_LANGUAGE"), QStringLiteral("默认语言："), this);
+    place(st_28, "st_28", 73, 948, 471, 56);
+    ddlb_1 = new QComboBox(this);
+    ddlb_1->setEditable(false);
+    place(ddlb_1, "ddlb_1", 494, 948, 672, 84);
+    lb_1 = new QListWidget(this);
+    lb_1->setSortingEnabled(false);
+    lb_1->setVisible(false);
+    place(lb_1, "lb_1", 2107, 332, 480, 300);
+    st_29 = new uo_std_st(QStringLiteral("SYS_DBMS"), QStringLiteral("数据库类型："), this);
+    place(st_29, "st_29", 73, kDbmsRowY, 471, 56);
+    ddlb_2 = new QComboBox(this);
+    ddlb_2->setEditable(false);
+    for (const DbmsChoice& choice : dbmsChoices())
+        ddlb_2->addItem(choice.displayText, choice.dbms);
+    place(ddlb_2, "ddlb_2", 494, kDbmsRowY, 672, 84);
+
+    // The labels' captions sit level with the text of the edit beside them.
+    for (uo_std_st* label : {st_21, st_20, st_7, st_8, st_19, st_28, st_29}) {
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        label->resize(label->width(), unitsToPixelsY(84, dpiY));
+    }
+
+    cb_1->setDefault(true);
+    cb_2->setAutoDefault(false);
+    cb_3->setAutoDefault(false);
+    connect(cb_1, &QPushButton::clicked, this, &w_login::logIn);
+    connect(cb_2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cb_3, &QPushButton::clicked, this, &w_login::toggleExpanded);
+
+    // Every control but st_28 and lb_1 asks for the language once the open processing is over.
+    for (uo_std_st* label : {st_21, st_20, st_7, st_8, st_19, st_29})
+        label->postChangeLanguage();
+    for (uo_std_sle* edit : {sle_3, sle_4, sle_2, sle_1, sle_6})
+        edit->postChangeLanguage();
+    for (uo_std_cb* button : {cb_1, cb_2, cb_3})
+        button->postChangeLanguage();
+    cbx_1->postChangeLanguage();
+    for (QComboBox* list : {ddlb_1, ddlb_2}) {
+        QMetaObject::invokeMethod(
+            list, [list] { changeComboBoxLanguage(*list, QString()); }, Qt::QueuedConnection);
+    }
+}
+
+void w_login::arrangeTabOrder() {
+    // Password first; the check box, which the layout leaves out of the order, comes last so that
+    // it stays reachable from the keyboard.
+    const QList<QWidget*> order{sle_4, sle_2, lb_1,  cb_2,   cb_1,   sle_1,
+                                cb_3,  sle_3, sle_6, ddlb_1, ddlb_2, cbx_1};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order.at(i - 1), order.at(i));
+    sle_4->setFocus();
+}
+
+void w_login::setExpanded(bool expanded) {
+    m_expanded = expanded;
+    cb_3->setText(expanded ? QStringLiteral("<<") : QStringLiteral(">>"));
+    // Hidden rows also leave the tab order while the window is collapsed.
+    for (QWidget* control :
+         {static_cast<QWidget*>(st_7), static_cast<QWidget*>(sle_2), static_cast<QWidget*>(st_8),
+          static_cast<QWidget*>(sle_1), static_cast<QWidget*>(st_19), static_cast<QWidget*>(sle_6),
+          static_cast<QWidget*>(st_28), static_cast<QWidget*>(ddlb_1), static_cast<QWidget*>(st_29),
+          static_cast<QWidget*>(ddlb_2)})
+        control->setVisible(expanded);
+    const int heightUnits = (expanded ? kExpandedHeight : kCollapsedHeight) - kFrameAllowanceUnits;
+    setFixedSize(unitsToPixelsX(kWidth, logicalDpiX()), unitsToPixelsY(heightUnits, logicalDpiY()));
+}
+
+void w_login::toggleExpanded() {
+    setExpanded(!m_expanded);
+}
+
+void w_login::fillLanguageLists() {
+    m_languages = languageList(gs_path);
+    lb_1->clear();
+    ddlb_1->clear();
+    for (const LanguageEntry& entry : m_languages)
+        lb_1->addItem(entry.fileName);
+    for (const LanguageEntry& entry : m_languages)
+        ddlb_1->addItem(entry.name);
+    ddlb_1->setCurrentIndex(-1);
+}
+
+void w_login::showStoredValues() {
+    const StoredLogin stored = readStoredLogin(SettingsStore::standard());
+    sle_3->setText(stored.login);
+    // A stored value that is no scrambled password leaves the field empty rather than showing bytes.
+    const Result<QString> password = f_password(stored.password, false, kPasswordAccessKey);
+    sle_4->setText(password ? *password : QString());
+    sle_2->setText(normalizedServerPath(stored.serverPath));
+    sle_1->setText(stored.serverIp);
+    sle_6->setText(stored.database);
+    ddlb_2->setCurrentIndex(static_cast<int>(dbmsChoiceIndex(stored.dbms)));
+    if (wantsAutoLogin(stored)) {
+        cbx_1->setChecked(true);
+        logIn();
+    } else {
+        show();
+    }
+}
+
+void w_login::openWindow(int first) {
+    f_center(this);
+    if (first == 1)
+        setExpanded(true);
+    fillLanguageLists();
+    showStoredValues();
+}
+
+std::optional<int> w_login::openModal(Transaction& sqlca, int first, QWidget* parent) {
+    w_login window(sqlca, parent);
+    window.openWindow(first);
+    if (!window.closingResult() && window.isVisible())
+        window.exec();
+    return window.closingResult();
+}
+
+void w_login::logIn() {
+    LoginInputs inputs;
+    inputs.login = sle_3->text();
+    inputs.password = sle_4->text();
+    inputs.serverPath = sle_2->text();
+    inputs.serverAddress = sle_1->text();
+    inputs.database = sle_6->text();
+    inputs.dbms = ddlb_2->currentData().toString();
+    inputs.autoLogin = cbx_1->isChecked();
+
+    // The connection gives up after its login timeout; until then the window takes no input.
+    setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::optional<LoginFailure> failure = connectDatabase(m_sqlca, inputs, gs_path);
+    QApplication::restoreOverrideCursor();
+    setEnabled(true);
+
+    if (failure) {
+        show();
+        MessageBoxRequest request;
+        request.title = QStringLiteral("SQL Code: ") + QString::number(failure->code);
+        request.text = failure->text;
+        showMessageBox(request);
+        sle_4->setFocus();
+        return;
+    }
+
+    SettingsStore store = SettingsStore::standard();
+    const StoredSettings stored = storeSettingsAfterLogin(store, inputs, m_languages, ddlb_1->currentText());
+    if (!stored.problems.isEmpty())
+        f_msgbox(kMessageSettingsNotStored, {stored.problems.join(QLatin1Char('\n'))});
+    m_closingResult = 1;
+    done(1);
+}
+
+} // namespace tarnlow

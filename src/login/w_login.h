@@ -1,0 +1,85 @@
+#pragma once
+
+#include "lang/language_list.h"
+
+#include <QDialog>
+
+#include <optional>
+
+class QComboBox;
+class QListWidget;
+
+namespace tarnlow {
+
+class Transaction;
+class uo_std_cb;
+class uo_std_chk;
+class uo_std_sle;
+class uo_std_st;
+
+// The login dialog: collects login name, password, server and language settings, connects the
+// program's database connection and, on success, stores the settings and closes with 1. With
+// stored auto-login it connects during its open processing and is only shown when that fails.
+// Controls carry their names as object names (sle_4 is the password, cb_1 logs in, ...).
+class w_login : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit w_login(Transaction& sqlca, QWidget* parent = nullptr);
+    ~w_login() override;
+
+    // Opens the window modally and waits until it closes: 1 after a successful connection, no
+    // value when it was cancelled or closed. first = 1 opens it expanded.
+    static std::optional<int> openModal(Transaction& sqlca, int first, QWidget* parent = nullptr);
+
+    // The open processing alone: centres, sizes and fills the window, and either shows it or, with
+    // stored auto-login, connects at once and stays hidden unless the connection fails.
+    void openWindow(int first);
+
+    // The number the window closed with, no value while open or after a cancel.
+    std::optional<int> closingResult() const { return m_closingResult; }
+
+    bool isExpanded() const { return m_expanded; }
+
+    // Window heights in layout units; the expanded part holds one row more than the server and
+    // language settings: the database type.
+    static constexpr int kWidth = 1353;
+    static constexpr int kCollapsedHeight = 660;
+    static constexpr int kExpandedHeight = 1316;
+
+private:
+    void createControls();
+    void arrangeTabOrder();
+    void setExpanded(bool expanded);
+    void fillLanguageLists();
+    void showStoredValues();
+    void logIn();
+    void toggleExpanded();
+
+    Transaction& m_sqlca;
+    QList<LanguageEntry> m_languages;
+    std::optional<int> m_closingResult;
+    bool m_expanded = false;
+
+    uo_std_st* st_21 = nullptr;
+    uo_std_sle* sle_3 = nullptr;
+    uo_std_st* st_20 = nullptr;
+    uo_std_sle* sle_4 = nullptr;
+    uo_std_chk* cbx_1 = nullptr;
+    uo_std_cb* cb_1 = nullptr;
+    uo_std_cb* cb_2 = nullptr;
+    uo_std_cb* cb_3 = nullptr;
+    uo_std_st* st_7 = nullptr;
+    uo_std_sle* sle_2 = nullptr;
+    uo_std_st* st_8 = nullptr;
+    uo_std_sle* sle_1 = nullptr;
+    uo_std_st* st_19 = nullptr;
+    uo_std_sle* sle_6 = nullptr;
+    uo_std_st* st_28 = nullptr;
+    QComboBox* ddlb_1 = nullptr;
+    QListWidget* lb_1 = nullptr;
+    uo_std_st* st_29 = nullptr;
+    QComboBox* ddlb_2 = nullptr;
+};
+
+} // namespace tarnlow

@@ -1,0 +1,344 @@
+#include "login/w_login.h"
+
+#include "db/transaction.h"
+#include "host/layout_units.h"
+#include "host/settings_store.h"
+#include "lang/language_globals.h"
+#include "login/f_password.h"
+#include "support/message_box_recorder.h"
+#include "support/test_environment.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace tarnlow;
+
+namespace {
+
+// Counts the times a window is shown, to tell a window that was never seen.
+class ShowCounter : public QObject {
+public:
+    int shows = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show)
+            ++shows;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+template <typename T> T* control(const w_login& window, const char* name) {
+    T* found = window.findChild<T*>(QLatin1String(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+QString edit(const w_login& window, const char* name) {
+    return control<QLineEdit>(window, name)->text();
+}
+
+class LoginWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_savedPath = gs_path;
+        m_savedLang = gs_lang;
+        m_savedFont = gs_font;
+        gs_path = scratch.path() + QLatin1Char('/');
+        gs_lang = QStringLiteral("English.flf");
+        gs_font = QStringLiteral("Arial");
+        const QString languages = qEnvironmentVariable("TARNLOW_SOURCE_DIR") + QStringLiteral("/share/lang/");
+        for (const QString& name : {QStringLiteral("English.flf"), QStringLiteral("Chinese.flf")})
+            ASSERT_TRUE(QFile::copy(languages + name, scratch.file(name))) << name.toStdString();
+    }
+    void TearDown() override {
+        gs_path = m_savedPath;
+        gs_lang = m_savedLang;
+        gs_font = m_savedFont;
+    }
+
+    void store(const QString& name, const QString& value) {
+        ASSERT_TRUE(settings.write(kSettingsKey, name, value));
+    }
+    QString stored(const QString& name) const {
+        QString value;
+        settings.read(kSettingsKey, name, value);
+        return value;
+    }
+    void storeAutoLogin(const QString& password) {
+        store(QStringLiteral("AutoLogin"), QStringLiteral("1"));
+        store(QStringLiteral("password"), *f_password(password, true, kPasswordAccessKey));
+    }
+
+    test::ScratchFolder scratch;
+    SettingsStore settings = SettingsStore::standard();
+    test::MessageBoxRecorder boxes;
+    Transaction sqlca;
+
+private:
+    QString m_savedPath, m_savedLang, m_savedFont;
+};
+
+} // namespace
+
+TEST_F(LoginWindowTest, FirstRunOpensExpandedWithEmptyFieldsAndConnectsToTheEmbeddedDatabase) {
+    w_login window(sqlca);
+    EXPECT_FALSE(window.isVisible());
+    window.openWindow(1);
+    ASSERT_TRUE(window.isVisible());
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Login"));
+    EXPECT_TRUE(window.isExpanded());
+    EXPECT_EQ(control<QPushButton>(window, "cb_3")->text(), QStringLiteral("<<"));
+    EXPECT_EQ(window.height(), unitsToPixelsY(w_login::kExpandedHeight - 92, window.logicalDpiY()));
+    for (const char* name : {"sle_1", "sle_2", "sle_3", "sle_4", "sle_6"})
+        EXPECT_TRUE(edit(window, name).isEmpty()) << name;
+    EXPECT_EQ(control<QLineEdit>(window, "sle_4")->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(window.focusWidget(), control<QLineEdit>(window, "sle_4"));
+    EXPECT_FALSE(control<QCheckBox>(window, "cbx_1")->isChecked());
+    EXPECT_EQ(control<QComboBox>(window, "ddlb_2")->currentData().toString(), kDbmsSqlite);
+
+    // Languages sorted by file name, the display names parallel to the hidden file names.
+    QComboBox* languages = control<QComboBox>(window, "ddlb_1");
+    QListWidget* files = control<QListWidget>(window, "lb_1");
+    ASSERT_EQ(languages->count(), 2);
+    ASSERT_EQ(files->count(), 2);
+    EXPECT_FALSE(files->isVisible());
+    EXPECT_EQ(files->item(0)->text(), QStringLiteral("Chinese.flf"));
+    EXPECT_EQ(languages->itemText(0), QStringLiteral("简体中文"));
+    EXPECT_EQ(files->item(1)->text(), QStringLiteral("English.flf"));
+    EXPECT_EQ(languages->itemText(1), QStringLiteral("English"));
+    EXPECT_EQ(languages->currentIndex(), -1);
+
+    // The posted language requests give the controls the language's face name at the design size
+    // and the captions of the current language file.
+    QApplication::processEvents();
+    const QFont font = control<QLineEdit>(window, "sle_4")->font();
+    EXPECT_EQ(font.family(), QStringLiteral("Arial"));
+    EXPECT_EQ(font.pointSize(), 9);
+    EXPECT_EQ(control<QPushButton>(window, "cb_1")->text(), QStringLiteral("&OK"));
+
+    QTest::mouseClick(control<QPushButton>(window, "cb_1"), Qt::LeftButton);
+    EXPECT_TRUE(boxes.requests().isEmpty());
+    EXPECT_EQ(window.closingResult(), 1);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(sqlca.isConnected());
+    EXPECT_TRUE(QFileInfo::exists(scratch.file(QStringLiteral("tarnlow_as.db"))));
+    EXPECT_EQ(stored(QStringLiteral("DBMS")), kDbmsSqlite);
+    EXPECT_EQ(stored(QStringLiteral("AutoLogin")), QStringLiteral("0"));
+}
+
+TEST_F(LoginWindowTest, OpensCollapsedAndTheArrowButtonSwitchesTheSize) {
+    w_login window(sqlca);
+    window.openWindow(0);
+    QPushButton* arrow = control<QPushButton>(window, "cb_3");
+    EXPECT_FALSE(window.isExpanded());
+    EXPECT_EQ(arrow->text(), QStringLiteral(">>"));
+    EXPECT_FALSE(control<QLineEdit>(window, "sle_2")->isVisible());
+    const int collapsedHeight = window.height();
+
+    QTest::mouseClick(arrow, Qt::LeftButton);
+    EXPECT_EQ(arrow->text(), QStringLiteral("<<"));
+    EXPECT_GT(window.height(), collapsedHeight);
+    EXPECT_TRUE(control<QLineEdit>(window, "sle_2")->isVisible());
+    EXPECT_TRUE(control<QComboBox>(window, "ddlb_2")->isVisible());
+
+    QTest::mouseClick(arrow, Qt::LeftButton);
+    EXPECT_EQ(arrow->text(), QStringLiteral(">>"));
+    EXPECT_EQ(window.height(), collapsedHeight);
+}
+
+TEST_F(LoginWindowTest, StoredValuesAreShownWithTheServerPathMended) {
+    store(QStringLiteral("login"), QStringLiteral("gm"));
+    store(QStringLiteral("ServerIP"), QStringLiteral("10.0.0.5"));
+    store(QStringLiteral("database"), QStringLiteral("game"));
+    store(QStringLiteral("password"), *f_password(QStringLiteral("pa ss"), true, kPasswordAccessKey));
+    store(QStringLiteral("DBMS"), kDbmsPostgreSql);
+    const QList<std::pair<QString, QString>> paths{
+        {QStringLiteral("D:\\srv\\ "), QStringLiteral("D:\\srv\\")},
+        {QStringLiteral(" /srv/game "), QStringLiteral("/srv/game/")},
+        {QStringLiteral("/srv/game/"), QStringLiteral("/srv/game/")},
+    };
+    for (const auto& [storedPath, shown] : paths) {
+        store(QStringLiteral("Server_path"), storedPath);
+        w_login window(sqlca);
+        window.openWindow(0);
+        EXPECT_EQ(edit(window, "sle_2"), shown) << storedPath.toStdString();
+        EXPECT_EQ(edit(window, "sle_3"), QStringLiteral("gm"));
+        EXPECT_EQ(edit(window, "sle_4"), QStringLiteral("pa ss"));
+        EXPECT_EQ(edit(window, "sle_1"), QStringLiteral("10.0.0.5"));
+        EXPECT_EQ(edit(window, "sle_6"), QStringLiteral("game"));
+        EXPECT_EQ(control<QComboBox>(window, "ddlb_2")->currentData().toString(), kDbmsPostgreSql);
+        EXPECT_TRUE(window.isVisible());
+    }
+}
+
+TEST_F(LoginWindowTest, AcceptedAutoLoginIsNeverSeenAndClosesWithOne) {
+    storeAutoLogin(QStringLiteral("unused by SQLite"));
+    store(QStringLiteral("database"), QStringLiteral("game.db"));
+    w_login window(sqlca);
+    ShowCounter counter;
+    window.installEventFilter(&counter);
+    window.openWindow(0);
+    EXPECT_EQ(window.closingResult(), 1);
+    EXPECT_EQ(counter.shows, 0);
+    EXPECT_TRUE(boxes.requests().isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(scratch.file(QStringLiteral("game.db"))));
+    // The queued language requests of the closed window run harmlessly.
+    QApplication::processEvents();
+
+    // The modal entry point returns at once as well.
+    EXPECT_EQ(w_login::openModal(sqlca, 0), 1);
+}
+
+TEST_F(LoginWindowTest, RefusedAutoLoginShowsTheServersTextAndTheOperatorCanSwitchItOff) {
+    TARNLOW_REQUIRE_POSTGRES(server);
+    const QString database = test::createPostgresDatabase(server);
+    ASSERT_FALSE(database.isEmpty());
+    const QString address = server.host + QLatin1Char(':') + QString::number(server.port);
+    store(QStringLiteral("DBMS"), kDbmsPostgreSql);
+    store(QStringLiteral("ServerIP"), address);
+    store(QStringLiteral("login"), server.user);
+    store(QStringLiteral("database"), database);
+    storeAutoLogin(QStringLiteral("wrong-password"));
+    const QStringList namesBefore = settings.valueNames(kSettingsKey);
+    const QByteArray registryBefore = scratch.read(QStringLiteral("registry.ini"));
+
+    w_login window(sqlca);
+    window.openWindow(0);
+    ASSERT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.closingResult());
+    ASSERT_EQ(boxes.requests().size(), 1);
+    EXPECT_TRUE(boxes.requests().first().title.startsWith(QStringLiteral("SQL Code: -")))
+        << boxes.requests().first().title.toStdString();
+    EXPECT_TRUE(boxes.requests().first().text.contains(QStringLiteral("password authentication failed")))
+        << boxes.requests().first().text.toStdString();
+    EXPECT_TRUE(control<QCheckBox>(window, "cbx_1")->isChecked());
+    EXPECT_EQ(edit(window, "sle_1"), address);
+    EXPECT_EQ(edit(window, "sle_3"), server.user);
+    EXPECT_EQ(edit(window, "sle_4"), QStringLiteral("wrong-password"));
+    EXPECT_EQ(edit(window, "sle_6"), database);
+    // Nothing is written after a failure.
+    EXPECT_EQ(settings.valueNames(kSettingsKey), namesBefore);
+    EXPECT_EQ(scratch.read(QStringLiteral("registry.ini")), registryBefore);
+
+    // Another try with the right password and auto-login switched off.
+    control<QCheckBox>(window, "cbx_1")->setChecked(false);
+    control<QLineEdit>(window, "sle_4")->setText(server.password);
+    QTest::mouseClick(control<QPushButton>(window, "cb_1"), Qt::LeftButton);
+    EXPECT_EQ(boxes.requests().size(), 1);
+    EXPECT_EQ(window.closingResult(), 1);
+    EXPECT_EQ(stored(QStringLiteral("AutoLogin")), QStringLiteral("0"));
+    EXPECT_EQ(stored(QStringLiteral("password")), QString());
+}
+
+TEST_F(LoginWindowTest, AFailedConnectionWritesNothingAndLeavesTheWindowOpen) {
+    w_login window(sqlca);
+    window.openWindow(1);
+    control<QLineEdit>(window, "sle_6")->setText(QStringLiteral("no-such-folder/game.db"));
+    control<QComboBox>(window, "ddlb_1")->setCurrentIndex(0);
+    QTest::mouseClick(control<QPushButton>(window, "cb_1"), Qt::LeftButton);
+    ASSERT_EQ(boxes.requests().size(), 1);
+    EXPECT_TRUE(boxes.requests().first().title.startsWith(QStringLiteral("SQL Code: -")));
+    EXPECT_FALSE(boxes.requests().first().text.isEmpty());
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.closingResult());
+    EXPECT_FALSE(QFileInfo::exists(scratch.registryPath()));
+    EXPECT_EQ(gs_lang, QStringLiteral("English.flf"));
+    EXPECT_EQ(edit(window, "sle_6"), QStringLiteral("no-such-folder/game.db"));
+}
+
+TEST_F(LoginWindowTest, SuccessWritesTheSettingsInTheirOrderWithTheChosenLanguage) {
+    w_login window(sqlca);
+    window.openWindow(1);
+    control<QLineEdit>(window, "sle_3")->setText(QStringLiteral("gm"));
+    control<QLineEdit>(window, "sle_4")->setText(QStringLiteral("secret"));
+    control<QLineEdit>(window, "sle_2")->setText(QStringLiteral("/srv/game/"));
+    control<QLineEdit>(window, "sle_1")->setText(QStringLiteral("ignored by SQLite"));
+    control<QLineEdit>(window, "sle_6")->setText(QStringLiteral("game.db"));
+    control<QCheckBox>(window, "cbx_1")->setChecked(true);
+    control<QComboBox>(window, "ddlb_1")->setCurrentIndex(0);
+    QTest::mouseClick(control<QPushButton>(window, "cb_1"), Qt::LeftButton);
+    ASSERT_EQ(window.closingResult(), 1);
+
+    EXPECT_EQ(settings.valueNames(kSettingsKey),
+              (QStringList{QStringLiteral("Server_path"), QStringLiteral("ServerIP"), QStringLiteral("login"),
+                           QStringLiteral("database"), QStringLiteral("DBMS"), QStringLiteral("Lang"),
+                           QStringLiteral("AutoLogin"), QStringLiteral("password")}));
+    EXPECT_EQ(stored(QStringLiteral("Server_path")), QStringLiteral("/srv/game/"));
+    EXPECT_EQ(stored(QStringLiteral("ServerIP")), QStringLiteral("ignored by SQLite"));
+    EXPECT_EQ(stored(QStringLiteral("login")), QStringLiteral("gm"));
+    EXPECT_EQ(stored(QStringLiteral("database")), QStringLiteral("game.db"));
+    EXPECT_EQ(stored(QStringLiteral("Lang")), QStringLiteral("Chinese.flf"));
+    EXPECT_EQ(stored(QStringLiteral("AutoLogin")), QStringLiteral("1"));
+    EXPECT_EQ(*f_password(stored(QStringLiteral("password")), false, kPasswordAccessKey),
+              QStringLiteral("secret"));
+    EXPECT_EQ(gs_lang, QStringLiteral("Chinese.flf"));
+    EXPECT_EQ(gs_font, QStringLiteral("宋体"));
+}
+
+TEST_F(LoginWindowTest, TwoLanguagesWithTheSameNameSelectTheFirstFile) {
+    ASSERT_TRUE(scratch.write(QStringLiteral("a.flf"), "[FLF]\nNAME=English\nFONT=Sans A\n"));
+    w_login window(sqlca);
+    window.openWindow(1);
+    QComboBox* languages = control<QComboBox>(window, "ddlb_1");
+    ASSERT_EQ(languages->count(), 3);
+    EXPECT_EQ(languages->itemText(0), QStringLiteral("English"));
+    EXPECT_EQ(languages->itemText(2), QStringLiteral("English"));
+    languages->setCurrentIndex(2); // English.flf, listed after a.flf
+    QTest::mouseClick(control<QPushButton>(window, "cb_1"), Qt::LeftButton);
+    ASSERT_EQ(window.closingResult(), 1);
+    EXPECT_EQ(stored(QStringLiteral("Lang")), QStringLiteral("a.flf"));
+    EXPECT_EQ(gs_lang, QStringLiteral("a.flf"));
+    EXPECT_EQ(gs_font, QStringLiteral("Sans A"));
+}
+
+TEST_F(LoginWindowTest, CancelAndTheCloseButtonLeaveWithoutAResultAndSaveNothing) {
+    {
+        w_login window(sqlca);
+        window.openWindow(1);
+        control<QComboBox>(window, "ddlb_1")->setCurrentIndex(0);
+        QTest::mouseClick(control<QPushButton>(window, "cb_2"), Qt::LeftButton);
+        EXPECT_FALSE(window.isVisible());
+        EXPECT_FALSE(window.closingResult());
+    }
+    {
+        w_login window(sqlca);
+        window.openWindow(1);
+        control<QComboBox>(window, "ddlb_1")->setCurrentIndex(0);
+        window.close();
+        EXPECT_FALSE(window.isVisible());
+        EXPECT_FALSE(window.closingResult());
+    }
+    EXPECT_EQ(gs_lang, QStringLiteral("English.flf"));
+    EXPECT_FALSE(QFileInfo::exists(scratch.registryPath()));
+    EXPECT_FALSE(sqlca.isConnected());
+
+    // The modal window, closed by its title bar while its event loop runs.
+    QTimer::singleShot(0, qApp, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    EXPECT_FALSE(w_login::openModal(sqlca, 1));
+    EXPECT_FALSE(QFileInfo::exists(scratch.registryPath()));
+}
+
+TEST_F(LoginWindowTest, EnterInAnyEditLogsIn) {
+    for (const char* name : {"sle_3", "sle_4", "sle_2", "sle_1", "sle_6"}) {
+        w_login window(sqlca);
+        window.openWindow(1);
+        QLineEdit* field = control<QLineEdit>(window, name);
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_EQ(window.closingResult(), 1) << name;
+    }
+}
