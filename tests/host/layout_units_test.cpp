@@ -1,5 +1,4 @@
 #include "host/layout_units.h"
-#include "host/screen.h"
 
 #include <gtest/gtest.h>
 
@@ -49,20 +48,4 @@ TEST(LayoutUnits, CentringHalvesTheDifferenceTruncatingTowardZero) {
     EXPECT_EQ(centredCoordinate(70000, 0), 32767);
     EXPECT_EQ(centredCoordinate(0, 70000), -32768);
     EXPECT_EQ(centredCoordinate(std::numeric_limits<int>::max(), std::numeric_limits<int>::min()), 32767);
-}
-
-TEST(Screen, ProviderCanBeInstalledAndRemoved) {
-    EXPECT_FALSE(providedScreenMetrics().has_value());
-    ScreenProvider previous =
-        setScreenProvider([] { return ScreenMetrics{10, 20, 1280, 1024, 120.0, 96.0}; });
-    EXPECT_FALSE(previous);
-    const std::optional<ScreenMetrics> screen = providedScreenMetrics();
-    ASSERT_TRUE(screen.has_value());
-    EXPECT_EQ(screen->left, 10);
-    EXPECT_EQ(screen->width, 1280);
-    EXPECT_EQ(screen->logicalDpiX, 120.0);
-    setScreenProvider([] { return std::optional<ScreenMetrics>(); });
-    EXPECT_FALSE(providedScreenMetrics().has_value());
-    setScreenProvider({});
-    EXPECT_FALSE(providedScreenMetrics().has_value());
 }
