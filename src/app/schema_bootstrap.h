@@ -22,13 +22,13 @@ inline const QString kSystemVersionTable = QStringLiteral("T_SYS_VER");
 inline constexpr int kDefaultMenuRowCount = 24;
 
 // Numbered messages of the system tables.
-inline constexpr int kMessageTableUnreadable = 10200;    // table name, the server's text
-inline constexpr int kMessageCatalogUnreadable = 10201;  // the server's text
-inline constexpr int kMessageDropQuestion = 10202;       // the tables with their row counts
-inline constexpr int kMessageCreateFailed = 10203;       // the server's text (nothing changed)
-inline constexpr int kMessageCreatePartial = 10204;      // the server's text (changed partly)
-inline constexpr int kMessageCompIdNotWritten = 10205;   // the settings file
-inline constexpr int kMessageRowsNeedForce = 10206;      // the tables with their row counts
+inline constexpr int kMessageTableUnreadable = 10200;   // table name, the server's text
+inline constexpr int kMessageCatalogUnreadable = 10201; // the server's text
+inline constexpr int kMessageDropQuestion = 10202;      // the tables with their row counts
+inline constexpr int kMessageCreateFailed = 10203;      // the server's text (nothing changed)
+inline constexpr int kMessageCreatePartial = 10204;     // the server's text (changed partly)
+inline constexpr int kMessageCompIdNotWritten = 10205;  // the settings file
+inline constexpr int kMessageRowsNeedForce = 10206;     // the tables with their row counts
 
 // A numbered message and the parameters that fill its "%%" places, for the caller to show.
 struct NumberedMessage {
@@ -95,7 +95,8 @@ SystemTablesOutcome reinitialiseSystemTables(Transaction& sqlca, SettingsStore& 
                                              const DropQuestion& question);
 
 // The check and, when it finds the tables not initialised, the re-initialisation.
-SystemTablesOutcome ensureSystemTables(Transaction& sqlca, SettingsStore& settings, const DropQuestion& question);
+SystemTablesOutcome ensureSystemTables(Transaction& sqlca, SettingsStore& settings,
+                                       const DropQuestion& question);
 
 // Start-up's step: ensureSystemTables with the question asked in a Yes/No message box (default
 // No) and any message shown as a numbered message. False when start-up must end.
