@@ -72,27 +72,31 @@ std::optional<qint64> parsePackageNumberField(const QByteArray& field) {
 
 Result<QByteArray> packageZeroPaddedField(const QString& text, int width, const QString& what) {
     if (const auto bad = findUnrepresentableCharacter(text))
-        return Error{QStringLiteral("the %1 \"%2\" holds the character \"%3\" (%4), which the GBK code page cannot "
-                                    "represent")
-                         .arg(what, text, bad->character, codePointText(bad->character))};
+        return Error{
+            QStringLiteral("the %1 \"%2\" holds the character \"%3\" (%4), which the GBK code page cannot "
+                           "represent")
+                .arg(what, text, bad->character, codePointText(bad->character))};
     const QByteArray bytes = QByteArray(width, '0') + *toSystemCodePage(text);
     if (!isGbkCharacterBoundary(bytes, bytes.size() - width))
-        return Error{QStringLiteral("the %1 \"%2\" cannot be cut to its last %3 bytes without splitting a character")
-                         .arg(what, text)
-                         .arg(width)};
+        return Error{
+            QStringLiteral("the %1 \"%2\" cannot be cut to its last %3 bytes without splitting a character")
+                .arg(what, text)
+                .arg(width)};
     return bytes.right(width);
 }
 
 QString packageFileNameOfPath(const QString& path) {
-    const qsizetype separator = std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
+    const qsizetype separator =
+        std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
     return path.mid(separator + 1);
 }
 
 Result<QByteArray> packageNameField(const QString& name) {
     if (const auto bad = findUnrepresentableCharacter(name))
-        return Error{QStringLiteral("the file name \"%1\" holds the character \"%2\" (%3), which the GBK code page "
-                                    "cannot represent")
-                         .arg(name, bad->character, codePointText(bad->character))};
+        return Error{
+            QStringLiteral("the file name \"%1\" holds the character \"%2\" (%3), which the GBK code page "
+                           "cannot represent")
+                .arg(name, bad->character, codePointText(bad->character))};
     const QByteArray bytes = gbkPrefix(*toSystemCodePage(name), kPackageNameWidth);
     return QByteArray(bytes + QByteArray(kPackageNameWidth - bytes.size(), ' '));
 }
@@ -133,7 +137,8 @@ std::optional<UnrepresentableCharacter> findUnrepresentableCharacter(const QStri
 
 QString codePointText(const QString& character) {
     const QList<uint> codePoints = character.toUcs4();
-    return QStringLiteral("U+") + QString::number(codePoints.value(0), 16).rightJustified(4, QLatin1Char('0')).toUpper();
+    return QStringLiteral("U+") +
+           QString::number(codePoints.value(0), 16).rightJustified(4, QLatin1Char('0')).toUpper();
 }
 
 } // namespace tarnlow

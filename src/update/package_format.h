@@ -20,8 +20,8 @@ inline constexpr qint64 kPackageBlockSize = 32765;
 inline constexpr qint64 kPackageMaxSize = 99999999;
 inline constexpr int kPackageEntryCount = 4;
 
-inline constexpr int kPackageLeadOffset = 0;      // the byte 0x0E
-inline constexpr int kPackageVersionOffset = 1;   // VER_NO, 2 bytes
+inline constexpr int kPackageLeadOffset = 0;    // the byte 0x0E
+inline constexpr int kPackageVersionOffset = 1; // VER_NO, 2 bytes
 inline constexpr int kPackageVersionWidth = 2;
 inline constexpr int kPackageComponentOffset = 3; // COMP_NO, 3 bytes
 inline constexpr int kPackageComponentWidth = 3;

@@ -16,7 +16,8 @@ QString visibleBytes(const QByteArray& bytes) {
         if (value >= 0x20 && value < 0x7F)
             text += QLatin1Char(c);
         else
-            text += QStringLiteral("\\x") + QString::number(value, 16).rightJustified(2, QLatin1Char('0')).toUpper();
+            text += QStringLiteral("\\x") +
+                    QString::number(value, 16).rightJustified(2, QLatin1Char('0')).toUpper();
     }
     return text;
 }
@@ -39,17 +40,19 @@ Result<PackageReader> PackageReader::open(const QString& path) {
     if (QFileInfo(path).isDir())
         return Error{QStringLiteral("%1 is a folder, not an update package").arg(path)};
     if (!file.open(QIODevice::ReadOnly))
-        return Error{QStringLiteral("the update package %1 cannot be opened: %2").arg(path, file.errorString())};
+        return Error{
+            QStringLiteral("the update package %1 cannot be opened: %2").arg(path, file.errorString())};
     PackageReader reader;
     reader.m_path = path;
     reader.m_size = file.size();
     reader.m_header = file.read(kPackageHeaderSize);
     if (reader.m_header.size() < std::min(reader.m_size, kPackageHeaderSize))
-        return Error{QStringLiteral("the update package %1 cannot be read: %2").arg(path, file.errorString())};
+        return Error{
+            QStringLiteral("the update package %1 cannot be read: %2").arg(path, file.errorString())};
     if (reader.m_size < kPackageHeaderSize) {
-        reader.addProblem(PackageProblemKind::TooShort,
-                          QStringLiteral("the file is %1 bytes long, shorter than the 256-byte header")
-                              .arg(reader.m_size));
+        reader.addProblem(
+            PackageProblemKind::TooShort,
+            QStringLiteral("the file is %1 bytes long, shorter than the 256-byte header").arg(reader.m_size));
         reader.m_header += QByteArray(kPackageHeaderSize - reader.m_header.size(), ' ');
     }
     reader.readFields();
@@ -113,11 +116,12 @@ void PackageReader::readFields() {
         const std::optional<qint64> start = parsePackageNumberField(startField);
         if (!start) {
             if (!startField.trimmed().isEmpty())
-                addProblem(PackageProblemKind::NumberField,
-                           QStringLiteral("entry %1: the start field \"%2\" is not a number; the entry is read as "
-                                          "empty")
-                               .arg(index)
-                               .arg(visibleBytes(startField)));
+                addProblem(
+                    PackageProblemKind::NumberField,
+                    QStringLiteral("entry %1: the start field \"%2\" is not a number; the entry is read as "
+                                   "empty")
+                        .arg(index)
+                        .arg(visibleBytes(startField)));
             continue;
         }
         if (*start == 0)
@@ -150,7 +154,9 @@ void PackageReader::readFields() {
         } else {
             entry.name = QString::fromLatin1(nameBytes);
             addProblem(PackageProblemKind::EntryName,
-                       QStringLiteral("entry %1: the name \"%2\" is not GBK text").arg(index).arg(visibleBytes(nameBytes)));
+                       QStringLiteral("entry %1: the name \"%2\" is not GBK text")
+                           .arg(index)
+                           .arg(visibleBytes(nameBytes)));
         }
         m_entries.at(static_cast<size_t>(index - 1)) = entry;
     }
@@ -159,19 +165,22 @@ void PackageReader::readFields() {
     if (const std::optional<qint64> sqlStart = parsePackageNumberField(sqlField))
         m_sqlStart = *sqlStart;
     else if (!sqlField.trimmed().isEmpty())
-        addProblem(PackageProblemKind::NumberField,
-                   QStringLiteral("the SQL start field \"%1\" is not a number; the package is read as carrying no "
-                                  "script")
-                       .arg(visibleBytes(sqlField)));
+        addProblem(
+            PackageProblemKind::NumberField,
+            QStringLiteral("the SQL start field \"%1\" is not a number; the package is read as carrying no "
+                           "script")
+                .arg(visibleBytes(sqlField)));
 }
 
 void PackageReader::validate() {
     if (m_header.at(kPackageLeadOffset) != kPackageLeadByte)
-        addProblem(PackageProblemKind::LeadByte,
-                   QStringLiteral("byte 1 is %1, expected 0x0E").arg(hexByte(m_header.at(kPackageLeadOffset))));
+        addProblem(
+            PackageProblemKind::LeadByte,
+            QStringLiteral("byte 1 is %1, expected 0x0E").arg(hexByte(m_header.at(kPackageLeadOffset))));
     if (m_header.at(kPackageMarkerOffset) != kPackageMarkerByte)
-        addProblem(PackageProblemKind::MarkerByte,
-                   QStringLiteral("byte 7 is %1, expected 0xFF").arg(hexByte(m_header.at(kPackageMarkerOffset))));
+        addProblem(
+            PackageProblemKind::MarkerByte,
+            QStringLiteral("byte 7 is %1, expected 0xFF").arg(hexByte(m_header.at(kPackageMarkerOffset))));
     const QByteArray signature = m_header.mid(kPackageSignatureOffset, packageSignature().size());
     if (signature != packageSignature())
         addProblem(PackageProblemKind::Signature,
@@ -179,7 +188,8 @@ void PackageReader::validate() {
                        .arg(visibleBytes(signature), QString::fromLatin1(packageSignature())));
     if (!componentNumber())
         addProblem(PackageProblemKind::ComponentNotNumber,
-                   QStringLiteral("the component number \"%1\" is not a number").arg(visibleBytes(componentField())));
+                   QStringLiteral("the component number \"%1\" is not a number")
+                       .arg(visibleBytes(componentField())));
 
     qint64 previousEnd = kPackageHeaderSize;
     QString previousPiece = QStringLiteral("the header");
@@ -190,11 +200,13 @@ void PackageReader::validate() {
         const qint64 end = entry->end;
         const int index = entry->index;
         if (start <= kPackageHeaderSize)
-            addProblem(PackageProblemKind::EntryInHeader,
-                       QStringLiteral("entry %1 starts at %2, inside the 256-byte header").arg(index).arg(start));
+            addProblem(
+                PackageProblemKind::EntryInHeader,
+                QStringLiteral("entry %1 starts at %2, inside the 256-byte header").arg(index).arg(start));
         if (end < start - 1) {
-            addProblem(PackageProblemKind::EntryEndBeforeStart,
-                       QStringLiteral("entry %1 ends at %2, before its start %3").arg(index).arg(end).arg(start));
+            addProblem(
+                PackageProblemKind::EntryEndBeforeStart,
+                QStringLiteral("entry %1 ends at %2, before its start %3").arg(index).arg(end).arg(start));
             continue;
         }
         if (end > m_size)
@@ -212,13 +224,14 @@ void PackageReader::validate() {
                            .arg(previousPiece)
                            .arg(previousEnd));
         else if (start > previousEnd + 1)
-            addProblem(PackageProblemKind::EntryOrder,
-                       QStringLiteral("entry %1 starts at %2, leaving bytes %3-%4 after %5 that no entry refers to")
-                           .arg(index)
-                           .arg(start)
-                           .arg(previousEnd + 1)
-                           .arg(start - 1)
-                           .arg(previousPiece));
+            addProblem(
+                PackageProblemKind::EntryOrder,
+                QStringLiteral("entry %1 starts at %2, leaving bytes %3-%4 after %5 that no entry refers to")
+                    .arg(index)
+                    .arg(start)
+                    .arg(previousEnd + 1)
+                    .arg(start - 1)
+                    .arg(previousPiece));
         if (end > previousEnd) {
             previousEnd = end;
             previousPiece = QStringLiteral("entry %1").arg(index);
@@ -246,7 +259,8 @@ void PackageReader::validate() {
     }
 }
 
-Status PackageReader::readSlice(qint64 start, qint64 length, const QString& what, const BlockSink& sink) const {
+Status PackageReader::readSlice(qint64 start, qint64 length, const QString& what,
+                                const BlockSink& sink) const {
     if (length < 0)
         return Error{QStringLiteral("%1 of %2 ends before it starts").arg(what, m_path)};
     if (start < 1 || start - 1 + length > m_size)
@@ -257,17 +271,20 @@ Status PackageReader::readSlice(qint64 start, qint64 length, const QString& what
                          .arg(m_size)};
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly))
-        return Error{QStringLiteral("the update package %1 cannot be opened: %2").arg(m_path, file.errorString())};
+        return Error{
+            QStringLiteral("the update package %1 cannot be opened: %2").arg(m_path, file.errorString())};
     if (!file.seek(start - 1))
-        return Error{QStringLiteral("the update package %1 cannot be read: %2").arg(m_path, file.errorString())};
+        return Error{
+            QStringLiteral("the update package %1 cannot be read: %2").arg(m_path, file.errorString())};
     QByteArray block;
     for (qint64 done = 0; done < length;) {
         const qint64 wanted = std::min(kPackageBlockSize, length - done);
         block.resize(static_cast<qsizetype>(wanted));
         const qint64 got = file.read(block.data(), wanted);
         if (got <= 0)
-            return Error{QStringLiteral("the update package %1 ended or failed while reading %2: %3")
-                             .arg(m_path, what, got < 0 ? file.errorString() : QStringLiteral("unexpected end"))};
+            return Error{
+                QStringLiteral("the update package %1 ended or failed while reading %2: %3")
+                    .arg(m_path, what, got < 0 ? file.errorString() : QStringLiteral("unexpected end"))};
         block.resize(static_cast<qsizetype>(got));
         if (Status status = sink(block); !status)
             return status;

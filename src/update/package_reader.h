@@ -15,11 +15,11 @@ namespace tarnlow {
 
 // One used file entry of a package, as its header fields read.
 struct PackageEntry {
-    int index = 0;         // 1..4
-    qint64 start = 0;      // 1-based position of the first byte
-    qint64 end = 0;        // 1-based position of the last byte, inclusive
-    QByteArray nameField;  // the 32-byte field as stored, trailing blanks included
-    QString name;          // the name with trailing blanks removed, decoded from GBK
+    int index = 0;        // 1..4
+    qint64 start = 0;     // 1-based position of the first byte
+    qint64 end = 0;       // 1-based position of the last byte, inclusive
+    QByteArray nameField; // the 32-byte field as stored, trailing blanks included
+    QString name;         // the name with trailing blanks removed, decoded from GBK
     qint64 size() const { return end - start + 1; }
 };
 

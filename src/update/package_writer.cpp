@@ -44,16 +44,18 @@ PackageResult<qint64> readableFileSize(const QString& path, int index) {
         else
             return info.size();
     }
-    return failure(kMsgPackageFileUnreadable, {path, entryText(index), reason},
-                   QStringLiteral("file %1 of entry %2 cannot be read: %3").arg(path, entryText(index), reason));
+    return failure(
+        kMsgPackageFileUnreadable, {path, entryText(index), reason},
+        QStringLiteral("file %1 of entry %2 cannot be read: %3").arg(path, entryText(index), reason));
 }
 
 PackageResult<QByteArray> versionField(const QString& text) {
     Result<QByteArray> field =
         packageZeroPaddedField(text, kPackageVersionWidth, QStringLiteral("version number"));
     if (!field)
-        return failure(kMsgPackageVersionInvalid, {text, field.error()},
-                       QStringLiteral("the version number \"%1\" cannot be stored: %2").arg(text, field.error()));
+        return failure(
+            kMsgPackageVersionInvalid, {text, field.error()},
+            QStringLiteral("the version number \"%1\" cannot be stored: %2").arg(text, field.error()));
     return *field;
 }
 
@@ -62,15 +64,17 @@ PackageResult<QByteArray> componentField(const QString& text) {
     for (const QChar c : text) {
         if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
             const QString reason = QStringLiteral("\"%1\" is not a digit").arg(c);
-            return failure(kMsgPackageComponentInvalid, {text, reason},
-                           QStringLiteral("the component number \"%1\" cannot be stored: %2").arg(text, reason));
+            return failure(
+                kMsgPackageComponentInvalid, {text, reason},
+                QStringLiteral("the component number \"%1\" cannot be stored: %2").arg(text, reason));
         }
     }
     Result<QByteArray> field =
         packageZeroPaddedField(text, kPackageComponentWidth, QStringLiteral("component number"));
     if (!field)
-        return failure(kMsgPackageComponentInvalid, {text, field.error()},
-                       QStringLiteral("the component number \"%1\" cannot be stored: %2").arg(text, field.error()));
+        return failure(
+            kMsgPackageComponentInvalid, {text, field.error()},
+            QStringLiteral("the component number \"%1\" cannot be stored: %2").arg(text, field.error()));
     return *field;
 }
 
@@ -81,27 +85,29 @@ PackageResult<QByteArray> nameField(const QString& name, int index) {
                            .arg(name, entryText(index), *problem));
     }
     if (const auto bad = findUnrepresentableCharacter(name)) {
-        const QString character = bad->character + QStringLiteral(" (") + codePointText(bad->character) +
-                                  QLatin1Char(')');
-        return failure(kMsgPackageNameUnrepresentable, {name, entryText(index), character},
-                       QStringLiteral("the file name \"%1\" of entry %2 holds the character %3, which the GBK "
-                                      "code page cannot represent")
-                           .arg(name, entryText(index), character));
+        const QString character =
+            bad->character + QStringLiteral(" (") + codePointText(bad->character) + QLatin1Char(')');
+        return failure(
+            kMsgPackageNameUnrepresentable, {name, entryText(index), character},
+            QStringLiteral("the file name \"%1\" of entry %2 holds the character %3, which the GBK "
+                           "code page cannot represent")
+                .arg(name, entryText(index), character));
     }
     return *packageNameField(name);
 }
 
 PackageResult<QByteArray> scriptBytes(const QString& script) {
     if (const auto bad = findUnrepresentableCharacter(script)) {
-        const QString character = bad->character + QStringLiteral(" (") + codePointText(bad->character) +
-                                  QLatin1Char(')');
-        return failure(kMsgPackageScriptUnrepresentable,
-                       {character, QString::number(bad->line), QString::number(bad->column)},
-                       QStringLiteral("the SQL script holds the character %1 at line %2, column %3, which the "
-                                      "GBK code page cannot represent")
-                           .arg(character)
-                           .arg(bad->line)
-                           .arg(bad->column));
+        const QString character =
+            bad->character + QStringLiteral(" (") + codePointText(bad->character) + QLatin1Char(')');
+        return failure(
+            kMsgPackageScriptUnrepresentable,
+            {character, QString::number(bad->line), QString::number(bad->column)},
+            QStringLiteral("the SQL script holds the character %1 at line %2, column %3, which the "
+                           "GBK code page cannot represent")
+                .arg(character)
+                .arg(bad->line)
+                .arg(bad->column));
     }
     return *toSystemCodePage(script);
 }
@@ -112,8 +118,9 @@ PackageFailure cannotWrite(const QString& path, const QString& reason) {
 }
 
 PackageFailure fileChanged(const QString& path, const QString& reason) {
-    return failure(kMsgPackageFileChanged, {path, reason},
-                   QStringLiteral("the file %1 changed while the package was written (%2)").arg(path, reason));
+    return failure(
+        kMsgPackageFileChanged, {path, reason},
+        QStringLiteral("the file %1 changed while the package was written (%2)").arg(path, reason));
 }
 
 // Copies one planned file into the package through one block-sized buffer.
@@ -129,9 +136,9 @@ std::optional<PackageFailure> copyEntry(const PlannedEntry& entry, QSaveFile& ou
         if (got < 0)
             return fileChanged(entry.path, in.errorString());
         if (got == 0)
-            return fileChanged(entry.path, QStringLiteral("%1 bytes were expected, only %2 could be read")
-                                               .arg(entry.size)
-                                               .arg(copied));
+            return fileChanged(
+                entry.path,
+                QStringLiteral("%1 bytes were expected, only %2 could be read").arg(entry.size).arg(copied));
         if (out.write(buffer.constData(), got) != got)
             return cannotWrite(out.fileName(), out.errorString());
         copied += got;
@@ -190,9 +197,10 @@ PackageResult<PackagePlan> planPackage(const PackageSource& source) {
         for (const QString& path : source.files)
             total += path.isEmpty() ? 0 : QFileInfo(path).size();
         const QString size = groupedNumber(total);
-        return failure(kMsgPackageTooLarge, {size},
-                       QStringLiteral("the package would be %1 bytes; a package holds at most 99,999,999 bytes")
-                           .arg(size));
+        return failure(
+            kMsgPackageTooLarge, {size},
+            QStringLiteral("the package would be %1 bytes; a package holds at most 99,999,999 bytes")
+                .arg(size));
     }
 
     QByteArray sqlEntry(kPackageSqlEntryWidth, ' ');
@@ -200,8 +208,8 @@ PackageResult<PackagePlan> planPackage(const PackageSource& source) {
         plan.scriptStart = position - plan.script.size() + 1;
         sqlEntry = packageNumberField(plan.scriptStart) + QByteArray(kPackageNumberWidth, ' ');
     }
-    plan.header = kPackageLeadByte + *version + *component + kPackageMarkerByte + packageSignature() + entries +
-                  sqlEntry;
+    plan.header = kPackageLeadByte + *version + *component + kPackageMarkerByte + packageSignature() +
+                  entries + sqlEntry;
     plan.size = position;
     return plan;
 }

@@ -29,11 +29,12 @@ struct PackageFailure {
 };
 
 // A value of T or the reason the package work failed.
-template <typename T>
-class [[nodiscard]] PackageResult {
+template <typename T> class [[nodiscard]] PackageResult {
 public:
-    PackageResult(T value) : m_state(std::move(value)) {}
-    PackageResult(PackageFailure failure) : m_state(std::move(failure)) {}
+    PackageResult(T value)
+        : m_state(std::move(value)) {}
+    PackageResult(PackageFailure failure)
+        : m_state(std::move(failure)) {}
     bool ok() const { return m_state.index() == 0; }
     explicit operator bool() const { return ok(); }
     const T& value() const { return std::get<0>(m_state); }

@@ -27,8 +27,8 @@ inline QByteArray blankEntry() {
 
 // The 256-byte header: lead byte, the 2- and 3-byte number texts, marker, signature, four entries,
 // the SQL entry (blank when sqlStart is 0).
-inline QByteArray headerBytes(const QByteArray& ver, const QByteArray& comp, const std::array<QByteArray, 4>& entries,
-                              qint64 sqlStart) {
+inline QByteArray headerBytes(const QByteArray& ver, const QByteArray& comp,
+                              const std::array<QByteArray, 4>& entries, qint64 sqlStart) {
     QByteArray header;
     header += '\x0E';
     header += ver;

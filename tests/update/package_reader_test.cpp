@@ -39,11 +39,11 @@ TEST_F(PackageReaderTest, SoundPackageReadsEveryFieldAndSlice) {
     const QByteArray one = patternBytes(10, 1);
     const QByteArray three = patternBytes(20, 2);
     const QByteArray gbkName("\xB2\xE2\xCA\xD4.dll", 8); // 测试.dll
-    const PackageReader reader = open(headerBytes("07", "012",
-                                                  {usedEntry(257, 266, "a.exe"), blankEntry(),
-                                                   usedEntry(267, 286, gbkName), blankEntry()},
-                                                  287) +
-                                      one + three + "update t set a = '\xB2\xE2';");
+    const PackageReader reader = open(
+        headerBytes("07", "012",
+                    {usedEntry(257, 266, "a.exe"), blankEntry(), usedEntry(267, 286, gbkName), blankEntry()},
+                    287) +
+        one + three + "update t set a = '\xB2\xE2';");
     EXPECT_TRUE(reader.problems().isEmpty()) << reader.problemTexts().join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(reader.signatureOk());
     EXPECT_EQ(reader.versionText(), QStringLiteral("07"));
@@ -62,35 +62,41 @@ TEST_F(PackageReaderTest, SoundPackageReadsEveryFieldAndSlice) {
 }
 
 TEST_F(PackageReaderTest, ForeignLeadBytesAndSignatureStillLeaveTheFieldsReadable) {
-    QByteArray bytes = headerBytes("01", "076", {usedEntry(257, 259, "a"), blankEntry(), blankEntry(), blankEntry()}, 0) +
-                       "abc";
+    QByteArray bytes =
+        headerBytes("01", "076", {usedEntry(257, 259, "a"), blankEntry(), blankEntry(), blankEntry()}, 0) +
+        "abc";
     bytes[0] = 'M';
     bytes[6] = '\0';
     bytes.replace(7, 8, "Yeelake ");
     const PackageReader reader = open(bytes);
     EXPECT_FALSE(reader.signatureOk());
-    EXPECT_EQ(kinds(reader), (QList<PackageProblemKind>{PackageProblemKind::LeadByte, PackageProblemKind::MarkerByte,
-                                                        PackageProblemKind::Signature}));
-    EXPECT_TRUE(reader.problemTexts().at(0).contains(QStringLiteral("0x4D"))) << reader.problemTexts().at(0).toStdString();
-    EXPECT_TRUE(reader.problemTexts().at(2).contains(QStringLiteral("Yeelake"))) << reader.problemTexts().at(2).toStdString();
+    EXPECT_EQ(kinds(reader),
+              (QList<PackageProblemKind>{PackageProblemKind::LeadByte, PackageProblemKind::MarkerByte,
+                                         PackageProblemKind::Signature}));
+    EXPECT_TRUE(reader.problemTexts().at(0).contains(QStringLiteral("0x4D")))
+        << reader.problemTexts().at(0).toStdString();
+    EXPECT_TRUE(reader.problemTexts().at(2).contains(QStringLiteral("Yeelake")))
+        << reader.problemTexts().at(2).toStdString();
     EXPECT_EQ(reader.componentNumber(), 76);
     EXPECT_EQ(*reader.entryBytes(1), QByteArray("abc"));
 }
 
 TEST_F(PackageReaderTest, PositionsOutsideTheFileOrOutOfOrderAreNamedWithTheirValues) {
     // Entry 1 runs past the end, entry 2 overlaps it, the script starts past the end.
-    const PackageReader reader = open(headerBytes("01", "076",
-                                                  {usedEntry(257, 400, "a"), usedEntry(300, 305, "b"), blankEntry(),
-                                                   blankEntry()},
-                                                  900) +
-                                      QByteArray(50, 'x'));
-    EXPECT_EQ(kinds(reader), (QList<PackageProblemKind>{PackageProblemKind::EntryPastEnd,
-                                                        PackageProblemKind::EntryOrder, PackageProblemKind::SqlStart}));
+    const PackageReader reader = open(
+        headerBytes("01", "076",
+                    {usedEntry(257, 400, "a"), usedEntry(300, 305, "b"), blankEntry(), blankEntry()}, 900) +
+        QByteArray(50, 'x'));
+    EXPECT_EQ(kinds(reader),
+              (QList<PackageProblemKind>{PackageProblemKind::EntryPastEnd, PackageProblemKind::EntryOrder,
+                                         PackageProblemKind::SqlStart}));
     const QStringList texts = reader.problemTexts();
-    EXPECT_TRUE(texts.at(0).contains(QStringLiteral("entry 1")) && texts.at(0).contains(QStringLiteral("400")) &&
+    EXPECT_TRUE(texts.at(0).contains(QStringLiteral("entry 1")) &&
+                texts.at(0).contains(QStringLiteral("400")) &&
                 texts.at(0).contains(QStringLiteral("306 bytes")))
         << texts.at(0).toStdString();
-    EXPECT_TRUE(texts.at(1).contains(QStringLiteral("entry 2 starts at 300")) && texts.at(1).contains(QStringLiteral("entry 1")))
+    EXPECT_TRUE(texts.at(1).contains(QStringLiteral("entry 2 starts at 300")) &&
+                texts.at(1).contains(QStringLiteral("entry 1")))
         << texts.at(1).toStdString();
     EXPECT_TRUE(texts.at(2).contains(QStringLiteral("900"))) << texts.at(2).toStdString();
     // A slice outside the file is refused rather than read short.
@@ -99,10 +105,8 @@ TEST_F(PackageReaderTest, PositionsOutsideTheFileOrOutOfOrderAreNamedWithTheirVa
     EXPECT_TRUE(outside.error().contains(QStringLiteral("257-400"))) << outside.error().toStdString();
     EXPECT_EQ(reader.sqlSize(), 0);
 
-    const PackageReader header = open(headerBytes("01", "076",
-                                                  {usedEntry(10, 20, "a"), usedEntry(300, 100, "b"), blankEntry(),
-                                                   blankEntry()},
-                                                  0));
+    const PackageReader header = open(headerBytes(
+        "01", "076", {usedEntry(10, 20, "a"), usedEntry(300, 100, "b"), blankEntry(), blankEntry()}, 0));
     EXPECT_EQ(kinds(header), (QList<PackageProblemKind>{PackageProblemKind::EntryInHeader,
                                                         PackageProblemKind::EntryEndBeforeStart}));
     EXPECT_FALSE(header.entryBytes(2).ok());
@@ -117,7 +121,8 @@ TEST_F(PackageReaderTest, NamesThatAreNotPlainFileNamesAreReported) {
     const PackageReader reader = open(bytes);
     EXPECT_EQ(kinds(reader), QList<PackageProblemKind>(4, PackageProblemKind::EntryName));
     const QStringList texts = reader.problemTexts();
-    EXPECT_TRUE(texts.at(0).contains(QStringLiteral("entry 1")) && texts.at(0).contains(QStringLiteral("../evil.dll")))
+    EXPECT_TRUE(texts.at(0).contains(QStringLiteral("entry 1")) &&
+                texts.at(0).contains(QStringLiteral("../evil.dll")))
         << texts.at(0).toStdString();
     EXPECT_TRUE(texts.at(1).contains(QStringLiteral("\"..\""))) << texts.at(1).toStdString();
     EXPECT_TRUE(texts.at(3).contains(QStringLiteral("U+0009"))) << texts.at(3).toStdString();
@@ -130,8 +135,8 @@ TEST_F(PackageReaderTest, NamesThatAreNotPlainFileNamesAreReported) {
     for (int i = 0; i < 15; ++i)
         cut += "\xB2\xE2";
     cut += '\xB2';
-    const PackageReader older =
-        open(headerBytes("01", "076", {usedEntry(257, 256, cut), blankEntry(), blankEntry(), blankEntry()}, 0));
+    const PackageReader older = open(
+        headerBytes("01", "076", {usedEntry(257, 256, cut), blankEntry(), blankEntry(), blankEntry()}, 0));
     EXPECT_TRUE(older.problems().isEmpty()) << older.problemTexts().join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(older.entry(1)->name, QStringLiteral("a") + QString(15, QChar(0x6D4B)));
 }
@@ -139,7 +144,8 @@ TEST_F(PackageReaderTest, NamesThatAreNotPlainFileNamesAreReported) {
 TEST_F(PackageReaderTest, BlankZeroOrNonNumericStartFieldsMarkEmptyEntries) {
     QByteArray zero = usedEntry(0, 10, "zero");
     QByteArray letters = QByteArray("   12ab ") + field8(300) + QByteArray(32, ' ');
-    QByteArray leftAligned = QByteArray("257     ") + QByteArray("  258   ") + QByteArray("ok") + QByteArray(30, ' ');
+    QByteArray leftAligned =
+        QByteArray("257     ") + QByteArray("  258   ") + QByteArray("ok") + QByteArray(30, ' ');
     QByteArray header = headerBytes("01", "7 x", {zero, letters, leftAligned, blankEntry()}, 0);
     header.replace(240, 8, QByteArray("sql?    "));
     const PackageReader reader = open(header + "ab");
@@ -149,13 +155,17 @@ TEST_F(PackageReaderTest, BlankZeroOrNonNumericStartFieldsMarkEmptyEntries) {
     EXPECT_EQ(reader.entry(3)->end, 258);
     EXPECT_EQ(reader.sqlStart(), 0);
     EXPECT_FALSE(reader.componentNumber());
-    EXPECT_EQ(kinds(reader), (QList<PackageProblemKind>{PackageProblemKind::NumberField, PackageProblemKind::NumberField,
-                                                        PackageProblemKind::ComponentNotNumber}));
-    EXPECT_TRUE(reader.problemTexts().at(0).contains(QStringLiteral("entry 2"))) << reader.problemTexts().at(0).toStdString();
+    EXPECT_EQ(kinds(reader),
+              (QList<PackageProblemKind>{PackageProblemKind::NumberField, PackageProblemKind::NumberField,
+                                         PackageProblemKind::ComponentNotNumber}));
+    EXPECT_TRUE(reader.problemTexts().at(0).contains(QStringLiteral("entry 2")))
+        << reader.problemTexts().at(0).toStdString();
 }
 
 TEST_F(PackageReaderTest, ShortFilesAndUnreferencedBytesAreReported) {
-    const PackageReader tiny = open(QByteArray("\x0E" "01076\xFF" "Fern"));
+    const PackageReader tiny = open(QByteArray("\x0E"
+                                               "01076\xFF"
+                                               "Fern"));
     EXPECT_EQ(tiny.size(), 11);
     EXPECT_EQ(tiny.problems().value(0).kind, PackageProblemKind::TooShort);
     EXPECT_TRUE(tiny.problemTexts().value(0).contains(QStringLiteral("11 bytes")));
@@ -163,7 +173,9 @@ TEST_F(PackageReaderTest, ShortFilesAndUnreferencedBytesAreReported) {
     EXPECT_FALSE(tiny.entry(1));
 
     // A second package appended to the first (what an appending builder produced).
-    const QByteArray first = headerBytes("01", "076", {usedEntry(257, 259, "a"), blankEntry(), blankEntry(), blankEntry()}, 0) + "abc";
+    const QByteArray first =
+        headerBytes("01", "076", {usedEntry(257, 259, "a"), blankEntry(), blankEntry(), blankEntry()}, 0) +
+        "abc";
     const PackageReader appended = open(first + first);
     EXPECT_EQ(kinds(appended), QList<PackageProblemKind>{PackageProblemKind::TrailingBytes});
     EXPECT_TRUE(appended.problemTexts().value(0).contains(QStringLiteral("260-518")));
@@ -174,7 +186,10 @@ TEST_F(PackageReaderTest, ShortFilesAndUnreferencedBytesAreReported) {
 
 TEST_F(PackageReaderTest, SlicesAreHandedOutInBlocksAndTheSinkCanStop) {
     const QByteArray big = patternBytes(70000, 9);
-    const PackageReader reader = open(headerBytes("01", "076", {blankEntry(), usedEntry(257, 70256, "big"), blankEntry(), blankEntry()}, 0) + big);
+    const PackageReader reader =
+        open(headerBytes("01", "076",
+                         {blankEntry(), usedEntry(257, 70256, "big"), blankEntry(), blankEntry()}, 0) +
+             big);
     QList<qsizetype> sizes;
     QByteArray joined;
     ASSERT_TRUE(reader.readEntry(2, [&](const QByteArray& block) {

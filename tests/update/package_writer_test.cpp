@@ -69,10 +69,10 @@ TEST_F(PackageWriterTest, EntriesKeepTheirPlacesAndPositionsRunOn) {
     const QByteArray thousand = patternBytes(1000, 1);
     PackageSource one;
     one.files[1] = input(QStringLiteral("second.bin"), thousand);
-    EXPECT_EQ(build(one), headerBytes("01", "076", {blankEntry(), usedEntry(257, 1256, "second.bin"), blankEntry(),
-                                                    blankEntry()},
-                                      0) +
-                              thousand);
+    EXPECT_EQ(build(one),
+              headerBytes("01", "076",
+                          {blankEntry(), usedEntry(257, 1256, "second.bin"), blankEntry(), blankEntry()}, 0) +
+                  thousand);
 
     const QByteArray ten = patternBytes(10, 2);
     const QByteArray twenty = patternBytes(20, 3);
@@ -104,13 +104,16 @@ TEST_F(PackageWriterTest, NumberTextsKeepTheirLastDigits) {
     PackageSource source;
     source.version = QStringLiteral("7");
     source.component = QStringLiteral("12");
-    EXPECT_EQ(build(source).left(6), QByteArray("\x0E" "07012"));
+    EXPECT_EQ(build(source).left(6), QByteArray("\x0E"
+                                                "07012"));
     source.version = QStringLiteral("123");
     source.component = QStringLiteral("1234");
-    EXPECT_EQ(build(source).left(6), QByteArray("\x0E" "23234"));
+    EXPECT_EQ(build(source).left(6), QByteArray("\x0E"
+                                                "23234"));
     source.version.clear();
     source.component.clear();
-    EXPECT_EQ(build(source).left(6), QByteArray("\x0E" "00000"));
+    EXPECT_EQ(build(source).left(6), QByteArray("\x0E"
+                                                "00000"));
 }
 
 TEST_F(PackageWriterTest, NamesAreTakenAfterEitherSeparatorAndCutToWholeCharacters) {
@@ -134,7 +137,8 @@ TEST_F(PackageWriterTest, NamesAreTakenAfterEitherSeparatorAndCutToWholeCharacte
                                     usedEntry(266, 266, cut), usedEntry(267, 266, gbk("测试"))},
                                    0) +
                            "content12z");
-    EXPECT_EQ(packageFileNameOfPath(QStringLiteral("C:\\games\\tarnlow\\main.exe")), QStringLiteral("main.exe"));
+    EXPECT_EQ(packageFileNameOfPath(QStringLiteral("C:\\games\\tarnlow\\main.exe")),
+              QStringLiteral("main.exe"));
     EXPECT_EQ(packageFileNameOfPath(QStringLiteral("plain.exe")), QStringLiteral("plain.exe"));
 }
 
@@ -147,10 +151,11 @@ TEST_F(PackageWriterTest, LargeFilesAndLongScriptsMoveWholeInBlocks) {
     QList<qint64> progress;
     const QByteArray package = build(source, &progress);
     const QByteArray scriptBytes = QByteArray(40000, 's') + "\n-- " + gbk("测试");
-    EXPECT_EQ(package, headerBytes("01", "076",
-                                   {blankEntry(), blankEntry(), blankEntry(), usedEntry(257, 70256, "big.bin")},
-                                   70257) +
-                           big + scriptBytes);
+    EXPECT_EQ(package,
+              headerBytes("01", "076",
+                          {blankEntry(), blankEntry(), blankEntry(), usedEntry(257, 70256, "big.bin")},
+                          70257) +
+                  big + scriptBytes);
     // Header, three blocks of the file (32,765 + 32,765 + 4,470), then the script in two blocks.
     EXPECT_EQ(progress, (QList<qint64>{256, 256 + 32765, 256 + 65530, 70256, 70256 + 32765,
                                        70256 + scriptBytes.size()}));
@@ -167,7 +172,8 @@ TEST_F(PackageWriterTest, BadInputIsRefusedBeforeAnythingIsWritten) {
             writePackage(source, output(), PackageWriteOptions{true, nullptr});
         ASSERT_FALSE(result.ok()) << mentions.toStdString();
         EXPECT_EQ(result.failure().message, message) << result.failure().description.toStdString();
-        EXPECT_TRUE(result.failure().description.contains(mentions)) << result.failure().description.toStdString();
+        EXPECT_TRUE(result.failure().description.contains(mentions))
+            << result.failure().description.toStdString();
         EXPECT_TRUE(result.failure().parameters.join(QLatin1Char('|')).contains(mentions));
         EXPECT_EQ(scratch.read(QStringLiteral("out.fuf")), earlier);
     };
