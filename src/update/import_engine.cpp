@@ -2,6 +2,7 @@
 
 #include "db/transaction.h"
 #include "host/code_page.h"
+#include "lang/f_msgbox.h"
 #include "update/package_reader.h"
 
 namespace tarnlow {
@@ -11,8 +12,8 @@ const QString kDuplicateCheck =
     QStringLiteral("select count ( *) from t_sys_ver where ver_no = ? and comp_NO = ? ");
 const QString kInsertRow = QStringLiteral(
     "insert into t_sys_ver ( VER_NO , COMP_NO , UPDATE_INDEX , FILE_NAME ) values ( ? , ? , ? , ? ) ");
-const QString kWriteBytes =
-    QStringLiteral("update t_sys_ver set FILE_BLOB = ? where ver_no = ? and comp_no = ? and update_index = ? ");
+const QString kWriteBytes = QStringLiteral(
+    "update t_sys_ver set FILE_BLOB = ? where ver_no = ? and comp_no = ? and update_index = ? ");
 
 ImportReport failed(ImportReport report, int message, QStringList parameters) {
     report.result = ImportResult::Failed;
@@ -35,6 +36,37 @@ QString serverText(const Transaction& sqlca) {
 
 } // namespace
 
+QString importFailureText(const ImportFailure& failure) {
+    QString text = messageText(failure.message);
+    if (text.trimmed().isEmpty()) {
+        switch (failure.message) {
+        case kMsgImportPackageRefused:
+            text = QStringLiteral("The update package %% cannot be applied: %%. Nothing has been changed.");
+            break;
+        case kMsgImportScriptFailed:
+            text = QStringLiteral(
+                "The SQL script of the update package %% failed: %%. Nothing has been stored.");
+            break;
+        case kMsgImportStoreFailed:
+            text =
+                QStringLiteral("The file %% of the update package %% could not be stored: %%. Nothing of the "
+                               "package has been stored.");
+            break;
+        case kMsgImportDatabaseFailed:
+            text = QStringLiteral("The database refused the update package %%: %%. Nothing has been stored.");
+            break;
+        case kMsgImportNotConnected:
+            text =
+                QStringLiteral("The update package %% cannot be applied: there is no database connection.");
+            break;
+        default:
+            text = QStringLiteral("Message %1: %%").arg(failure.message);
+            return fillPlaceholders(text, {failure.parameters.join(QStringLiteral(", "))});
+        }
+    }
+    return fillPlaceholders(text, failure.parameters);
+}
+
 QString importVersionLabel(const QString& version, int component) {
     return version + QLatin1Char('.') + QString::number(component);
 }
@@ -49,14 +81,16 @@ ImportReport importPackage(Transaction& sqlca, const QString& path, const Import
         return failed(report, kMsgImportPackageRefused, {path, opened.error()});
     const PackageReader& package = *opened;
     if (!package.problems().isEmpty())
-        return failed(report, kMsgImportPackageRefused, {path, package.problemTexts().join(QStringLiteral("; "))});
+        return failed(report, kMsgImportPackageRefused,
+                      {path, package.problemTexts().join(QStringLiteral("; "))});
     const std::optional<int> component = package.componentNumber();
     if (!component)
         return failed(report, kMsgImportPackageRefused,
                       {path, QStringLiteral("the component number is not a number")});
     Result<QString> version = fromSystemCodePage(package.versionField());
     if (!version)
-        return failed(report, kMsgImportPackageRefused, {path, QStringLiteral("the version number: ") + version.error()});
+        return failed(report, kMsgImportPackageRefused,
+                      {path, QStringLiteral("the version number: ") + version.error()});
     report.version = *version;
     report.component = *component;
 
@@ -100,7 +134,8 @@ ImportReport importPackage(Transaction& sqlca, const QString& path, const Import
         report.scriptRan = true;
     }
 
-    const std::optional<QVariantList> count = sqlca.selectInto(kDuplicateCheck, {report.version, report.component});
+    const std::optional<QVariantList> count =
+        sqlca.selectInto(kDuplicateCheck, {report.version, report.component});
     if (sqlca.SQLCode < 0 || !count || count->isEmpty())
         return rolledBack(sqlca, report, kMsgImportDatabaseFailed, {path, serverText(sqlca)});
     if (count->at(0).toLongLong() > 0) {
@@ -122,8 +157,9 @@ ImportReport importPackage(Transaction& sqlca, const QString& path, const Import
         if (sqlca.updateBlob(kWriteBytes, *bytes, {report.version, report.component, file.updateIndex}) < 0)
             return rolledBack(sqlca, report, kMsgImportStoreFailed, {file.name, path, serverText(sqlca)});
         if (sqlca.SQLNRows != 1)
-            return rolledBack(sqlca, report, kMsgImportStoreFailed,
-                              {file.name, path, QStringLiteral("the row to receive the bytes was not found")});
+            return rolledBack(
+                sqlca, report, kMsgImportStoreFailed,
+                {file.name, path, QStringLiteral("the row to receive the bytes was not found")});
         report.files.append(file);
     }
 

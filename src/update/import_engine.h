@@ -27,8 +27,8 @@ struct ImportFailure {
 
 // One file of a package, as the import announces it right before storing it.
 struct ImportFile {
-    int entry = 0;       // package entry 1..4
-    int updateIndex = 0; // UPDATE_INDEX of its row: 1, 2, ... over the used entries only
+    int entry = 0;        // package entry 1..4
+    int updateIndex = 0;  // UPDATE_INDEX of its row: 1, 2, ... over the used entries only
     QString versionLabel; // version text, ".", component in decimal ("01.7")
     QString name;         // the 32-byte name field, trailing blanks included
     qint64 size = 0;
@@ -54,6 +54,10 @@ using ImportProgress = std::function<void(const ImportFile& file)>;
 
 // The name under which concurrent importers serialise in the database.
 inline const QString kImportLockName = QStringLiteral("tarnlow_as.import");
+
+// The failure as a text for printing: the message of the current language file with its
+// parameters filled in, or an English text when the language file lacks the message.
+QString importFailureText(const ImportFailure& failure);
 
 // "01" and 7 give "01.7".
 QString importVersionLabel(const QString& version, int component);

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace tarnlow {
 namespace {
 
@@ -59,9 +58,10 @@ TEST_P(ImportEngineTest, StoresUsedEntriesWithRunningIndexesAfterTheScript) {
     const QByteArray first = test::patternBytes(1000, 1);
     const QByteArray third = test::patternBytes(20, 3);
     // A name with trailing blanks inside its 32-byte field, and component field 007.
-    const QByteArray package = test::buildPackage(
-        "01", "007", {PackageFileSpec{"first.dll  ", first}, std::nullopt, PackageFileSpec{"third.txt", third}, std::nullopt},
-        "create table import_marker ( n int )");
+    const QByteArray package = test::buildPackage("01", "007",
+                                                  {PackageFileSpec{"first.dll  ", first}, std::nullopt,
+                                                   PackageFileSpec{"third.txt", third}, std::nullopt},
+                                                  "create table import_marker ( n int )");
     const QString path = writePackage(QStringLiteral("one.fuf"), package);
 
     QList<ImportFile> announced;
@@ -72,7 +72,8 @@ TEST_P(ImportEngineTest, StoresUsedEntriesWithRunningIndexesAfterTheScript) {
             rowsWhenAnnounced = count(QStringLiteral("select count(*) from t_sys_ver"));
     });
 
-    ASSERT_EQ(report.result, ImportResult::Stored) << report.failure->parameters.join(QStringLiteral(" | ")).toStdString();
+    ASSERT_EQ(report.result, ImportResult::Stored)
+        << report.failure->parameters.join(QStringLiteral(" | ")).toStdString();
     EXPECT_TRUE(report.scriptRan);
     EXPECT_TRUE(tableExists(QStringLiteral("import_marker")));
 
@@ -91,17 +92,20 @@ TEST_P(ImportEngineTest, StoresUsedEntriesWithRunningIndexesAfterTheScript) {
     EXPECT_EQ(rows[0].version, stored(QStringLiteral("01"), 10));
     EXPECT_EQ(rows[0].component, 7);
     EXPECT_EQ(rows[0].updateIndex, 1);
-    EXPECT_EQ(rows[0].name, stored(QString(QStringLiteral("first.dll")).leftJustified(32, QLatin1Char(' ')), 255));
+    EXPECT_EQ(rows[0].name,
+              stored(QString(QStringLiteral("first.dll")).leftJustified(32, QLatin1Char(' ')), 255));
     EXPECT_EQ(rows[0].bytes, first);
     EXPECT_EQ(rows[1].updateIndex, 2);
-    EXPECT_EQ(rows[1].name, stored(QString(QStringLiteral("third.txt")).leftJustified(32, QLatin1Char(' ')), 255));
+    EXPECT_EQ(rows[1].name,
+              stored(QString(QStringLiteral("third.txt")).leftJustified(32, QLatin1Char(' ')), 255));
     EXPECT_EQ(rows[1].bytes, third);
 }
 
 TEST_P(ImportEngineTest, DuplicateRunsTheScriptAgainAndStoresNothing) {
     ASSERT_EQ(sqlca.executeImmediate(QStringLiteral("create table script_runs ( n int )")), kSqlSuccess);
     const QByteArray package = test::buildPackage(
-        "02", "005", {PackageFileSpec{"a.bin", test::patternBytes(64, 1)}, std::nullopt, std::nullopt, std::nullopt},
+        "02", "005",
+        {PackageFileSpec{"a.bin", test::patternBytes(64, 1)}, std::nullopt, std::nullopt, std::nullopt},
         "insert into script_runs values ( 1 )");
     const QString path = writePackage(QStringLiteral("dup.fuf"), package);
 
@@ -156,7 +160,9 @@ TEST_P(ImportEngineTest, MalformedPackagesAreRefusedBeforeTheDatabaseIsTouched) 
     QByteArray pastEnd = test::buildPackage("01", "001", {}, {});
     pastEnd.replace(48, 48, test::usedEntry(257, 400, "a.bin"));
     const QByteArray badComponent = test::buildPackage("01", "0x1", files, script);
-    const QByteArray shortFile = QByteArray("\x0E" "01001", 6);
+    const QByteArray shortFile = QByteArray("\x0E"
+                                            "01001",
+                                            6);
 
     int index = 0;
     for (const QByteArray& bytes : {foreign, pastEnd, badComponent, shortFile}) {
@@ -188,18 +194,20 @@ TEST_P(ImportEngineTest, FailingScriptIsReportedWithTheServerTextAndStoresNothin
     ASSERT_TRUE(report.failure.has_value());
     EXPECT_EQ(report.failure->message, kMsgImportScriptFailed);
     EXPECT_EQ(report.failure->parameters.value(0), path);
-    EXPECT_TRUE(report.failure->parameters.value(1).contains(QStringLiteral("no_such_table"), Qt::CaseInsensitive))
+    EXPECT_TRUE(
+        report.failure->parameters.value(1).contains(QStringLiteral("no_such_table"), Qt::CaseInsensitive))
         << report.failure->parameters.value(1).toStdString();
     EXPECT_FALSE(sqlca.inTransaction());
     EXPECT_EQ(count(QStringLiteral("select count(*) from t_sys_ver")), 0);
 }
 
 TEST_P(ImportEngineTest, FailureMidwayLeavesNoRowOfThePackage) {
-    const QByteArray package = test::buildPackage(
-        "06", "001",
-        {PackageFileSpec{"a.bin", test::patternBytes(5000, 1)}, PackageFileSpec{"b.bin", test::patternBytes(5000, 2)},
-         PackageFileSpec{"c.bin", test::patternBytes(5000, 3)}, std::nullopt},
-        "create table from_script ( n int )");
+    const QByteArray package =
+        test::buildPackage("06", "001",
+                           {PackageFileSpec{"a.bin", test::patternBytes(5000, 1)},
+                            PackageFileSpec{"b.bin", test::patternBytes(5000, 2)},
+                            PackageFileSpec{"c.bin", test::patternBytes(5000, 3)}, std::nullopt},
+                           "create table from_script ( n int )");
     const QString path = writePackage(QStringLiteral("mid.fuf"), package);
 
     // The binary write of the second file fails in the database.
@@ -210,9 +218,10 @@ TEST_P(ImportEngineTest, FailureMidwayLeavesNoRowOfThePackage) {
                       "return new; end $$")),
                   kSqlSuccess)
             << sqlca.SQLErrText.toStdString();
-        ASSERT_EQ(sqlca.executeImmediate(QStringLiteral("create trigger refuse_blob before update of file_blob on "
-                                                        "t_sys_ver for each row execute function refuse_blob()")),
-                  kSqlSuccess);
+        ASSERT_EQ(
+            sqlca.executeImmediate(QStringLiteral("create trigger refuse_blob before update of file_blob on "
+                                                  "t_sys_ver for each row execute function refuse_blob()")),
+            kSqlSuccess);
     } else {
         ASSERT_EQ(sqlca.executeImmediate(QStringLiteral(
                       "create trigger refuse_blob before update of file_blob on t_sys_ver "
@@ -230,9 +239,9 @@ TEST_P(ImportEngineTest, FailureMidwayLeavesNoRowOfThePackage) {
     EXPECT_FALSE(tableExists(QStringLiteral("from_script")));
 
     // The package file loses its tail while the third file is due: nothing stays either.
-    ASSERT_EQ(sqlca.executeImmediate(QStringLiteral("drop trigger refuse_blob") +
-                                     (GetParam() == Backend::Postgres ? QStringLiteral(" on t_sys_ver")
-                                                                      : QString())),
+    ASSERT_EQ(sqlca.executeImmediate(
+                  QStringLiteral("drop trigger refuse_blob") +
+                  (GetParam() == Backend::Postgres ? QStringLiteral(" on t_sys_ver") : QString())),
               kSqlSuccess);
     const ImportReport cut = importPackage(sqlca, path, [&](const ImportFile& file) {
         if (file.entry == 3)
@@ -246,10 +255,10 @@ TEST_P(ImportEngineTest, FailureMidwayLeavesNoRowOfThePackage) {
 }
 
 TEST_P(ImportEngineTest, TwoImportersAtOnceStoreOneCopy) {
-    const QByteArray package = test::buildPackage(
-        "07", "002",
-        {PackageFileSpec{"a.bin", test::patternBytes(2'000'000, 1)}, PackageFileSpec{"b.bin", test::patternBytes(10, 2)},
-         std::nullopt, std::nullopt});
+    const QByteArray package =
+        test::buildPackage("07", "002",
+                           {PackageFileSpec{"a.bin", test::patternBytes(2'000'000, 1)},
+                            PackageFileSpec{"b.bin", test::patternBytes(10, 2)}, std::nullopt, std::nullopt});
     const QString path = writePackage(QStringLiteral("twice.fuf"), package);
 
     // The first importer holds the lock while the second one starts; the second must wait for the
@@ -283,12 +292,15 @@ TEST_P(ImportEngineTest, TwoImportersAtOnceStoreOneCopy) {
 
     EXPECT_EQ(reports[0].result, ImportResult::Stored);
     EXPECT_EQ(reports[1].result, ImportResult::AlreadyStored)
-        << (reports[1].failure ? reports[1].failure->parameters.join(QStringLiteral(" | ")).toStdString() : "");
+        << (reports[1].failure ? reports[1].failure->parameters.join(QStringLiteral(" | ")).toStdString()
+                               : "");
     EXPECT_EQ(count(QStringLiteral("select count(*) from t_sys_ver")), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ImportEngineTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
-                         [](const ::testing::TestParamInfo<Backend>& backend) { return test::backendName(backend.param); });
+                         [](const ::testing::TestParamInfo<Backend>& backend) {
+                             return test::backendName(backend.param);
+                         });
 
 TEST(ImportEngine, RefusesWithoutConnection) {
     test::ScratchFolder scratch;

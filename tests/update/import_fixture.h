@@ -62,14 +62,14 @@ struct StoredRow {
 // Every row of T_SYS_VER in key order.
 inline QList<StoredRow> storedRows(Transaction& sqlca) {
     QList<StoredRow> rows;
-    const auto all = sqlca.selectAll(QStringLiteral(
-        "select ver_no, comp_no, update_index, file_name, file_blob from t_sys_ver "
-        "order by ver_no, comp_no, update_index"));
+    const auto all = sqlca.selectAll(
+        QStringLiteral("select ver_no, comp_no, update_index, file_name, file_blob from t_sys_ver "
+                       "order by ver_no, comp_no, update_index"));
     if (!all)
         return rows;
     for (const QVariantList& row : *all)
-        rows.append(StoredRow{row.at(0).toString(), row.at(1).toInt(), row.at(2).toInt(), row.at(3).toString(),
-                              row.at(4).toByteArray()});
+        rows.append(StoredRow{row.at(0).toString(), row.at(1).toInt(), row.at(2).toInt(),
+                              row.at(3).toString(), row.at(4).toByteArray()});
     return rows;
 }
 
