@@ -98,6 +98,10 @@ SystemTablesOutcome reinitialiseSystemTables(Transaction& sqlca, SettingsStore& 
 SystemTablesOutcome ensureSystemTables(Transaction& sqlca, SettingsStore& settings,
                                        const DropQuestion& question);
 
+// The text of one of the messages above from the current language file, or the English text
+// when the language file has none, with its parameters filled in. For printing.
+QString systemTablesMessageText(const NumberedMessage& message);
+
 // Start-up's step: ensureSystemTables with the question asked in a Yes/No message box (default
 // No) and any message shown as a numbered message. False when start-up must end.
 bool checkSystemTablesAtStartup(Transaction& sqlca, SettingsStore& settings);
