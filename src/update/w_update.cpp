@@ -24,7 +24,8 @@ QLabel* valueLabel(QWidget* parent) {
 
 w_update::w_update(QWidget* parent)
     : QDialog(parent) {
-    setWindowTitle(lookup(QStringLiteral("TEXT"), QStringLiteral("APP_NAME"), QStringLiteral("Tarnlow私服辅助程序")));
+    setWindowTitle(
+        lookup(QStringLiteral("TEXT"), QStringLiteral("APP_NAME"), QStringLiteral("Tarnlow私服辅助程序")));
     setFont(QFont(QStringLiteral("Arial")));
     setWindowModality(Qt::ApplicationModal);
 

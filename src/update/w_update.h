@@ -32,12 +32,12 @@ public:
     const ImportReport& report() const { return m_report; }
 
     // Controls in creation order; the three captions follow the language file.
-    QLabel* st_3 = nullptr;    // size of the file being stored
+    QLabel* st_3 = nullptr;     // size of the file being stored
     uo_std_st* st_11 = nullptr; // FILE_SIZE caption
     uo_std_st* st_10 = nullptr; // FILE_NAME caption
-    QLabel* st_5 = nullptr;    // name of the file being stored
-    QLabel* st_2 = nullptr;    // version.component of the file being stored
-    uo_std_st* st_1 = nullptr; // FILE_VER caption
+    QLabel* st_5 = nullptr;     // name of the file being stored
+    QLabel* st_2 = nullptr;     // version.component of the file being stored
+    uo_std_st* st_1 = nullptr;  // FILE_VER caption
 
     std::int16_t ii_comp_index = 0; // UPDATE_INDEX of the file being stored
     uo_numerical iuo_num;

@@ -1,0 +1,141 @@
+#include "import_fixture.h"
+
+#include "lang/language_globals.h"
+#include "lang/uo_std_st.h"
+#include "support/message_box_recorder.h"
+#include "update/w_update.h"
+
+#include <QEvent>
+#include <QLabel>
+
+#include <gtest/gtest.h>
+
+namespace tarnlow {
+namespace {
+
+using test::PackageFileSpec;
+
+// Notes every time the window is shown and what its value labels read each time the name label
+// is painted.
+class WindowWatcher : public QObject {
+public:
+    explicit WindowWatcher(w_update& window)
+        : m_window(window) {
+        window.installEventFilter(this);
+        window.st_5->installEventFilter(this);
+    }
+    int shown = 0;
+    QStringList painted;
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (object == &m_window && event->type() == QEvent::Show)
+            ++shown;
+        if (object == m_window.st_5 && event->type() == QEvent::Paint) {
+            const QString line = m_window.st_2->text() + QLatin1Char('|') + m_window.st_5->text().trimmed() +
+                                 QLatin1Char('|') + m_window.st_3->text();
+            if (painted.isEmpty() || painted.last() != line)
+                painted.append(line);
+        }
+        return false;
+    }
+
+private:
+    w_update& m_window;
+};
+
+class ImportWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_previousPath = gs_path;
+        m_previousLang = gs_lang;
+        gs_path = qEnvironmentVariable("TARNLOW_SOURCE_DIR") + QStringLiteral("/share/lang/");
+        gs_lang = QStringLiteral("English.flf");
+        m_database.configure(sqlca);
+        ASSERT_EQ(sqlca.connect(), kSqlSuccess) << sqlca.SQLErrText.toStdString();
+        ASSERT_EQ(test::createVersionTable(sqlca, m_database.binaryType()), kSqlSuccess);
+    }
+    void TearDown() override {
+        gs_path = m_previousPath;
+        gs_lang = m_previousLang;
+    }
+
+    QString writePackage(const QString& name, const QByteArray& bytes) {
+        EXPECT_TRUE(m_database.scratch().write(name, bytes));
+        return m_database.scratch().file(name);
+    }
+
+    test::BackendDatabase m_database{test::Backend::Sqlite};
+    Transaction sqlca;
+    QString m_previousPath;
+    QString m_previousLang;
+};
+
+TEST_F(ImportWindowTest, ShowsEachFileAsItIsStoredAndClosesWithOne) {
+    const QString path = writePackage(
+        QStringLiteral("p.fuf"),
+        test::buildPackage("01", "007",
+                           {PackageFileSpec{"client.exe", test::patternBytes(3000, 1)}, std::nullopt,
+                            PackageFileSpec{"data.pak", test::patternBytes(12, 2)}, std::nullopt}));
+    test::MessageBoxRecorder boxes;
+    w_update window;
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.st_1->tag(), QStringLiteral("FILE_VER"));
+    EXPECT_EQ(window.st_10->tag(), QStringLiteral("FILE_NAME"));
+    EXPECT_EQ(window.st_11->tag(), QStringLiteral("FILE_SIZE"));
+    EXPECT_EQ(window.st_1->text(), QStringLiteral("Version:")); // from the language file
+    WindowWatcher watcher(window);
+
+    EXPECT_EQ(window.open(sqlca, path), std::optional<int>(1));
+
+    EXPECT_EQ(watcher.shown, 1);
+    EXPECT_EQ(watcher.painted,
+              (QStringList{QStringLiteral("01.7|client.exe|3000"), QStringLiteral("01.7|data.pak|12")}));
+    EXPECT_EQ(window.ii_comp_index, 2);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(boxes.requests().isEmpty());
+    EXPECT_EQ(test::storedRows(sqlca).size(), 2);
+}
+
+TEST_F(ImportWindowTest, StoredPackageClosesWithoutResultAndStaysInvisible) {
+    const QString path = writePackage(
+        QStringLiteral("p.fuf"),
+        test::buildPackage("02", "001",
+                           {PackageFileSpec{"a.bin", "abc"}, std::nullopt, std::nullopt, std::nullopt}));
+    test::MessageBoxRecorder boxes;
+    {
+        w_update first;
+        ASSERT_EQ(first.open(sqlca, path), std::optional<int>(1));
+    }
+    w_update window;
+    WindowWatcher watcher(window);
+    EXPECT_EQ(window.open(sqlca, path), std::nullopt);
+    EXPECT_EQ(watcher.shown, 0);
+    EXPECT_TRUE(boxes.requests().isEmpty());
+    EXPECT_EQ(test::storedRows(sqlca).size(), 1);
+}
+
+TEST_F(ImportWindowTest, RefusedPackageIsReportedWithANumberedMessage) {
+    QByteArray bytes = test::buildPackage(
+        "03", "001", {PackageFileSpec{"a.bin", "abc"}, std::nullopt, std::nullopt, std::nullopt},
+        "create table must_not_exist ( n int )");
+    bytes[0] = 'M'; // not an update package
+    const QString path = writePackage(QStringLiteral("not-a-package.fuf"), bytes);
+    test::MessageBoxRecorder boxes;
+    w_update window;
+    WindowWatcher watcher(window);
+
+    EXPECT_EQ(window.open(sqlca, path), std::nullopt);
+
+    EXPECT_EQ(watcher.shown, 0);
+    ASSERT_EQ(boxes.requests().size(), 1);
+    EXPECT_EQ(boxes.requests()[0].title, QStringLiteral("Information"));
+    EXPECT_TRUE(boxes.requests()[0].text.startsWith(QStringLiteral("The update package ") + path))
+        << boxes.requests()[0].text.toStdString();
+    EXPECT_TRUE(boxes.requests()[0].text.contains(QStringLiteral("0x0E")))
+        << boxes.requests()[0].text.toStdString();
+    EXPECT_TRUE(test::storedRows(sqlca).isEmpty());
+}
+
+} // namespace
+} // namespace tarnlow
