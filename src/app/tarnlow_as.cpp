@@ -161,8 +161,10 @@ tarnlow_as::PassEnd tarnlow_as::runPass(const QString& commandline, StartupResul
     }
 
     // Step 11: system tables.
-    if (m_systemTablesCheck)
-        m_systemTablesCheck(*m_sqlca, settings);
+    if (m_systemTablesCheck && !m_systemTablesCheck(*m_sqlca, settings)) {
+        result = StartupResult::SystemTablesFailed;
+        return PassEnd::Finished;
+    }
 
     // Step 12: an update package named on the command line.
     if (!commandline.isEmpty()) {

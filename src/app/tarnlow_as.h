@@ -39,12 +39,14 @@ enum class StartupResult {
     MainWindowOpened,   // w_main is open; the program runs until its last window closes
     AnotherCopyRunning, // message 10026 was shown
     LoginEnded,         // the login window closed without connecting
+    SystemTablesFailed, // the system tables cannot be used; the check showed why
     LibraryListFailed,  // "load library error!" was shown
     MainWindowFailed,   // no library provides a usable w_main; the reason was shown
 };
 
-// Checks the system tables on the open connection and re-initialises them when needed.
-using SystemTablesCheck = std::function<void(Transaction& sqlca, SettingsStore& settings)>;
+// Checks the system tables on the open connection and re-initialises them when needed; false when
+// the tables cannot be used and start-up must end (the check has shown why).
+using SystemTablesCheck = std::function<bool(Transaction& sqlca, SettingsStore& settings)>;
 
 // The library search list after the database's libraries are added: the current list without
 // its first entry (the whole list when it holds no comma), then "," and the database's list.

@@ -178,6 +178,7 @@ TEST_F(Startup, FullStartRunsEveryStepInOrderAndLoadsTheMenuList) {
     app.setSystemTablesCheck([&](Transaction& sqlca, SettingsStore&) {
         order.append(windows.calls);
         EXPECT_TRUE(sqlca.isConnected());
+        return true;
     });
     EXPECT_EQ(app.open({}), StartupResult::MainWindowOpened);
     EXPECT_EQ(order, QStringList{QStringLiteral("login(1)")});
@@ -230,6 +231,13 @@ TEST_F(Startup, AppliedPackageRestartsWithoutTheCommandLineAndRetakesTheLock) {
     EXPECT_EQ(windows.calls,
               QStringList({QStringLiteral("login(0)"), QStringLiteral("update(p.fuf,connected)"),
                            QStringLiteral("ver"), QStringLiteral("main")}));
+}
+
+TEST_F(Startup, UnusableSystemTablesEndStartup) {
+    tarnlow_as app(hostWithLibraries(), windows);
+    app.setSystemTablesCheck([](Transaction&, SettingsStore&) { return false; });
+    EXPECT_EQ(app.open(QStringLiteral("p.fuf")), StartupResult::SystemTablesFailed);
+    EXPECT_EQ(windows.calls, QStringList{QStringLiteral("login(1)")});
 }
 
 TEST_F(Startup, LibraryListArithmetic) {

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "host/object_library.h"
+
+#include <QObject>
+
+namespace tarnlow {
+
+// The default object library: the main window w_main and the about window w_about.
+class MainLibrary : public QObject, public ObjectLibrary {
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID TarnlowObjectLibrary_iid)
+    Q_INTERFACES(tarnlow::ObjectLibrary)
+
+public:
+    QStringList objectNames() const override;
+    QObject* createObject(const QString& name, const ObjectContext& context) override;
+};
+
+} // namespace tarnlow
