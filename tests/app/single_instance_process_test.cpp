@@ -1,0 +1,122 @@
+// Runs the real desktop program (offscreen) as separate processes.
+
+#include "host/settings_store.h"
+#include "host/single_instance_lock.h"
+#include "support/test_environment.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QProcess>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace tarnlow;
+
+namespace {
+
+class Program : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QDir().mkpath(runtime());
+        QFile::setPermissions(runtime(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    QString runtime() const { return scratch.file(QStringLiteral("run")); }
+
+    // Logs in at once to an SQLite file in the scratch folder.
+    void storeAutoLogin() {
+        SettingsStore store = SettingsStore::standard();
+        store.write(kSettingsKey, QStringLiteral("AutoLogin"), QStringLiteral("1"));
+        store.write(kSettingsKey, QStringLiteral("DBMS"), QStringLiteral("SQLite"));
+        store.write(kSettingsKey, QStringLiteral("database"), scratch.file(QStringLiteral("program.db")));
+    }
+
+    std::unique_ptr<QProcess> start(const QString& name) {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime());
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), scratch.file(QStringLiteral("data")));
+        environment.insert(QStringLiteral("TARNLOW_AS_MESSAGE_LOG"),
+                           scratch.file(name + QStringLiteral(".log")));
+        environment.remove(QStringLiteral("TARNLOW_AS_NO_MODULE_HANDLE"));
+        process->setProcessEnvironment(environment);
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process->start(test::binaryDirectory() + QStringLiteral("/tarnlow_as"), {});
+        EXPECT_TRUE(process->waitForStarted(10000)) << process->errorString().toStdString();
+        return process;
+    }
+
+    bool lockHeldElsewhere() const {
+        SingleInstanceLock probe(QStringLiteral("tarnlow_as"), runtime());
+        const Result<bool> taken = probe.acquire();
+        return taken.ok() && !*taken;
+    }
+
+    // Waits until some process holds the lock while `process` runs.
+    bool waitForLock(QProcess& process) const {
+        QDeadlineTimer deadline(30000);
+        while (!deadline.hasExpired()) {
+            if (process.state() != QProcess::Running)
+                return false;
+            if (lockHeldElsewhere())
+                return true;
+            QThread::msleep(50);
+        }
+        return false;
+    }
+
+    QString log(const QString& name) const {
+        return QString::fromUtf8(scratch.read(name + QStringLiteral(".log")));
+    }
+
+    test::ScratchFolder scratch;
+};
+
+} // namespace
+
+TEST_F(Program, SecondCopyIsTurnedAwayAndAKilledCopyLeavesNoLock) {
+    storeAutoLogin();
+    auto first = start(QStringLiteral("first"));
+    ASSERT_TRUE(waitForLock(*first));
+
+    auto second = start(QStringLiteral("second"));
+    ASSERT_TRUE(second->waitForFinished(30000));
+    EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(log(QStringLiteral("second")),
+              QStringLiteral("Information\tTarnlow Private Server Assistant is already running.\n"));
+
+    // The first copy carries on, still holding the lock, and has shown nothing.
+    QThread::msleep(300);
+    EXPECT_EQ(first->state(), QProcess::Running);
+    EXPECT_TRUE(lockHeldElsewhere());
+    EXPECT_EQ(log(QStringLiteral("first")), QString());
+
+    first->kill(); // SIGKILL: no chance to clean up
+    ASSERT_TRUE(first->waitForFinished(10000));
+    EXPECT_FALSE(lockHeldElsewhere());
+
+    auto third = start(QStringLiteral("third"));
+    EXPECT_TRUE(waitForLock(*third));
+    EXPECT_EQ(log(QStringLiteral("third")), QString());
+    third->kill();
+    third->waitForFinished(10000);
+}
+
+TEST_F(Program, StartsWithNoSettingsAtAll) {
+    auto program = start(QStringLiteral("fresh"));
+    ASSERT_TRUE(waitForLock(*program));
+    // The first run waits in the login window; nothing has gone wrong on the way there.
+    QThread::msleep(1000);
+    EXPECT_EQ(program->state(), QProcess::Running);
+    EXPECT_EQ(log(QStringLiteral("fresh")), QString());
+    QString command;
+    SettingsStore::standard().read(
+        QStringLiteral("HKEY_CLASSES_ROOT\\FERNLAKE_UPDATE_FILE\\shell\\open\\command"), QString(), command);
+    EXPECT_EQ(command, test::binaryDirectory() + QStringLiteral("/tarnlow_as %1"));
+    program->kill();
+    program->waitForFinished(10000);
+}

@@ -1,0 +1,90 @@
+#include "app/application_globals.h"
+#include "app/widget_startup_windows.h"
+#include "db/data_store.h"
+#include "db/transaction.h"
+#include "host/library_search_list.h"
+#include "menus/d_menu.h"
+#include "support/test_environment.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+using namespace tarnlow;
+
+namespace {
+
+QString executable() {
+    return test::binaryDirectory() + QStringLiteral("/tarnlow_as");
+}
+
+} // namespace
+
+TEST(WidgetStartupWindows, MainWindowComesFromTheDefaultLibraryAndRestartClosesIt) {
+    test::ScratchFolder scratch;
+    Transaction sqlca;
+    sqlca.Database = scratch.file(QStringLiteral("menu.db"));
+    ASSERT_GE(sqlca.connect(), 0) << sqlca.SQLErrText.toStdString();
+    ASSERT_GE(sqlca.executeImmediate(QStringLiteral(
+                  "create table t_sys_menu (item_order numeric(5,2), item_index int, parent_index int, "
+                  "item_name char(50), lang_id char(20), object_name char(50), children char(1))")),
+              0);
+    ASSERT_GE(
+        sqlca.executeImmediate(QStringLiteral("insert into t_sys_menu values (1, 1, 0, 'Root', '', '', 'Y'), "
+                                              "(1, 2, 1, 'Leaf', '', 'UO_X', 'N')")),
+        0);
+    gds_menu = std::make_unique<DataStore>(d_menu());
+    gds_menu->setTransaction(&sqlca);
+    ASSERT_EQ(gds_menu->retrieve(), 2);
+
+    LibrarySearchList libraries(executable(), test::binaryDirectory() + QLatin1Char('/'));
+    QString reason;
+    ASSERT_EQ(libraries.setList(executable() + QStringLiteral(",libtarnlow_main.so"), &reason), 1)
+        << reason.toStdString();
+
+    WidgetStartupWindows windows;
+    const Status opened = windows.openMain(libraries, sqlca);
+    ASSERT_TRUE(opened.ok()) << opened.error().toStdString();
+    QPointer<QWidget> main = windows.mainWindow();
+    ASSERT_TRUE(main);
+    EXPECT_EQ(main->objectName(), QStringLiteral("w_main"));
+    EXPECT_TRUE(main->isVisible());
+    auto* tree = main->findChild<QTreeWidget*>(QStringLiteral("tv_1"));
+    ASSERT_NE(tree, nullptr);
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), QStringLiteral("Root"));
+    ASSERT_EQ(tree->topLevelItem(0)->childCount(), 1);
+    EXPECT_EQ(tree->topLevelItem(0)->child(0)->text(0), QStringLiteral("Leaf"));
+
+    // Language items call the window's function by name.
+    EXPECT_TRUE(
+        QMetaObject::invokeMethod(main, "wf_change_lang", Q_ARG(QString, QStringLiteral("English.flf"))));
+
+    // The Help menu's last item opens w_about from the library list.
+    auto* mainWindow = qobject_cast<QMainWindow*>(main.data());
+    ASSERT_NE(mainWindow, nullptr);
+    QMenu* help = mainWindow->menuBar()->actions().value(0)->menu();
+    ASSERT_NE(help, nullptr);
+    help->actions().constLast()->trigger();
+    auto* about = main->findChild<QDialog*>(QStringLiteral("w_about"));
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(about->isVisible());
+
+    windows.closeAll();
+    EXPECT_FALSE(main) << "the main window outlived the restart";
+    gds_menu.reset();
+}
+
+TEST(WidgetStartupWindows, MissingMainWindowIsAnErrorNotACrash) {
+    LibrarySearchList libraries(executable(), test::binaryDirectory() + QLatin1Char('/'));
+    Transaction sqlca;
+    WidgetStartupWindows windows;
+    const Status opened = windows.openMain(libraries, sqlca);
+    ASSERT_FALSE(opened.ok());
+    EXPECT_TRUE(opened.error().contains(QStringLiteral("w_main")));
+    EXPECT_FALSE(windows.openLogin(sqlca, 1).has_value());
+}
