@@ -44,9 +44,10 @@ Result<QList<VersionRow>> retrieveVersionRows(Transaction& sqlca, qint32 install
         const auto component = integerColumn(ids_ver.getItemNumber(row, 2));
         const auto index = integerColumn(ids_ver.getItemNumber(row, 3));
         if (!component || !index)
-            return Error{QStringLiteral("t_sys_ver holds a row whose comp_no \"%1\" or update_index \"%2\" is not "
-                                        "a whole number")
-                             .arg(ids_ver.item(row, 2).toString(), ids_ver.item(row, 3).toString())};
+            return Error{
+                QStringLiteral("t_sys_ver holds a row whose comp_no \"%1\" or update_index \"%2\" is not "
+                               "a whole number")
+                    .arg(ids_ver.item(row, 2).toString(), ids_ver.item(row, 3).toString())};
         result.append(VersionRow{ids_ver.getItemString(row, 1).value_or(QString()), *component, *index,
                                  ids_ver.getItemString(row, 4).value_or(QString())});
     }

@@ -101,7 +101,8 @@ Result<QList<VersionRow>> DownloadEngine::pendingRows() const {
     return retrieveVersionRows(m_sqlca, installedComponent(m_settings));
 }
 
-DownloadOutcome DownloadEngine::download(const QList<VersionRow>& rows, const DownloadProgressCallback& progress) {
+DownloadOutcome DownloadEngine::download(const QList<VersionRow>& rows,
+                                         const DownloadProgressCallback& progress) {
     DownloadOutcome outcome;
     const int rowCount = static_cast<int>(rows.size());
     if (rowCount == 0)
@@ -143,7 +144,8 @@ DownloadOutcome DownloadEngine::download(const QList<VersionRow>& rows, const Do
         outcome.failure = DownloadFailure{
             kMessageDownloadRecordFailed,
             {QString::number(highest), m_settings.filePath()},
-            QStringLiteral("every file was written, but component %1 cannot be recorded in the settings file %2")
+            QStringLiteral(
+                "every file was written, but component %1 cannot be recorded in the settings file %2")
                 .arg(highest)
                 .arg(m_settings.filePath())};
         return outcome;
@@ -154,11 +156,13 @@ DownloadOutcome DownloadEngine::download(const QList<VersionRow>& rows, const Do
 
 std::optional<DownloadFailure> DownloadEngine::writeRow(const VersionRow& row, const QString& targetPath) {
     // The bytes live only inside this function: one file in memory at a time.
-    const std::optional<QByteArray> bytes = m_sqlca.selectBlob(
-        kVersionBlobQuery, {QVariant(row.versionNumber), QVariant(row.componentNumber), QVariant(row.updateIndex)});
+    const std::optional<QByteArray> bytes =
+        m_sqlca.selectBlob(kVersionBlobQuery, {QVariant(row.versionNumber), QVariant(row.componentNumber),
+                                               QVariant(row.updateIndex)});
     if (m_sqlca.SQLCode < 0 || (!bytes && m_sqlca.SQLCode != kSqlNotFound)) {
-        const QString reason =
-            m_sqlca.SQLErrText.isEmpty() ? QStringLiteral("the database reported a failure") : m_sqlca.SQLErrText;
+        const QString reason = m_sqlca.SQLErrText.isEmpty()
+                                   ? QStringLiteral("the database reported a failure")
+                                   : m_sqlca.SQLErrText;
         return DownloadFailure{kMessageDownloadFetchFailed,
                                {targetPath, reason},
                                QStringLiteral("cannot fetch %1 (%2) from the database: %3")

@@ -22,8 +22,20 @@ std::optional<ScreenMetrics> screenMetrics() {
     if (!screen)
         return std::nullopt;
     const QRect geometry = screen->geometry();
-    return ScreenMetrics{geometry.left(),       geometry.top(),         geometry.width(),
-                         geometry.height(),     screen->logicalDotsPerInchX(), screen->logicalDotsPerInchY()};
+    return ScreenMetrics{geometry.left(),
+                         geometry.top(),
+                         geometry.width(),
+                         geometry.height(),
+                         screen->logicalDotsPerInchX(),
+                         screen->logicalDotsPerInchY()};
+}
+
+// A path has no blanks to break at; a zero-width space after each separator lets a long path wrap
+// onto the next line instead of being cut off at the label's edge.
+QString wrappablePath(const QString& path) {
+    QString text = path;
+    text.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
+    return text;
 }
 
 } // namespace
@@ -60,6 +72,8 @@ w_ver::w_ver(Transaction& sqlca, SettingsStore& settings, QString programFolder,
     st_5->setGeometry(unitsToPixelsX(kFrameX, m_dpiX), unitsToPixelsY(kStatusY, m_dpiY),
                       unitsToPixelsX(kFrameWidth, m_dpiX), unitsToPixelsY(kStatusHeight, m_dpiY));
     st_5->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    st_5->setWordWrap(true);
+    st_5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     // The bar is listed first and stays in front of its frame.
     st_8->raise();
@@ -93,7 +107,8 @@ void w_ver::widenBar() {
 
 void w_ver::showProgress(const DownloadProgress& progress) {
     widenBar();
-    st_5->setText(progress.targetPath);
+    st_5->setText(wrappablePath(progress.targetPath));
+    st_5->setToolTip(progress.targetPath);
     // The download runs on this thread: let the window paint between files, but keep clicks and
     // keys away until it is over.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -144,7 +159,8 @@ void w_ver::reject() {
         QDialog::reject();
 }
 
-int openVersionWindow(Transaction& sqlca, SettingsStore& settings, const QString& programFolder, QWidget* parent) {
+int openVersionWindow(Transaction& sqlca, SettingsStore& settings, const QString& programFolder,
+                      QWidget* parent) {
     w_ver window(sqlca, settings, programFolder, parent);
     return window.runVersionCheck();
 }

@@ -23,7 +23,7 @@ class w_ver : public QDialog {
 public:
     // Layout in layout units.
     static constexpr int kWindowWidth = 1120;
-    static constexpr int kWindowHeight = 300;
+    static constexpr int kWindowHeight = 420;
     static constexpr int kFrameX = 41;
     static constexpr int kFrameY = 40;
     static constexpr int kFrameWidth = 1015;
@@ -32,7 +32,7 @@ public:
     static constexpr int kBarY = 52;
     static constexpr int kBarHeight = 60;
     static constexpr int kStatusY = 160;
-    static constexpr int kStatusHeight = 72;
+    static constexpr int kStatusHeight = 220;
 
     w_ver(Transaction& sqlca, SettingsStore& settings, QString programFolder, QWidget* parent = nullptr);
     ~w_ver() override;
@@ -45,7 +45,7 @@ public:
 
     QLabel* st_8 = nullptr; // the bar, inside the frame; grows twice per row
     QLabel* st_7 = nullptr; // the frame of the bar
-    QLabel* st_5 = nullptr; // the path of the file being written
+    QLabel* st_5 = nullptr; // the path of the file being written (wrappable after each separator)
 
     // Whether a close is allowed; false until the download is over.
     bool ib_close = false;
@@ -63,9 +63,11 @@ public:
         m_observer = std::move(observer);
     }
 
+    // Escape and the close request are refused until the download is over.
+    void reject() override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void reject() override;
 
 private:
     void centre();

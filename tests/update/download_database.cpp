@@ -37,10 +37,11 @@ DownloadDatabase::DownloadDatabase(const QString& backend, const ScratchFolder& 
         return;
     }
     // The shape of the system table that stores package files.
-    const QString create = QStringLiteral("CREATE TABLE t_sys_ver (ver_no char(10) NOT NULL, comp_no int NOT NULL, "
-                                          "update_index int NOT NULL, file_name char(255) NOT NULL, file_blob %1 NULL, "
-                                          "PRIMARY KEY (ver_no, comp_no, update_index))")
-                               .arg(m_sqlca->dialect().binaryType());
+    const QString create =
+        QStringLiteral("CREATE TABLE t_sys_ver (ver_no char(10) NOT NULL, comp_no int NOT NULL, "
+                       "update_index int NOT NULL, file_name char(255) NOT NULL, file_blob %1 NULL, "
+                       "PRIMARY KEY (ver_no, comp_no, update_index))")
+            .arg(m_sqlca->dialect().binaryType());
     if (m_sqlca->execute(create) < 0)
         m_error = QStringLiteral("cannot create t_sys_ver: ") + m_sqlca->SQLErrText;
 }
@@ -53,15 +54,17 @@ void DownloadDatabase::insert(const QString& version, int component, int index, 
                             *bytes, {version, component, index, name});
     } else {
         m_sqlca->execute(
-            QStringLiteral("INSERT INTO t_sys_ver (ver_no, comp_no, update_index, file_name) VALUES (?, ?, ?, ?)"),
+            QStringLiteral(
+                "INSERT INTO t_sys_ver (ver_no, comp_no, update_index, file_name) VALUES (?, ?, ?, ?)"),
             {version, component, index, name});
     }
     ASSERT_GE(m_sqlca->SQLCode, 0) << m_sqlca->SQLErrText.toStdString();
 }
 
 void DownloadDatabase::remove(const QString& version, int component, int index) {
-    m_sqlca->execute(QStringLiteral("DELETE FROM t_sys_ver WHERE ver_no = ? AND comp_no = ? AND update_index = ?"),
-                     {version, component, index});
+    m_sqlca->execute(
+        QStringLiteral("DELETE FROM t_sys_ver WHERE ver_no = ? AND comp_no = ? AND update_index = ?"),
+        {version, component, index});
     ASSERT_GE(m_sqlca->SQLCode, 0) << m_sqlca->SQLErrText.toStdString();
 }
 

@@ -31,7 +31,9 @@ protected:
         settings.read(kSettingsKey, kInstalledComponentName, value);
         return value;
     }
-    void setCompId(const QString& value) { ASSERT_TRUE(settings.write(kSettingsKey, kInstalledComponentName, value)); }
+    void setCompId(const QString& value) {
+        ASSERT_TRUE(settings.write(kSettingsKey, kInstalledComponentName, value));
+    }
     QByteArray fileBytes(const QString& name) const {
         QFile file(folder + name);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
@@ -77,7 +79,8 @@ TEST_P(DownloadEngineTest, WithoutCompIdWritesEveryFileWholeAndRecordsTheHighest
     EXPECT_EQ(fileBytes(QStringLiteral("c.dat")), third);
     EXPECT_EQ(compId(), QStringLiteral("4"));
     // Nothing but the targets is left in the folder (no temporary files).
-    EXPECT_EQ(folderEntries(), (QStringList{QStringLiteral("a.dll"), QStringLiteral("b.dll"), QStringLiteral("c.dat")}));
+    EXPECT_EQ(folderEntries(),
+              (QStringList{QStringLiteral("a.dll"), QStringLiteral("b.dll"), QStringLiteral("c.dat")}));
 
     ASSERT_EQ(progress.size(), 6);
     for (int i = 0; i < 6; ++i) {
@@ -123,8 +126,9 @@ TEST_P(DownloadEngineTest, NewerComponentWinsWhateverOrderTheRowsWereStoredIn) {
     EXPECT_EQ(fileBytes(QStringLiteral("same.dll")), QByteArray("component six"));
     EXPECT_EQ(fileBytes(QStringLiteral("other.dll")), QByteArray("five, second"));
     EXPECT_EQ(compId(), QStringLiteral("6"));
-    EXPECT_EQ(outcome.writtenPaths, (QStringList{folder + QStringLiteral("same.dll"), folder + QStringLiteral("other.dll"),
-                                                 folder + QStringLiteral("same.dll")}));
+    EXPECT_EQ(outcome.writtenPaths,
+              (QStringList{folder + QStringLiteral("same.dll"), folder + QStringLiteral("other.dll"),
+                           folder + QStringLiteral("same.dll")}));
 }
 
 TEST_P(DownloadEngineTest, PackagesSharingAComponentNumberKeepTheirOwnFiles) {
@@ -141,7 +145,8 @@ TEST_P(DownloadEngineTest, PackagesSharingAComponentNumberKeepTheirOwnFiles) {
 TEST_P(DownloadEngineTest, ExistingFileIsReplacedAndTrailingBlanksOfTheNameAreDropped) {
     ASSERT_TRUE(scratch.write(QStringLiteral("program/lib.dll"), QByteArray(100000, 'o')));
     database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("lib.dll   "), QByteArray("new library"));
-    database->insert(QStringLiteral("1.0"), 1, 2, QStringLiteral("  lead.txt"), QByteArray("leading blanks stay"));
+    database->insert(QStringLiteral("1.0"), 1, 2, QStringLiteral("  lead.txt"),
+                     QByteArray("leading blanks stay"));
     setCompId(QStringLiteral("not a number"));
 
     const DownloadOutcome outcome = run();
@@ -199,7 +204,7 @@ TEST_P(DownloadEngineTest, RowThatVanishedOrCannotBeFetchedStopsTheDownload) {
 }
 
 TEST_P(DownloadEngineTest, NamesThatAreNotPlainFileNamesAreRefused) {
-    const QStringList names{QStringLiteral("../x"), QStringLiteral("a/b"), QStringLiteral(".."),
+    const QStringList names{QStringLiteral("../x"), QStringLiteral("a/b"),         QStringLiteral(".."),
                             QStringLiteral("a\\b"), QStringLiteral("bad\x01name"), QStringLiteral("   ")};
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
@@ -235,7 +240,8 @@ TEST_P(DownloadEngineTest, TargetThatCannotBeWrittenStopsAndLeavesEverythingElse
     EXPECT_EQ(fileBytes(QStringLiteral("c.dll")), QByteArray("old c"));
     EXPECT_TRUE(QFileInfo(folder + QStringLiteral("taken.dll")).isDir());
     EXPECT_EQ(compId(), QStringLiteral("<absent>"));
-    EXPECT_EQ(folderEntries(), (QStringList{QStringLiteral("a.dll"), QStringLiteral("c.dll"), QStringLiteral("taken.dll")}));
+    EXPECT_EQ(folderEntries(),
+              (QStringList{QStringLiteral("a.dll"), QStringLiteral("c.dll"), QStringLiteral("taken.dll")}));
 }
 
 TEST_P(DownloadEngineTest, ThirtyMegabyteFileRoundTripsByteForByte) {
@@ -248,14 +254,22 @@ TEST_P(DownloadEngineTest, ThirtyMegabyteFileRoundTripsByteForByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, DownloadEngineTest, ::testing::Values(kDbmsSqlite, kDbmsPostgreSql),
-                         [](const ::testing::TestParamInfo<QString>& backend) { return backend.param.toStdString(); });
+                         [](const ::testing::TestParamInfo<QString>& backend) {
+                             return backend.param.toStdString();
+                         });
 
 TEST(InstalledComponent, ReadsDecimalTextAndTakesAnythingElseAsZero) {
     ScratchFolder scratch;
     SettingsStore settings = SettingsStore::standard();
     EXPECT_EQ(installedComponent(settings), 0);
     const std::pair<const char*, qint32> cases[] = {
-        {"12", 12}, {"", 0}, {"abc", 0}, {"12abc", 0}, {"-3", -3}, {"99999999999", 0}, {"2147483647", 2147483647},
+        {"12", 12},
+        {"", 0},
+        {"abc", 0},
+        {"12abc", 0},
+        {"-3", -3},
+        {"99999999999", 0},
+        {"2147483647", 2147483647},
     };
     for (const auto& [text, expected] : cases) {
         ASSERT_TRUE(settings.write(kSettingsKey, kInstalledComponentName, QString::fromLatin1(text)));

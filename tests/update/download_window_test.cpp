@@ -1,0 +1,144 @@
+#include "download_database.h"
+
+#include "host/settings_store.h"
+#include "lang/language_globals.h"
+#include "support/message_box_recorder.h"
+#include "support/test_environment.h"
+#include "update/w_ver.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QLabel>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace tarnlow;
+using namespace tarnlow::test;
+
+namespace {
+
+// Counts how often a window was shown.
+class ShowCounter : public QObject {
+public:
+    int shows = 0;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show)
+            ++shows;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+class DownloadWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        database = std::make_unique<DownloadDatabase>(kDbmsSqlite, scratch);
+        ASSERT_TRUE(database->ready()) << database->error().toStdString();
+        ASSERT_TRUE(QDir(scratch.path()).mkpath(QStringLiteral("program")));
+        folder = scratch.file(QStringLiteral("program")) + QLatin1Char('/');
+        // Messages come from the shipped English language file.
+        savedPath = gs_path;
+        savedLang = gs_lang;
+        gs_path = binaryDirectory() + QLatin1Char('/');
+        gs_lang = QStringLiteral("English.flf");
+    }
+    void TearDown() override {
+        gs_path = savedPath;
+        gs_lang = savedLang;
+    }
+
+    QString compId() const {
+        QString value = QStringLiteral("<absent>");
+        settings.read(kSettingsKey, kInstalledComponentName, value);
+        return value;
+    }
+
+    ScratchFolder scratch;
+    SettingsStore settings = SettingsStore::standard();
+    std::unique_ptr<DownloadDatabase> database;
+    QString folder;
+    QString savedPath;
+    QString savedLang;
+};
+
+TEST_F(DownloadWindowTest, NothingNewerClosesWithOneWithoutEverBeingShown) {
+    database->insert(QStringLiteral("1.0"), 4, 1, QStringLiteral("a.dll"), QByteArray("a"));
+    ASSERT_TRUE(settings.write(kSettingsKey, kInstalledComponentName, QStringLiteral("4")));
+
+    w_ver window(database->sqlca(), settings, folder);
+    ShowCounter counter;
+    window.installEventFilter(&counter);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("update......"));
+    EXPECT_EQ(window.st_5->text(), QStringLiteral("none"));
+    EXPECT_EQ(window.runVersionCheck(), 1);
+    EXPECT_EQ(counter.shows, 0);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(compId(), QStringLiteral("4"));
+    EXPECT_TRUE(QDir(folder).isEmpty());
+}
+
+TEST_F(DownloadWindowTest, ShowsEachPathAndGrowsTheBarTwicePerRowWhileRefusingToClose) {
+    database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("a.dll"), QByteArray("a"));
+    database->insert(QStringLiteral("1.0"), 1, 2, QStringLiteral("b.dll"), QByteArray("b"));
+    database->insert(QStringLiteral("1.0"), 2, 1, QStringLiteral("c.dll"), QByteArray("c"));
+
+    w_ver window(database->sqlca(), settings, folder);
+    QList<int> widths;
+    QStringList paths;
+    bool alwaysVisible = true;
+    bool closeRefused = true;
+    window.setProgressObserver([&](const DownloadProgress& progress) {
+        widths.append(window.barWidthUnits());
+        paths.append(window.st_5->text().remove(QChar(0x200B)));
+        EXPECT_EQ(window.st_5->toolTip(), progress.targetPath);
+        alwaysVisible = alwaysVisible && window.isVisible();
+        // Neither the close request nor Escape may end the window while files are being written.
+        window.close();
+        window.reject();
+        closeRefused = closeRefused && window.isVisible() && !window.ib_close;
+    });
+
+    EXPECT_EQ(window.runVersionCheck(), 1);
+    EXPECT_TRUE(alwaysVisible);
+    EXPECT_TRUE(closeRefused);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(window.ib_close);
+    // step = (1015 - 10) / 6 = 167.5; each widening drops the fraction of the new width.
+    EXPECT_DOUBLE_EQ(window.barStep(), 167.5);
+    EXPECT_EQ(widths, (QList<int>{167, 334, 501, 668, 835, 1002}));
+    EXPECT_EQ(paths.value(0), folder + QStringLiteral("a.dll"));
+    EXPECT_EQ(paths.value(5), folder + QStringLiteral("c.dll"));
+    EXPECT_EQ(compId(), QStringLiteral("2"));
+    // The bar stays inside its frame.
+    EXPECT_LE(window.st_8->geometry().right(), window.st_7->geometry().right());
+}
+
+TEST_F(DownloadWindowTest, OneRowWidensByHalfTheFrame) {
+    database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("a.dll"), QByteArray("a"));
+    w_ver window(database->sqlca(), settings, folder);
+    EXPECT_EQ(window.runVersionCheck(), 1);
+    EXPECT_DOUBLE_EQ(window.barStep(), 502.5);
+    EXPECT_EQ(window.barWidthUnits(), 1004); // 502.5 -> 502, then 1004.5 -> 1004
+}
+
+TEST_F(DownloadWindowTest, FailureShowsTheNumberedMessageNamingTheFileAndReturnsMinusOne) {
+    MessageBoxRecorder recorder;
+    database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("a.dll"), QByteArray("a"));
+    database->insert(QStringLiteral("1.0"), 2, 1, QStringLiteral("b.dll"), std::nullopt);
+    ASSERT_TRUE(settings.write(kSettingsKey, kInstalledComponentName, QStringLiteral("0")));
+
+    EXPECT_EQ(openVersionWindow(database->sqlca(), settings, folder), -1);
+    ASSERT_EQ(recorder.requests().size(), 1);
+    const QString text = recorder.requests().first().text;
+    EXPECT_TRUE(text.contains(folder + QStringLiteral("b.dll"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("no content"))) << text.toStdString();
+    EXPECT_EQ(compId(), QStringLiteral("0"));
+    QFile written(folder + QStringLiteral("a.dll"));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), QByteArray("a"));
+}
+
+} // namespace
