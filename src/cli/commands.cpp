@@ -7,6 +7,7 @@ namespace tarnlow::cli {
 std::span<const Command> commands() {
     static const std::array table{
         settingsCommand,
+        initCommand,
     };
     return table;
 }

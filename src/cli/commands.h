@@ -11,5 +11,6 @@ namespace tarnlow::cli {
 std::span<const Command> commands();
 
 extern const Command settingsCommand;
+extern const Command initCommand;
 
 } // namespace tarnlow::cli

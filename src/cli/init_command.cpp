@@ -1,0 +1,72 @@
+#include "cli/commands.h"
+#include "cli/connection_options.h"
+
+#include "app/schema_bootstrap.h"
+#include "db/transaction.h"
+#include "host/settings_store.h"
+
+#include <QCoreApplication>
+
+namespace tarnlow::cli {
+namespace {
+
+int runInit(const QStringList& arguments) {
+    QStringList rest = arguments;
+    const auto options = takeConnectionOptions(rest);
+    if (!options)
+        return usageError(initCommand, options.error());
+    const bool force = rest.removeAll(QStringLiteral("--force")) > 0;
+    if (!rest.isEmpty())
+        return usageError(initCommand, QStringLiteral("unexpected argument \"%1\"").arg(rest.first()));
+
+    const QString programFolder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    SettingsStore settings = SettingsStore::standard();
+    Transaction sqlca;
+    if (const Status connected = connectTransaction(sqlca, *options, settings, programFolder); !connected)
+        return fail(QStringLiteral("cannot connect to the database: %1").arg(connected.error()));
+
+    // Without --force, tables that still hold rows are never dropped.
+    const DropQuestion question = [force](const NumberedMessage&, const QList<TableRows>& tables) {
+        if (force)
+            printOut(QStringLiteral("deleting the rows of %1 (--force)").arg(describeTableRows(tables)));
+        return force;
+    };
+    const SystemTablesOutcome outcome = ensureSystemTables(sqlca, settings, question);
+    switch (outcome.state) {
+    case SystemTablesState::AlreadyInitialised:
+        printOut(QStringLiteral("the system tables are initialised; nothing was changed"));
+        return kExitDone;
+    case SystemTablesState::Declined:
+        printOut(QStringLiteral("the system tables need initialisation: %1").arg(outcome.reason));
+        return fail(
+            systemTablesMessageText({kMessageRowsNeedForce, {describeTableRows(outcome.droppedRows)}}));
+    case SystemTablesState::Failed:
+        if (!outcome.reason.isEmpty())
+            printOut(QStringLiteral("the system tables need initialisation: %1").arg(outcome.reason));
+        return fail(outcome.message ? systemTablesMessageText(*outcome.message)
+                                    : QStringLiteral("the system tables could not be initialised"));
+    case SystemTablesState::Initialised:
+        break;
+    }
+    printOut(QStringLiteral("the system tables needed initialisation: %1").arg(outcome.reason));
+    printOut(QStringLiteral("created %1, %2 and %3 with the first-run marker and %4 default menu rows")
+                 .arg(kSystemMenuTable, kSystemConfigTable, kSystemVersionTable)
+                 .arg(kDefaultMenuRowCount));
+    if (outcome.message)
+        printError(QStringLiteral("tarnlow_as_cli: ") + systemTablesMessageText(*outcome.message));
+    else
+        printOut(QStringLiteral("Comp_ID = 0: every stored component will be downloaded again"));
+    return kExitDone;
+}
+
+} // namespace
+
+const Command initCommand{
+    "init",
+    "check the system tables and create them when they are missing or not initialised",
+    "init [--force] [connection options]\n"
+    "  --force  also when this deletes rows the system tables still hold",
+    runInit,
+};
+
+} // namespace tarnlow::cli
