@@ -12,5 +12,6 @@ std::span<const Command> commands();
 
 extern const Command settingsCommand;
 extern const Command initCommand;
+extern const Command syncCommand;
 
 } // namespace tarnlow::cli

@@ -1,0 +1,113 @@
+#include "cli/commands.h"
+#include "cli/connection_options.h"
+
+#include "db/transaction.h"
+#include "host/settings_store.h"
+#include "update/download_engine.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+namespace tarnlow::cli {
+namespace {
+
+// Takes "--folder DIR" or "--folder=DIR" out of the arguments.
+Result<std::optional<QString>> takeFolderOption(QStringList& arguments) {
+    std::optional<QString> folder;
+    for (qsizetype i = 0; i < arguments.size();) {
+        const QString& argument = arguments.at(i);
+        std::optional<QString> value;
+        if (argument == QStringLiteral("--folder")) {
+            if (i + 1 >= arguments.size())
+                return Error{QStringLiteral("--folder needs a folder")};
+            value = arguments.at(i + 1);
+            arguments.remove(i, 2);
+        } else if (argument.startsWith(QStringLiteral("--folder="))) {
+            value = argument.mid(9);
+            arguments.remove(i);
+        } else {
+            ++i;
+            continue;
+        }
+        if (folder)
+            return Error{QStringLiteral("--folder is given twice")};
+        if (value->isEmpty())
+            return Error{QStringLiteral("--folder needs a folder")};
+        folder = value;
+    }
+    return folder;
+}
+
+int runSync(const QStringList& arguments) {
+    QStringList rest = arguments;
+    const auto options = takeConnectionOptions(rest);
+    if (!options)
+        return usageError(syncCommand, options.error());
+    const auto folderOption = takeFolderOption(rest);
+    if (!folderOption)
+        return usageError(syncCommand, folderOption.error());
+    if (!rest.isEmpty())
+        return usageError(syncCommand, QStringLiteral("unexpected argument \"%1\"").arg(rest.first()));
+
+    const QString programFolder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    QString targetFolder = programFolder;
+    if (*folderOption) {
+        const QFileInfo info(**folderOption);
+        if (!info.isDir())
+            return fail(
+                QStringLiteral("the folder %1 does not exist or is not a folder").arg(**folderOption));
+        targetFolder = info.absoluteFilePath() + QLatin1Char('/');
+    }
+
+    SettingsStore settings = SettingsStore::standard();
+    Transaction sqlca;
+    if (const Status connected = connectTransaction(sqlca, *options, settings, programFolder); !connected)
+        return fail(QStringLiteral("cannot connect to the database: %1").arg(connected.error()));
+
+    DownloadEngine engine(sqlca, settings, targetFolder);
+    const qint32 installed = installedComponent(settings);
+    const auto rows = engine.pendingRows();
+    if (!rows)
+        return fail(downloadFailureText(DownloadEngine::listFailure(rows.error())));
+    if (rows->isEmpty()) {
+        printOut(QStringLiteral("nothing to download: no stored component is newer than %1 (Comp_ID)")
+                     .arg(installed));
+        return kExitDone;
+    }
+
+    const QList<VersionRow>& list = *rows;
+    const DownloadOutcome outcome = engine.download(list, [&](const DownloadProgress& progress) {
+        if (progress.stage != DownloadProgress::Stage::Written)
+            return;
+        const VersionRow& row = list.at(progress.row - 1);
+        printOut(QStringLiteral("wrote %1 (component %2, index %3)")
+                     .arg(progress.targetPath)
+                     .arg(row.componentNumber)
+                     .arg(row.updateIndex));
+    });
+    if (outcome.failure) {
+        printError(QStringLiteral("tarnlow_as_cli: ") + downloadFailureText(*outcome.failure));
+        printError(QStringLiteral("tarnlow_as_cli: stopped after %1 of %2 files; Comp_ID stays %3")
+                       .arg(outcome.writtenPaths.size())
+                       .arg(list.size())
+                       .arg(installed));
+        return kExitFailed;
+    }
+    printOut(QStringLiteral("downloaded %1 files into %2; Comp_ID is now %3")
+                 .arg(outcome.writtenPaths.size())
+                 .arg(QDir::toNativeSeparators(targetFolder))
+                 .arg(*outcome.recordedComponent));
+    return kExitDone;
+}
+
+} // namespace
+
+const Command syncCommand{
+    "sync",
+    "download the stored program files of newer components into the program folder",
+    "sync [--folder DIR] [connection options]",
+    runSync,
+};
+
+} // namespace tarnlow::cli
