@@ -8,6 +8,7 @@ std::span<const Command> commands() {
     static const std::array table{
         settingsCommand,
         initCommand,
+        applyCommand,
         syncCommand,
     };
     return table;

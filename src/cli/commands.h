@@ -12,6 +12,7 @@ std::span<const Command> commands();
 
 extern const Command settingsCommand;
 extern const Command initCommand;
+extern const Command applyCommand;
 extern const Command syncCommand;
 
 } // namespace tarnlow::cli

@@ -55,6 +55,11 @@ QString importFailureText(const ImportFailure& failure) {
         case kMsgImportDatabaseFailed:
             text = QStringLiteral("The database refused the update package %%: %%. Nothing has been stored.");
             break;
+        case kMsgImportStoredScriptFailed:
+            text = QStringLiteral(
+                "The update package %% is already stored; its SQL script ran again and failed: "
+                "%%. Nothing has been changed.");
+            break;
         case kMsgImportNotConnected:
             text =
                 QStringLiteral("The update package %% cannot be applied: there is no database connection.");
@@ -129,8 +134,17 @@ ImportReport importPackage(Transaction& sqlca, const QString& path, const Import
         return failed(report, kMsgImportDatabaseFailed, {path, serverText(sqlca)});
 
     if (package.sqlStart() > 0) {
-        if (sqlca.executeImmediate(script) < 0)
-            return rolledBack(sqlca, report, kMsgImportScriptFailed, {path, serverText(sqlca)});
+        if (sqlca.executeImmediate(script) < 0) {
+            const QString reason = serverText(sqlca);
+            sqlca.rollback();
+            // Opening a stored package again runs its script again, and a script that creates
+            // something fails the second time; say that the package itself is in place.
+            const std::optional<QVariantList> stored =
+                sqlca.selectInto(kDuplicateCheck, {report.version, report.component});
+            const bool alreadyStored = stored && !stored->isEmpty() && stored->at(0).toLongLong() > 0;
+            return failed(report, alreadyStored ? kMsgImportStoredScriptFailed : kMsgImportScriptFailed,
+                          {path, reason});
+        }
         report.scriptRan = true;
     }
 

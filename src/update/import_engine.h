@@ -12,11 +12,12 @@ namespace tarnlow {
 class Transaction;
 
 // Numbered messages of the import, each with its parameters in the order given.
-inline constexpr int kMsgImportPackageRefused = 10300; // package path, what is wrong with it
-inline constexpr int kMsgImportScriptFailed = 10301;   // package path, the server's text
-inline constexpr int kMsgImportStoreFailed = 10302;    // file name, package path, the reason
-inline constexpr int kMsgImportDatabaseFailed = 10303; // package path, the server's text
-inline constexpr int kMsgImportNotConnected = 10304;   // package path
+inline constexpr int kMsgImportPackageRefused = 10300;     // package path, what is wrong with it
+inline constexpr int kMsgImportScriptFailed = 10301;       // package path, the server's text
+inline constexpr int kMsgImportStoreFailed = 10302;        // file name, package path, the reason
+inline constexpr int kMsgImportDatabaseFailed = 10303;     // package path, the server's text
+inline constexpr int kMsgImportNotConnected = 10304;       // package path
+inline constexpr int kMsgImportStoredScriptFailed = 10305; // package path, the server's text
 
 // Why an import stored nothing: a numbered message and its parameters, so that a window can show
 // it in the operator's language and the command line can print it.

@@ -119,6 +119,21 @@ TEST_P(ImportEngineTest, DuplicateRunsTheScriptAgainAndStoresNothing) {
     EXPECT_EQ(announced, 0);
     EXPECT_EQ(count(QStringLiteral("select count(*) from t_sys_ver")), 1);
     EXPECT_EQ(count(QStringLiteral("select count(*) from script_runs")), 2);
+
+    // A script that cannot run twice fails on the second opening; the report says the package
+    // is stored already.
+    const QString creating = writePackage(
+        QStringLiteral("creating.fuf"),
+        test::buildPackage("02", "006",
+                           {PackageFileSpec{"b.bin", "xyz"}, std::nullopt, std::nullopt, std::nullopt},
+                           "create table made_once ( n int )"));
+    ASSERT_EQ(importPackage(sqlca, creating).result, ImportResult::Stored);
+    const ImportReport failedAgain = importPackage(sqlca, creating);
+    EXPECT_EQ(failedAgain.result, ImportResult::Failed);
+    ASSERT_TRUE(failedAgain.failure.has_value());
+    EXPECT_EQ(failedAgain.failure->message, kMsgImportStoredScriptFailed);
+    EXPECT_FALSE(sqlca.inTransaction());
+    EXPECT_EQ(count(QStringLiteral("select count(*) from t_sys_ver")), 2);
 }
 
 TEST_P(ImportEngineTest, ScriptWithoutFilesRunsAndCountsAsApplied) {
