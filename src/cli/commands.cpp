@@ -7,6 +7,8 @@ namespace tarnlow::cli {
 std::span<const Command> commands() {
     static const std::array table{
         settingsCommand,
+        packCommand,
+        inspectCommand,
         initCommand,
         applyCommand,
         syncCommand,

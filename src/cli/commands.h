@@ -11,6 +11,8 @@ namespace tarnlow::cli {
 std::span<const Command> commands();
 
 extern const Command settingsCommand;
+extern const Command packCommand;
+extern const Command inspectCommand;
 extern const Command initCommand;
 extern const Command applyCommand;
 extern const Command syncCommand;

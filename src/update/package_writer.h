@@ -1,6 +1,7 @@
 #pragma once
 
 #include "update/package_format.h"
+#include "update/package_messages.h"
 
 #include <QString>
 #include <QStringList>

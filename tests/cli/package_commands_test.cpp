@@ -1,0 +1,209 @@
+#include "../update/package_bytes.h"
+#include "support/test_environment.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+using tarnlow::test::blankEntry;
+using tarnlow::test::headerBytes;
+using tarnlow::test::patternBytes;
+using tarnlow::test::ScratchFolder;
+using tarnlow::test::usedEntry;
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs the built tarnlow_as_cli with the given arguments.
+CliRun cli(const QStringList& arguments) {
+    QProcess process;
+    process.start(tarnlow::test::binaryDirectory() + QStringLiteral("/tarnlow_as_cli"), arguments);
+    EXPECT_TRUE(process.waitForFinished(60000)) << process.errorString().toStdString();
+    CliRun run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+class PackageCommandsTest : public ::testing::Test {
+protected:
+    QString file(const QString& name, const QByteArray& bytes) {
+        EXPECT_TRUE(scratch.write(name, bytes));
+        return scratch.file(name);
+    }
+    // Packs into out.fuf (replacing it) and returns its bytes.
+    QByteArray pack(QStringList arguments) {
+        arguments.prepend(QStringLiteral("pack"));
+        arguments << QStringLiteral("--output") << scratch.file(QStringLiteral("out.fuf"))
+                  << QStringLiteral("--force");
+        const CliRun run = cli(arguments);
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        const QByteArray bytes = scratch.read(QStringLiteral("out.fuf"));
+        EXPECT_TRUE(run.out.contains(QStringLiteral("(%1 bytes)").arg(bytes.size())))
+            << run.out.toStdString();
+        return bytes;
+    }
+    static QJsonObject json(const CliRun& run) { return QJsonDocument::fromJson(run.out.toUtf8()).object(); }
+
+    ScratchFolder scratch;
+};
+
+} // namespace
+
+TEST_F(PackageCommandsTest, PackWritesTheLayoutByteForByte) {
+    EXPECT_EQ(pack({}),
+              headerBytes("01", "076", {blankEntry(), blankEntry(), blankEntry(), blankEntry()}, 0));
+
+    const QByteArray thousand = patternBytes(1000, 1);
+    EXPECT_EQ(pack({QStringLiteral("--file2"), file(QStringLiteral("two.bin"), thousand)}),
+              headerBytes("01", "076",
+                          {blankEntry(), usedEntry(257, 1256, "two.bin"), blankEntry(), blankEntry()}, 0) +
+                  thousand);
+
+    const QByteArray ten = patternBytes(10, 2);
+    const QByteArray twenty = patternBytes(20, 3);
+    EXPECT_EQ(pack({QStringLiteral("--file1"), file(QStringLiteral("a"), ten), QStringLiteral("--file3"),
+                    file(QStringLiteral("c"), twenty), QStringLiteral("--sql-file"),
+                    file(QStringLiteral("s.sql"), "go 1;"), QStringLiteral("--ver=7"),
+                    QStringLiteral("--comp"), QStringLiteral("12")}),
+              headerBytes("07", "012",
+                          {usedEntry(257, 266, "a"), blankEntry(), usedEntry(267, 286, "c"), blankEntry()},
+                          287) +
+                  ten + twenty + "go 1;");
+
+    // A zero-byte file, a 40-byte name, a file of three blocks, version 123 and component 1234; the
+    // script file is UTF-8 and lands in the package as GBK.
+    const QByteArray big = patternBytes(70000, 4);
+    const QByteArray longName = "0123456789012345678901234567890123456789";
+    EXPECT_EQ(pack({QStringLiteral("--file1"), file(QStringLiteral("zero"), QByteArray()),
+                    QStringLiteral("--file4"), file(QString::fromLatin1(longName), big),
+                    QStringLiteral("--ver"), QStringLiteral("123"), QStringLiteral("--comp"),
+                    QStringLiteral("1234"), QStringLiteral("--sql-file"),
+                    file(QStringLiteral("u.sql"), QStringLiteral("-- 测试").toUtf8())}),
+              headerBytes("23", "234",
+                          {usedEntry(257, 256, "zero"), blankEntry(), blankEntry(),
+                           usedEntry(257, 70256, longName.left(32))},
+                          70257) +
+                  big + QByteArray("-- \xB2\xE2\xCA\xD4"));
+}
+
+TEST_F(PackageCommandsTest, PackRefusesAnExistingOutputAndBadInputWithoutWriting) {
+    const QString output = file(QStringLiteral("old.fuf"), "old");
+    CliRun run = cli({QStringLiteral("pack"), QStringLiteral("--output"), output});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("--force"))) << run.err.toStdString();
+    EXPECT_EQ(scratch.read(QStringLiteral("old.fuf")), QByteArray("old"));
+
+    run = cli({QStringLiteral("pack"), QStringLiteral("--output"), output, QStringLiteral("--force"),
+               QStringLiteral("--file3"), scratch.file(QStringLiteral("missing.dll"))});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("missing.dll")) &&
+                run.err.contains(QStringLiteral("entry 3")))
+        << run.err.toStdString();
+    EXPECT_EQ(scratch.read(QStringLiteral("old.fuf")), QByteArray("old"));
+
+    run = cli({QStringLiteral("pack"), QStringLiteral("--output"), output, QStringLiteral("--force"),
+               QStringLiteral("--sql-file"),
+               file(QStringLiteral("bad.sql"), QStringLiteral("select '😀';").toUtf8())});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("U+1F600"))) << run.err.toStdString();
+    EXPECT_EQ(scratch.read(QStringLiteral("old.fuf")), QByteArray("old"));
+
+    for (const QStringList& usage :
+         {QStringList{QStringLiteral("pack")},
+          QStringList{QStringLiteral("pack"), QStringLiteral("--output"), output, QStringLiteral("--file5"),
+                      output},
+          QStringList{QStringLiteral("pack"), QStringLiteral("--output"), output, QStringLiteral("--ver"),
+                      QStringLiteral("1"), QStringLiteral("--ver"), QStringLiteral("2")},
+          QStringList{QStringLiteral("pack"), QStringLiteral("--output")}}) {
+        run = cli(usage);
+        EXPECT_EQ(run.exitCode, 2) << usage.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("usage:"))) << run.err.toStdString();
+    }
+    EXPECT_EQ(scratch.read(QStringLiteral("old.fuf")), QByteArray("old"));
+}
+
+TEST_F(PackageCommandsTest, InspectReportsASoundPackageAsJson) {
+    const QByteArray gbkName("\xB2\xE2\xCA\xD4.dll", 8);
+    const QString path =
+        file(QStringLiteral("sound.fuf"),
+             headerBytes("07", "012",
+                         {blankEntry(), usedEntry(257, 266, gbkName), blankEntry(), blankEntry()}, 267) +
+                 patternBytes(10, 1) + "go 1;");
+    const CliRun run = cli({QStringLiteral("inspect"), path, QStringLiteral("--json")});
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+    const QJsonObject object = json(run);
+    EXPECT_EQ(object.value(QStringLiteral("ver_no")).toString(), QStringLiteral("07"));
+    EXPECT_EQ(object.value(QStringLiteral("comp_no")).toInt(), 12);
+    EXPECT_TRUE(object.value(QStringLiteral("signature_ok")).toBool());
+    const QJsonArray entries = object.value(QStringLiteral("entries")).toArray();
+    ASSERT_EQ(entries.size(), 4);
+    EXPECT_TRUE(entries.at(0).isNull() && entries.at(2).isNull() && entries.at(3).isNull());
+    EXPECT_EQ(entries.at(1).toObject(), (QJsonObject{{QStringLiteral("index"), 2},
+                                                     {QStringLiteral("start"), 257},
+                                                     {QStringLiteral("end"), 266},
+                                                     {QStringLiteral("size"), 10},
+                                                     {QStringLiteral("name"), QStringLiteral("测试.dll")}}));
+    EXPECT_EQ(object.value(QStringLiteral("sql_start")).toInt(), 267);
+    EXPECT_EQ(object.value(QStringLiteral("sql_size")).toInt(), 5);
+    EXPECT_EQ(object.value(QStringLiteral("size")).toInt(), 271);
+    EXPECT_TRUE(object.value(QStringLiteral("problems")).isArray());
+    EXPECT_TRUE(object.value(QStringLiteral("problems")).toArray().isEmpty());
+
+    const CliRun text = cli({QStringLiteral("inspect"), path});
+    EXPECT_EQ(text.exitCode, 0);
+    EXPECT_TRUE(
+        text.out.contains(QStringLiteral("entry 2:   start 257, end 266, size 10, name \"测试.dll\"")))
+        << text.out.toStdString();
+}
+
+TEST_F(PackageCommandsTest, InspectListsEveryFindingAndFailsOnThem) {
+    QByteArray bytes =
+        headerBytes(
+            "01", "076",
+            {usedEntry(257, 260, "../up.dll"), blankEntry(), usedEntry(261, 9000, "far"), blankEntry()}, 0) +
+        "abcdef";
+    bytes[0] = 'X';
+    const QString path = file(QStringLiteral("bad.fuf"), bytes);
+    const CliRun run = cli({QStringLiteral("inspect"), QStringLiteral("--json"), path});
+    EXPECT_EQ(run.exitCode, 1);
+    const QJsonObject object = json(run);
+    EXPECT_FALSE(object.value(QStringLiteral("signature_ok")).toBool(true));
+    EXPECT_EQ(object.value(QStringLiteral("sql_start")).toInt(-1), 0);
+    EXPECT_EQ(object.value(QStringLiteral("entries"))
+                  .toArray()
+                  .at(2)
+                  .toObject()
+                  .value(QStringLiteral("end"))
+                  .toInt(),
+              9000);
+    const QString problems =
+        object.value(QStringLiteral("problems")).toVariant().toStringList().join(QLatin1Char('\n'));
+    EXPECT_EQ(object.value(QStringLiteral("problems")).toArray().size(), 3) << problems.toStdString();
+    EXPECT_TRUE(problems.contains(QStringLiteral("0x58")) && problems.contains(QStringLiteral("../up.dll")) &&
+                problems.contains(QStringLiteral("9000")))
+        << problems.toStdString();
+
+    const CliRun missing = cli({QStringLiteral("inspect"), scratch.file(QStringLiteral("none.fuf"))});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("none.fuf"))) << missing.err.toStdString();
+    EXPECT_EQ(cli({QStringLiteral("inspect")}).exitCode, 2);
+}
+
+TEST_F(PackageCommandsTest, WhatPackWritesInspectFindsSound) {
+    pack({QStringLiteral("--file2"), file(QStringLiteral("x.bin"), patternBytes(40000, 7)),
+          QStringLiteral("--sql-file"), file(QStringLiteral("s.sql"), "select 1;")});
+    const CliRun run =
+        cli({QStringLiteral("inspect"), scratch.file(QStringLiteral("out.fuf")), QStringLiteral("--json")});
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
+    EXPECT_EQ(json(run).value(QStringLiteral("size")).toInt(), 256 + 40000 + 9);
+}
