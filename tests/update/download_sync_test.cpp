@@ -1,0 +1,240 @@
+// tarnlow_as_cli sync as a separate process: what it prints, how it fails, what a SIGKILL halfway
+// leaves behind, and the whole road from pack through apply to two client folders.
+
+#include "download_database.h"
+
+#include "host/settings_store.h"
+#include "support/test_environment.h"
+#include "update/download_engine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+using namespace tarnlow;
+using namespace tarnlow::test;
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+QProcessEnvironment environmentWithRegistry(const QString& registry) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TARNLOW_AS_REGISTRY"), registry);
+    return environment;
+}
+
+CliRun runCli(const QStringList& arguments, const QString& registry) {
+    QProcess process;
+    process.setProcessEnvironment(environmentWithRegistry(registry));
+    process.start(binaryDirectory() + QStringLiteral("/tarnlow_as_cli"), arguments);
+    CliRun run;
+    if (!process.waitForFinished(300000)) {
+        process.kill();
+        process.waitForFinished();
+        run.err = QStringLiteral("did not finish");
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QString storedCompId(const QString& registry) {
+    QString value = QStringLiteral("<absent>");
+    SettingsStore(registry).read(kSettingsKey, kInstalledComponentName, value);
+    return value;
+}
+
+class SyncCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        database = std::make_unique<DownloadDatabase>(kDbmsSqlite, scratch);
+        ASSERT_TRUE(database->ready()) << database->error().toStdString();
+        ASSERT_TRUE(QDir(scratch.path()).mkpath(QStringLiteral("client")));
+        folder = scratch.file(QStringLiteral("client"));
+    }
+    QStringList syncArguments() const {
+        return {QStringLiteral("sync"),
+                QStringLiteral("--folder"),
+                folder,
+                QStringLiteral("--dbms"),
+                kDbmsSqlite,
+                QStringLiteral("--database"),
+                scratch.file(QStringLiteral("download.db"))};
+    }
+
+    ScratchFolder scratch;
+    std::unique_ptr<DownloadDatabase> database;
+    QString folder;
+};
+
+TEST_F(SyncCommandTest, PrintsEachFileAndASummaryThenFindsNothingNewer) {
+    database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("a.dll"), QByteArray("first"));
+    database->insert(QStringLiteral("1.1"), 2, 1, QStringLiteral("b.dll"), patternBytes(100000, 7));
+
+    CliRun run = runCli(syncArguments(), scratch.registryPath());
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("wrote %1/a.dll (component 1, index 1)").arg(folder)))
+        << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("wrote %1/b.dll (component 2, index 1)").arg(folder)));
+    EXPECT_TRUE(run.out.contains(QStringLiteral("downloaded 2 files")));
+    EXPECT_EQ(readFile(folder + QStringLiteral("/b.dll")), patternBytes(100000, 7));
+    EXPECT_EQ(storedCompId(scratch.registryPath()), QStringLiteral("2"));
+
+    run = runCli(syncArguments(), scratch.registryPath());
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("nothing to download"))) << run.out.toStdString();
+}
+
+TEST_F(SyncCommandTest, FailureExitsWithOneNamingTheFileAndBadArgumentsWithTwo) {
+    database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("a.dll"), std::nullopt);
+    CliRun run = runCli(syncArguments(), scratch.registryPath());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(folder + QStringLiteral("/a.dll"))) << run.err.toStdString();
+    EXPECT_EQ(storedCompId(scratch.registryPath()), QStringLiteral("<absent>"));
+
+    run = runCli(
+        {QStringLiteral("sync"), QStringLiteral("--folder"), scratch.file(QStringLiteral("no-such-folder"))},
+        scratch.registryPath());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("no-such-folder"))) << run.err.toStdString();
+    run = runCli({QStringLiteral("sync"), QStringLiteral("--speed"), QStringLiteral("fast")},
+                 scratch.registryPath());
+    EXPECT_EQ(run.exitCode, 2);
+    run = runCli({QStringLiteral("sync"), QStringLiteral("--folder")}, scratch.registryPath());
+    EXPECT_EQ(run.exitCode, 2);
+}
+
+// Every target is always either its old or its new contents, whole, wherever the process dies.
+TEST_F(SyncCommandTest, KilledHalfwayLeavesEveryFileOldOrNewAndTheNextRunCompletes) {
+    constexpr int kFiles = 6;
+    QList<QByteArray> oldBytes;
+    QList<QByteArray> newBytes;
+    for (int i = 1; i <= kFiles; ++i) {
+        oldBytes.append(patternBytes(3 * 1024 * 1024 + i, 100 + i));
+        newBytes.append(patternBytes(6 * 1024 * 1024 + i, 200 + i));
+        const QString name = QStringLiteral("file%1.bin").arg(i);
+        ASSERT_TRUE(scratch.write(QStringLiteral("client/") + name, oldBytes.last()));
+        database->insert(QStringLiteral("1.0"), i, 1, name, newBytes.last());
+    }
+    const auto checkTargets = [&](const std::string& when) {
+        for (int i = 1; i <= kFiles; ++i) {
+            const QByteArray bytes = readFile(folder + QStringLiteral("/file%1.bin").arg(i));
+            EXPECT_TRUE(bytes == oldBytes.at(i - 1) || bytes == newBytes.at(i - 1))
+                << "file" << i << " is partial (" << bytes.size() << " bytes) " << when;
+        }
+    };
+
+    // Kill after a number of files were reported written, and at fixed moments after the start.
+    struct KillPoint {
+        int afterLines;
+        int delayMs;
+    };
+    const KillPoint points[] = {{1, 0}, {3, 0}, {5, 0}, {0, 5}, {0, 40}, {0, 120}, {0, 300}};
+    for (const KillPoint& point : points) {
+        // Each kill point starts from the old files and no recorded component.
+        for (int i = 1; i <= kFiles; ++i)
+            ASSERT_TRUE(scratch.write(QStringLiteral("client/file%1.bin").arg(i), oldBytes.at(i - 1)));
+        ASSERT_TRUE(
+            SettingsStore(scratch.registryPath()).write(kSettingsKey, kInstalledComponentName, QString()));
+        QProcess process;
+        process.setProcessEnvironment(environmentWithRegistry(scratch.registryPath()));
+        process.start(binaryDirectory() + QStringLiteral("/tarnlow_as_cli"), syncArguments());
+        ASSERT_TRUE(process.waitForStarted());
+        if (point.afterLines > 0) {
+            QByteArray out;
+            while (out.count('\n') < point.afterLines && process.state() == QProcess::Running) {
+                process.waitForReadyRead(100);
+                out += process.readAllStandardOutput();
+            }
+        } else {
+            QThread::msleep(static_cast<unsigned long>(point.delayMs));
+        }
+        const bool killed = process.state() == QProcess::Running;
+        process.kill(); // SIGKILL
+        process.waitForFinished();
+        const std::string when = "after a kill at line " + std::to_string(point.afterLines) + " / " +
+                                 std::to_string(point.delayMs) + " ms";
+        checkTargets(when);
+        // A run that finished before the kill may have recorded its component; a killed one never.
+        if (killed && process.exitStatus() == QProcess::CrashExit) {
+            EXPECT_NE(storedCompId(scratch.registryPath()), QStringLiteral("6")) << when;
+        }
+    }
+
+    const CliRun run = runCli(syncArguments(), scratch.registryPath());
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    for (int i = 1; i <= kFiles; ++i)
+        EXPECT_TRUE(readFile(folder + QStringLiteral("/file%1.bin").arg(i)) == newBytes.at(i - 1)) << i;
+    EXPECT_EQ(storedCompId(scratch.registryPath()), QStringLiteral("6"));
+}
+
+// pack, then apply on PostgreSQL, then sync into two client folders, each with its own settings.
+TEST(SyncWholeRoad, PackApplyOnPostgresAndSyncTwoClientsByteIdentical) {
+    TARNLOW_REQUIRE_POSTGRES(server);
+    ScratchFolder scratch;
+    const QString database = createPostgresDatabase(server);
+    ASSERT_FALSE(database.isEmpty());
+    const QStringList connection{
+        QStringLiteral("--dbms"),     kDbmsPostgreSql,
+        QStringLiteral("--server"),   server.host + QLatin1Char(':') + QString::number(server.port),
+        QStringLiteral("--database"), database,
+        QStringLiteral("--login"),    server.user,
+        QStringLiteral("--password"), server.password};
+    const QString operatorRegistry = scratch.file(QStringLiteral("operator.ini"));
+
+    CliRun run = runCli(QStringList{QStringLiteral("init")} + connection, operatorRegistry);
+    ASSERT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+
+    // Four files: small, one piece exactly, past 64 KB, and several megabytes.
+    const QList<qsizetype> sizes{10, 32765, 70000, 5 * 1024 * 1024};
+    QStringList packArguments{
+        QStringLiteral("pack"),  QStringLiteral("--output"), scratch.file(QStringLiteral("road.fuf")),
+        QStringLiteral("--ver"), QStringLiteral("12"),       QStringLiteral("--comp"),
+        QStringLiteral("3")};
+    QStringList names;
+    ASSERT_TRUE(QDir(scratch.path()).mkpath(QStringLiteral("source")));
+    for (int i = 0; i < sizes.size(); ++i) {
+        const QString name = QStringLiteral("part%1.dat").arg(i + 1);
+        ASSERT_TRUE(scratch.write(QStringLiteral("source/") + name, patternBytes(sizes.at(i), 500 + i)));
+        packArguments << QStringLiteral("--file%1").arg(i + 1)
+                      << scratch.file(QStringLiteral("source/") + name);
+        names.append(name);
+    }
+    run = runCli(packArguments, operatorRegistry);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    run = runCli(QStringList{QStringLiteral("apply"), scratch.file(QStringLiteral("road.fuf"))} + connection,
+                 operatorRegistry);
+    ASSERT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+
+    for (const QString& client : {QStringLiteral("clientA"), QStringLiteral("clientB")}) {
+        ASSERT_TRUE(QDir(scratch.path()).mkpath(client));
+        const QString registry = scratch.file(client + QStringLiteral(".ini"));
+        run = runCli(QStringList{QStringLiteral("sync"), QStringLiteral("--folder"), scratch.file(client)} +
+                         connection,
+                     registry);
+        ASSERT_EQ(run.exitCode, 0) << client.toStdString() << run.err.toStdString();
+        for (const QString& name : names)
+            EXPECT_TRUE(readFile(scratch.file(client + QLatin1Char('/') + name)) ==
+                        readFile(scratch.file(QStringLiteral("source/") + name)))
+                << client.toStdString() << "/" << name.toStdString();
+        EXPECT_EQ(QDir(scratch.file(client)).entryList(QDir::Files | QDir::Hidden).size(), names.size());
+        EXPECT_EQ(storedCompId(registry), QStringLiteral("3"));
+    }
+}
+
+} // namespace
