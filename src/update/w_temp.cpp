@@ -1,0 +1,181 @@
+#include "update/w_temp.h"
+
+#include "host/message_box.h"
+#include "lang/f_msgbox.h"
+#include "update/package_messages.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+
+namespace tarnlow {
+namespace {
+
+QLabel* label(const QString& text, QWidget* parent) {
+    auto* widget = new QLabel(text, parent);
+    widget->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return widget;
+}
+
+} // namespace
+
+w_temp::w_temp(FileDialogs dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , m_dialogs(std::move(dialogs))
+    , m_packageFolder(QDir::homePath()) {
+    setWindowTitle(QStringLiteral("Untitled"));
+    setFont(QFont(QStringLiteral("Arial"), 9));
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+
+    mle_1 = new QPlainTextEdit(this);
+    mle_1->setObjectName(QStringLiteral("mle_1"));
+    mle_1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    mle_1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    sle_6 = new QLineEdit(QStringLiteral("076"), this);
+    sle_5 = new QLineEdit(QStringLiteral("01"), this);
+    st_5 = label(QStringLiteral("编译号"), this);
+    cb_6 = new QPushButton(QStringLiteral("wirete"), this);
+    cb_5 = new QPushButton(QStringLiteral("none"), this);
+    cb_4 = new QPushButton(QStringLiteral("none"), this);
+    cb_3 = new QPushButton(QStringLiteral("none"), this);
+    cb_2 = new QPushButton(QStringLiteral("none"), this);
+    sle_4 = new QLineEdit(this);
+    sle_3 = new QLineEdit(this);
+    sle_2 = new QLineEdit(this);
+    sle_1 = new QLineEdit(this);
+    st_4 = label(QStringLiteral("文件4："), this);
+    st_3 = label(QStringLiteral("文件3："), this);
+    st_2 = label(QStringLiteral("文件2："), this);
+    st_1 = label(QStringLiteral("文件1："), this);
+    st_1->setFont(QFont(QStringLiteral("Arial Black"), 9));
+
+    const QList<std::pair<QWidget*, QString>> names{
+        {sle_6, QStringLiteral("sle_6")}, {sle_5, QStringLiteral("sle_5")}, {st_5, QStringLiteral("st_5")},
+        {cb_6, QStringLiteral("cb_6")},   {cb_5, QStringLiteral("cb_5")},   {cb_4, QStringLiteral("cb_4")},
+        {cb_3, QStringLiteral("cb_3")},   {cb_2, QStringLiteral("cb_2")},   {sle_4, QStringLiteral("sle_4")},
+        {sle_3, QStringLiteral("sle_3")}, {sle_2, QStringLiteral("sle_2")}, {sle_1, QStringLiteral("sle_1")},
+        {st_4, QStringLiteral("st_4")},   {st_3, QStringLiteral("st_3")},   {st_2, QStringLiteral("st_2")},
+        {st_1, QStringLiteral("st_1")},
+    };
+    for (const auto& [widget, name] : names)
+        widget->setObjectName(name);
+
+    // Four file rows (label, path, picker), the number row with the build button in the pickers'
+    // column, and the script across the whole width below.
+    auto* grid = new QGridLayout(this);
+    const std::array<std::tuple<QLabel*, QLineEdit*, QPushButton*>, 4> rows{
+        std::tuple{st_1, sle_1, cb_2}, std::tuple{st_2, sle_2, cb_3}, std::tuple{st_3, sle_3, cb_4},
+        std::tuple{st_4, sle_4, cb_5}};
+    for (int row = 0; row < 4; ++row) {
+        const auto& [caption, edit, picker] = rows.at(static_cast<size_t>(row));
+        caption->setBuddy(edit);
+        grid->addWidget(caption, row, 0);
+        grid->addWidget(edit, row, 1);
+        grid->addWidget(picker, row, 2);
+        connect(picker, &QPushButton::clicked, this, [this, edit = edit] { pickFile(edit); });
+    }
+    auto* numbers = new QHBoxLayout;
+    sle_5->setMaximumWidth(80);
+    sle_6->setMaximumWidth(80);
+    numbers->addWidget(sle_5);
+    numbers->addWidget(sle_6);
+    numbers->addStretch();
+    grid->addWidget(st_5, 4, 0);
+    grid->addLayout(numbers, 4, 1);
+    grid->addWidget(cb_6, 4, 2);
+    grid->addWidget(mle_1, 5, 0, 1, 3);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(5, 1);
+    connect(cb_6, &QPushButton::clicked, this, [this] { build(); });
+
+    setTabOrder(sle_1, cb_2);
+    setTabOrder(cb_2, sle_2);
+    setTabOrder(sle_2, cb_3);
+    setTabOrder(cb_3, sle_3);
+    setTabOrder(sle_3, cb_4);
+    setTabOrder(cb_4, sle_4);
+    setTabOrder(sle_4, cb_5);
+    setTabOrder(cb_5, sle_5);
+    setTabOrder(sle_5, sle_6);
+    setTabOrder(sle_6, cb_6);
+    setTabOrder(cb_6, mle_1);
+    resize(600, 420);
+}
+
+PackageSource w_temp::source() const {
+    PackageSource source;
+    source.version = sle_5->text();
+    source.component = sle_6->text();
+    source.files = {sle_1->text(), sle_2->text(), sle_3->text(), sle_4->text()};
+    source.sqlScript = mle_1->toPlainText();
+    return source;
+}
+
+void w_temp::pickFile(QLineEdit* edit) {
+    if (!m_dialogs.openFile)
+        return;
+    const std::optional<QString> path =
+        m_dialogs.openFile(this, QStringLiteral("Select File"), QStringLiteral("所有文件 (*)"));
+    if (path && !path->isEmpty())
+        edit->setText(QDir::toNativeSeparators(*path));
+}
+
+bool w_temp::confirmReplace(const QString& path) {
+    MessageBoxRequest request;
+    request.title = messageTitle();
+    request.text = fillPlaceholders(messageText(kMsgPackageReplaceQuestion), {path});
+    request.icon = MessageIcon::Question;
+    request.buttons = MessageButtons::YesNo;
+    request.defaultButton = 2;
+    return showMessageBox(request) == 1;
+}
+
+void w_temp::build() {
+    const PackageSource packageSource = source();
+    // Everything wrong with the input is reported before the operator is asked where to save.
+    const PackageResult<PackagePlan> plan = planPackage(packageSource);
+    if (!plan) {
+        f_msgbox(plan.failure().message, plan.failure().parameters);
+        return;
+    }
+    if (!m_dialogs.saveFile)
+        return;
+    const std::optional<QString> chosen =
+        m_dialogs.saveFile(this, QStringLiteral("Save"), QDir(m_packageFolder).filePath(defaultPackageName()),
+                           QStringLiteral("*.fuf;;所有文件 (*)"));
+    if (!chosen || chosen->isEmpty())
+        return;
+    const QString target = QFileInfo(*chosen).absoluteFilePath();
+    const bool replace = QFileInfo::exists(target);
+    if (replace && !confirmReplace(QDir::toNativeSeparators(target)))
+        return;
+
+    QProgressDialog progress(QDir::toNativeSeparators(target), QString(), 0, static_cast<int>(plan->size),
+                             this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoClose(false);
+    PackageWriteOptions options;
+    options.replaceExisting = replace;
+    options.progress = [&progress](qint64 written, qint64) { progress.setValue(static_cast<int>(written)); };
+    setCursor(Qt::WaitCursor);
+    const PackageResult<PackageWritten> written = writePackage(packageSource, target, options);
+    unsetCursor();
+    progress.close();
+
+    if (!written) {
+        f_msgbox(written.failure().message, written.failure().parameters);
+        return;
+    }
+    m_packageFolder = QFileInfo(written->path).absolutePath();
+    f_msgbox(kMsgPackageWritten, {QDir::toNativeSeparators(written->path), QString::number(written->size)});
+}
+
+} // namespace tarnlow

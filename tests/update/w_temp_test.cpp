@@ -1,0 +1,202 @@
+#include "lang/language_globals.h"
+#include "package_bytes.h"
+#include "support/message_box_recorder.h"
+#include "support/test_environment.h"
+#include "update/w_temp.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace tarnlow;
+using tarnlow::test::blankEntry;
+using tarnlow::test::headerBytes;
+using tarnlow::test::MessageBoxRecorder;
+using tarnlow::test::patternBytes;
+using tarnlow::test::ScratchFolder;
+using tarnlow::test::usedEntry;
+
+namespace {
+
+// Drives the builder with answered dialogs and the English language file.
+class WTempTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        savedPath = gs_path;
+        savedLang = gs_lang;
+        gs_path = tarnlow::test::binaryDirectory() + QLatin1Char('/');
+        gs_lang = QStringLiteral("English.flf");
+        FileDialogs dialogs;
+        dialogs.openFile = [this](QWidget*, const QString& title, const QString& filter) {
+            openCalls.append(title + QLatin1Char('|') + filter);
+            return openAnswer;
+        };
+        dialogs.saveFile = [this](QWidget*, const QString&, const QString& proposed, const QString&) {
+            proposals.append(proposed);
+            return saveAnswer;
+        };
+        window = std::make_unique<w_temp>(dialogs);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void TearDown() override {
+        window.reset();
+        gs_path = savedPath;
+        gs_lang = savedLang;
+    }
+    QString file(const QString& name, const QByteArray& bytes) {
+        EXPECT_TRUE(scratch.write(name, bytes));
+        return scratch.file(name);
+    }
+    // Clicks the build button with the save dialog answering `target`; returns what is there afterwards.
+    QByteArray build(const QString& target) {
+        saveAnswer = target;
+        QTest::mouseClick(window->cb_6, Qt::LeftButton);
+        return scratch.read(QFileInfo(target).fileName());
+    }
+    QString lastMessage() const {
+        return boxes.requests().isEmpty() ? QString() : boxes.requests().last().text;
+    }
+
+    ScratchFolder scratch;
+    MessageBoxRecorder boxes;
+    std::unique_ptr<w_temp> window;
+    std::optional<QString> openAnswer;
+    std::optional<QString> saveAnswer;
+    QStringList openCalls;
+    QStringList proposals;
+    QString savedPath;
+    QString savedLang;
+};
+
+} // namespace
+
+TEST_F(WTempTest, ControlsCarryTheirTextsFontsAndArrangement) {
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Untitled"));
+    const QList<QLabel*> labels{window->st_1, window->st_2, window->st_3, window->st_4};
+    const QList<QLineEdit*> edits{window->sle_1, window->sle_2, window->sle_3, window->sle_4};
+    const QList<QPushButton*> pickers{window->cb_2, window->cb_3, window->cb_4, window->cb_5};
+    for (int row = 0; row < 4; ++row) {
+        EXPECT_EQ(labels.at(row)->text(), QStringLiteral("文件%1：").arg(row + 1));
+        EXPECT_TRUE(edits.at(row)->text().isEmpty());
+        EXPECT_EQ(pickers.at(row)->text(), QStringLiteral("none"));
+        // Label left of its edit, edit left of its picker, rows from top to bottom.
+        EXPECT_LT(labels.at(row)->x(), edits.at(row)->x());
+        EXPECT_LT(edits.at(row)->geometry().right(), pickers.at(row)->x());
+        if (row > 0) {
+            EXPECT_GT(edits.at(row)->y(), edits.at(row - 1)->y());
+        }
+    }
+    EXPECT_EQ(window->st_5->text(), QStringLiteral("编译号"));
+    EXPECT_EQ(window->sle_5->text(), QStringLiteral("01"));
+    EXPECT_EQ(window->sle_6->text(), QStringLiteral("076"));
+    EXPECT_EQ(window->cb_6->text(), QStringLiteral("wirete"));
+    EXPECT_GT(window->sle_5->y(), window->sle_4->y());
+    EXPECT_LT(window->sle_5->x(), window->sle_6->x());
+    EXPECT_EQ(window->cb_6->x(), window->cb_5->x());
+    EXPECT_GT(window->mle_1->y(), window->cb_6->geometry().bottom());
+    EXPECT_LE(window->mle_1->x(), window->st_1->x());
+    EXPECT_GE(window->mle_1->geometry().right(), window->cb_5->geometry().right());
+    EXPECT_EQ(window->mle_1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(window->st_1->font().family(), QStringLiteral("Arial Black"));
+    for (QWidget* widget : {static_cast<QWidget*>(window->st_2), static_cast<QWidget*>(window->sle_1),
+                            static_cast<QWidget*>(window->cb_6), static_cast<QWidget*>(window->mle_1)}) {
+        EXPECT_EQ(widget->font().family(), QStringLiteral("Arial"));
+        EXPECT_EQ(widget->font().pointSize(), 9);
+    }
+}
+
+TEST_F(WTempTest, PickersFillTheirOwnRowAndCancellingKeepsTheText) {
+    openAnswer = QStringLiteral("/data/first.dll");
+    QTest::mouseClick(window->cb_4, Qt::LeftButton);
+    EXPECT_EQ(window->sle_3->text(), QStringLiteral("/data/first.dll"));
+    EXPECT_TRUE(window->sle_1->text().isEmpty() && window->sle_2->text().isEmpty() &&
+                window->sle_4->text().isEmpty());
+    ASSERT_EQ(openCalls.size(), 1);
+    EXPECT_TRUE(openCalls.first().startsWith(QStringLiteral("Select File|所有文件")));
+    openAnswer.reset();
+    QTest::mouseClick(window->cb_4, Qt::LeftButton);
+    EXPECT_EQ(window->sle_3->text(), QStringLiteral("/data/first.dll"));
+    openAnswer = QStringLiteral("/data/last.exe");
+    QTest::mouseClick(window->cb_5, Qt::LeftButton);
+    EXPECT_EQ(window->sle_4->text(), QStringLiteral("/data/last.exe"));
+}
+
+TEST_F(WTempTest, BuildWritesTheLayoutByteForByteAndReportsIt) {
+    const QString target = scratch.file(QStringLiteral("a.fuf"));
+    EXPECT_EQ(build(target),
+              headerBytes("01", "076", {blankEntry(), blankEntry(), blankEntry(), blankEntry()}, 0));
+    EXPECT_EQ(proposals.value(0), QDir::home().filePath(QStringLiteral("20031220.fuf")));
+    EXPECT_EQ(lastMessage(), QStringLiteral("The update package %1 was written (256 bytes).").arg(target));
+
+    const QByteArray ten = patternBytes(10, 1);
+    const QByteArray twenty = patternBytes(20, 2);
+    window->sle_1->setText(file(QStringLiteral("ten.bin"), ten));
+    window->sle_3->setText(file(QStringLiteral("twenty.bin"), twenty));
+    window->mle_1->setPlainText(QStringLiteral("go 1;"));
+    window->sle_5->setText(QStringLiteral("7"));
+    window->sle_6->setText(QStringLiteral("12"));
+    const QString second = scratch.file(QStringLiteral("b.fuf"));
+    EXPECT_EQ(build(second), headerBytes("07", "012",
+                                         {usedEntry(257, 266, "ten.bin"), blankEntry(),
+                                          usedEntry(267, 286, "twenty.bin"), blankEntry()},
+                                         287) +
+                                 ten + twenty + "go 1;");
+    // The next save dialog starts where the last package went; the controls are left as they were.
+    EXPECT_EQ(proposals.value(1), scratch.file(QStringLiteral("20031220.fuf")));
+    EXPECT_EQ(window->sle_5->text(), QStringLiteral("7"));
+    EXPECT_EQ(window->mle_1->toPlainText(), QStringLiteral("go 1;"));
+
+    // Zero-byte file, 40-byte name, a file of three blocks, numbers 123 and 1234, no script.
+    const QByteArray big = patternBytes(70000, 3);
+    const QByteArray longName = "abcdefghijklmnopqrstuvwxyz0123456789.bin";
+    window->sle_1->setText(file(QStringLiteral("zero"), QByteArray()));
+    window->sle_2->setText(file(QString::fromLatin1(longName), big));
+    window->sle_3->clear();
+    window->mle_1->clear();
+    window->sle_5->setText(QStringLiteral("123"));
+    window->sle_6->setText(QStringLiteral("1234"));
+    EXPECT_EQ(build(scratch.file(QStringLiteral("c.fuf"))),
+              headerBytes("23", "234",
+                          {usedEntry(257, 256, "zero"), usedEntry(257, 70256, longName.left(32)),
+                           blankEntry(), blankEntry()},
+                          0) +
+                  big);
+    EXPECT_TRUE(lastMessage().contains(QStringLiteral("(70256 bytes)"))) << lastMessage().toStdString();
+}
+
+TEST_F(WTempTest, ReplacingAsksFirstAndBadInputIsReportedBeforeTheSaveDialog) {
+    const QString target = file(QStringLiteral("old.fuf"), "old package");
+    boxes.queueAnswer(2); // No
+    EXPECT_EQ(build(target), QByteArray("old package"));
+    ASSERT_EQ(boxes.requests().size(), 1);
+    EXPECT_EQ(boxes.requests().first().buttons, MessageButtons::YesNo);
+    EXPECT_EQ(boxes.requests().first().text,
+              QStringLiteral("The file %1 already exists. Replace it?").arg(target));
+
+    boxes.queueAnswer(1); // Yes
+    EXPECT_EQ(build(target).size(), 256);
+    EXPECT_TRUE(lastMessage().contains(QStringLiteral("was written (256 bytes)")));
+
+    boxes.clear();
+    proposals.clear();
+    window->sle_2->setText(scratch.file(QStringLiteral("missing.dll")));
+    EXPECT_EQ(build(scratch.file(QStringLiteral("new.fuf"))), QByteArray());
+    EXPECT_TRUE(proposals.isEmpty());
+    ASSERT_EQ(boxes.requests().size(), 1);
+    EXPECT_TRUE(lastMessage().contains(QStringLiteral("missing.dll")) &&
+                lastMessage().contains(QStringLiteral("entry 2")))
+        << lastMessage().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(scratch.file(QStringLiteral("new.fuf"))));
+
+    // A cancelled save dialog writes nothing and says nothing.
+    window->sle_2->clear();
+    boxes.clear();
+    saveAnswer.reset();
+    QTest::mouseClick(window->cb_6, Qt::LeftButton);
+    EXPECT_TRUE(boxes.requests().isEmpty());
+}
