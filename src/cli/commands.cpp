@@ -6,12 +6,7 @@ namespace tarnlow::cli {
 
 std::span<const Command> commands() {
     static const std::array table{
-        settingsCommand,
-        packCommand,
-        inspectCommand,
-        initCommand,
-        applyCommand,
-        syncCommand,
+        settingsCommand, packCommand, inspectCommand, initCommand, applyCommand, syncCommand,
     };
     return table;
 }

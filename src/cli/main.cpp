@@ -11,11 +11,14 @@ void printHelp() {
                             "Package and database work of tarnlow_as without a display.\n\n"
                             "commands:"));
     for (const Command& command : commands())
-        printOut(QStringLiteral("  %1  %2").arg(QLatin1String(command.name), -10).arg(QLatin1String(command.summary)));
-    printOut(QStringLiteral("\nconnection options (database commands): --dbms NAME --server NAME --database NAME\n"
-                            "  --login NAME --password TEXT --connect-string TEXT; a missing option takes the\n"
-                            "  stored setting.\n"
-                            "exit codes: 0 done, 1 failed (reason on standard error), 2 usage error."));
+        printOut(QStringLiteral("  %1  %2")
+                     .arg(QLatin1String(command.name), -10)
+                     .arg(QLatin1String(command.summary)));
+    printOut(
+        QStringLiteral("\nconnection options (database commands): --dbms NAME --server NAME --database NAME\n"
+                       "  --login NAME --password TEXT --connect-string TEXT; a missing option takes the\n"
+                       "  stored setting.\n"
+                       "exit codes: 0 done, 1 failed (reason on standard error), 2 usage error."));
 }
 
 } // namespace

@@ -64,10 +64,12 @@ Result<QByteArray> toSystemCodePage(const QString& text) {
     Conversion conversion = convert(static_cast<iconv_t>(handle.get()), utf8);
     if (conversion.failedAt >= 0) {
         const QString rest = QString::fromUtf8(utf8.mid(conversion.failedAt));
-        const QString character = rest.isEmpty() ? QString() : rest.left(rest.at(0).isHighSurrogate() ? 2 : 1);
-        return Error{QStringLiteral("the character \"%1\" (U+%2) cannot be written in the GBK code page")
-                         .arg(character)
-                         .arg(character.isEmpty() ? 0u : character.toUcs4().value(0), 4, 16, QLatin1Char('0'))};
+        const QString character =
+            rest.isEmpty() ? QString() : rest.left(rest.at(0).isHighSurrogate() ? 2 : 1);
+        return Error{
+            QStringLiteral("the character \"%1\" (U+%2) cannot be written in the GBK code page")
+                .arg(character)
+                .arg(character.isEmpty() ? 0u : character.toUcs4().value(0), 4, 16, QLatin1Char('0'))};
     }
     return conversion.output;
 }
@@ -78,7 +80,8 @@ Result<QString> fromSystemCodePage(const QByteArray& bytes) {
         return Error{QStringLiteral("the GBK code page is not available on this system")};
     Conversion conversion = convert(static_cast<iconv_t>(handle.get()), bytes);
     if (conversion.failedAt >= 0)
-        return Error{QStringLiteral("the bytes at offset %1 are not valid GBK text").arg(conversion.failedAt)};
+        return Error{
+            QStringLiteral("the bytes at offset %1 are not valid GBK text").arg(conversion.failedAt)};
     return QString::fromUtf8(conversion.output);
 }
 
@@ -93,7 +96,8 @@ Result<QString> decodeTextFile(const QByteArray& bytes) {
     if (bytes.startsWith(byteOrderMark)) {
         const QByteArray body = bytes.mid(3);
         if (!isValidUtf8(body))
-            return Error{QStringLiteral("the file starts with a UTF-8 byte-order mark but is not valid UTF-8")};
+            return Error{
+                QStringLiteral("the file starts with a UTF-8 byte-order mark but is not valid UTF-8")};
         return QString::fromUtf8(body);
     }
     if (isValidUtf8(bytes))

@@ -6,7 +6,8 @@ namespace tarnlow {
 namespace {
 
 int printToStandardError(const MessageBoxRequest& request) {
-    std::fprintf(stderr, "%s: %s\n", request.title.toLocal8Bit().constData(), request.text.toLocal8Bit().constData());
+    std::fprintf(stderr, "%s: %s\n", request.title.toLocal8Bit().constData(),
+                 request.text.toLocal8Bit().constData());
     return request.defaultButton;
 }
 

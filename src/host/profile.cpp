@@ -7,7 +7,8 @@
 
 namespace tarnlow {
 
-std::optional<QString> profileStringFromText(const QString& text, const QString& section, const QString& key) {
+std::optional<QString> profileStringFromText(const QString& text, const QString& section,
+                                             const QString& key) {
     const QString wantedSection = section.trimmed();
     const QString wantedKey = key.trimmed();
     bool inSection = false;

@@ -15,11 +15,12 @@ struct Error {
 
 // Either a value or the reason why there is none. Errors are values throughout the core;
 // nothing here throws across an event handler.
-template <typename T>
-class [[nodiscard]] Result {
+template <typename T> class [[nodiscard]] Result {
 public:
-    Result(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
-    Result(Error error) : m_state(std::in_place_index<1>, std::move(error)) {}
+    Result(T value)
+        : m_state(std::in_place_index<0>, std::move(value)) {}
+    Result(Error error)
+        : m_state(std::in_place_index<1>, std::move(error)) {}
 
     bool ok() const { return m_state.index() == 0; }
     explicit operator bool() const { return ok(); }
@@ -42,7 +43,8 @@ private:
 class [[nodiscard]] Status {
 public:
     Status() = default;
-    Status(Error error) : m_error(std::move(error.message)) {}
+    Status(Error error)
+        : m_error(std::move(error.message)) {}
     static Status success() { return {}; }
 
     bool ok() const { return !m_error.has_value(); }

@@ -143,7 +143,8 @@ Document load(const QString& path) {
 
 } // namespace
 
-SettingsStore::SettingsStore(QString filePath) : m_filePath(std::move(filePath)) {}
+SettingsStore::SettingsStore(QString filePath)
+    : m_filePath(std::move(filePath)) {}
 
 QString SettingsStore::standardFilePath() {
     const QString overridePath = qEnvironmentVariable("TARNLOW_AS_REGISTRY");

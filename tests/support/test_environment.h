@@ -14,9 +14,9 @@ class ScratchFolder {
 public:
     ScratchFolder();
     ~ScratchFolder();
-    QString path() const;                       // without a trailing separator
-    QString file(const QString& name) const;    // path() + "/" + name
-    QString registryPath() const;               // the settings file tests read back
+    QString path() const;                    // without a trailing separator
+    QString file(const QString& name) const; // path() + "/" + name
+    QString registryPath() const;            // the settings file tests read back
     bool write(const QString& name, const QByteArray& bytes) const;
     QByteArray read(const QString& name) const;
 
@@ -58,11 +58,11 @@ QString binaryDirectory();
 } // namespace tarnlow::test
 
 // Skips the test when no PostgreSQL server is configured, or fails it when servers are required.
-#define TARNLOW_REQUIRE_POSTGRES(variable)                                                          \
-    const auto variable##Optional = ::tarnlow::test::postgresServer();                              \
-    if (!variable##Optional) {                                                                      \
-        if (::tarnlow::test::serversRequired())                                                     \
-            FAIL() << "no PostgreSQL server configured (TARNLOW_TEST_PG_HOST)";                     \
-        GTEST_SKIP() << "no PostgreSQL server configured";                                          \
-    }                                                                                               \
+#define TARNLOW_REQUIRE_POSTGRES(variable)                                                                   \
+    const auto variable##Optional = ::tarnlow::test::postgresServer();                                       \
+    if (!variable##Optional) {                                                                               \
+        if (::tarnlow::test::serversRequired())                                                              \
+            FAIL() << "no PostgreSQL server configured (TARNLOW_TEST_PG_HOST)";                              \
+        GTEST_SKIP() << "no PostgreSQL server configured";                                                   \
+    }                                                                                                        \
     const ::tarnlow::test::PostgresServer& variable = *variable##Optional
