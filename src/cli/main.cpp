@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
     }
     for (const Command& command : commands()) {
         if (name == QLatin1String(command.name)) {
-            if (arguments.contains(QStringLiteral("--help"))) {
+            // Only directly after the command: "settings set Name --help" stores the text "--help".
+            if (arguments.value(0) == QStringLiteral("--help")) {
                 printOut(QStringLiteral("usage: tarnlow_as_cli ") + QLatin1String(command.usage));
                 return kExitDone;
             }

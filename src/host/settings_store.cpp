@@ -28,7 +28,7 @@ bool needsEscape(QChar c, bool inName) {
     const char16_t u = c.unicode();
     if (u < 0x20 || u == 0x7F || u == u'%' || c.isSurrogate())
         return true;
-    return inName && (u == u'=' || u == u'[' || u == u']');
+    return inName && (u == u'=' || u == u'[' || u == u']' || u == u';');
 }
 
 // Percent-escapes control characters, '%', and blanks at either end so that every value,
@@ -197,23 +197,33 @@ bool SettingsStore::write(const QString& key, const QString& name, const QString
     ::close(fd);
 
     Document document = load(m_filePath);
+    // A hand-edited file may hold a key twice: the write changes the value that read() finds (the
+    // first occurrence), and a new value joins the first section of the key.
     Section* section = nullptr;
-    for (Section& candidate : document)
-        if (candidate.key == key)
+    QString* stored = nullptr;
+    for (Section& candidate : document) {
+        if (candidate.key != key)
+            continue;
+        if (!section)
             section = &candidate;
-    if (!section) {
-        document.push_back({key, {}});
-        section = &document.back();
-    }
-    bool replaced = false;
-    for (auto& [valueName, stored] : section->values) {
-        if (valueName == name) {
-            stored = value;
-            replaced = true;
+        for (auto& [valueName, existing] : candidate.values) {
+            if (valueName == name) {
+                stored = &existing;
+                break;
+            }
         }
+        if (stored)
+            break;
     }
-    if (!replaced)
+    if (stored) {
+        *stored = value;
+    } else {
+        if (!section) {
+            document.push_back({key, {}});
+            section = &document.back();
+        }
         section->values.emplace_back(name, value);
+    }
 
     QSaveFile file(m_filePath);
     if (!file.open(QIODevice::WriteOnly))
@@ -228,6 +238,8 @@ bool SettingsStore::write(const QString& key, const QString& name, const QString
 
 QStringList SettingsStore::valueNames(const QString& key) const {
     QStringList names;
+    if (!QFileInfo::exists(m_filePath))
+        return names;
     FileLock lock(m_filePath, LOCK_SH);
     for (const Section& section : load(m_filePath))
         if (section.key == key)

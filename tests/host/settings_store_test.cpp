@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace tarnlow;
 
 TEST(SettingsStore, MissingValueLeavesTargetExactlyAsItWas) {
@@ -74,4 +77,62 @@ TEST(SettingsStore, WriteToAnUnwritablePlaceFailsWithoutTouchingTarget) {
     QString target = QStringLiteral("unchanged");
     EXPECT_FALSE(store.read(kSettingsKey, QStringLiteral("x"), target));
     EXPECT_EQ(target, QStringLiteral("unchanged"));
+}
+
+TEST(SettingsStore, NamesThatLookLikeCommentsOrSectionsSurvive) {
+    test::ScratchFolder scratch;
+    SettingsStore store = SettingsStore::standard();
+    for (const QString& name : {QStringLiteral(";x"), QStringLiteral("[y]"), QStringLiteral("a=b")}) {
+        ASSERT_TRUE(store.write(kSettingsKey, name, QStringLiteral("1")));
+        ASSERT_TRUE(store.write(kSettingsKey, QStringLiteral("other"), QStringLiteral("2")));
+        QString back;
+        EXPECT_TRUE(store.read(kSettingsKey, name, back)) << name.toStdString();
+        EXPECT_EQ(back, QStringLiteral("1"));
+    }
+}
+
+TEST(SettingsStore, AKeyWrittenTwiceByHandIsReadAndWrittenAtTheSamePlace) {
+    test::ScratchFolder scratch;
+    ASSERT_TRUE(scratch.write(QStringLiteral("registry.ini"),
+                              "[HKEY_LOCAL_MACHINE\\Software\\Tarnlow_As]\nLang=old.flf\n\n"
+                              "[HKEY_LOCAL_MACHINE\\Software\\Tarnlow_As]\nLang=older.flf\n"));
+    SettingsStore store = SettingsStore::standard();
+    ASSERT_TRUE(store.write(kSettingsKey, QStringLiteral("Lang"), QStringLiteral("new.flf")));
+    QString back;
+    ASSERT_TRUE(store.read(kSettingsKey, QStringLiteral("Lang"), back));
+    EXPECT_EQ(back, QStringLiteral("new.flf"));
+}
+
+TEST(SettingsStore, ProcessesWritingAtOnceKeepEachOthersValues) {
+    test::ScratchFolder scratch;
+    constexpr int processes = 4;
+    constexpr int valuesEach = 25;
+    std::vector<pid_t> children;
+    for (int p = 0; p < processes; ++p) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            SettingsStore store = SettingsStore::standard();
+            bool ok = true;
+            for (int i = 0; i < valuesEach; ++i)
+                ok = store.write(kSettingsKey, QStringLiteral("p%1_%2").arg(p).arg(i), QString::number(i)) &&
+                     ok;
+            ::_exit(ok ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    SettingsStore store = SettingsStore::standard();
+    EXPECT_EQ(store.valueNames(kSettingsKey).size(), processes * valuesEach);
+    for (int p = 0; p < processes; ++p) {
+        for (int i = 0; i < valuesEach; ++i) {
+            QString back;
+            EXPECT_TRUE(store.read(kSettingsKey, QStringLiteral("p%1_%2").arg(p).arg(i), back));
+            EXPECT_EQ(back, QString::number(i));
+        }
+    }
 }
