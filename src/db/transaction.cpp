@@ -13,6 +13,8 @@
 #include <QSqlRecord>
 #include <QStringList>
 
+#include <sqlite3.h>
+
 #include <algorithm>
 
 namespace tarnlow {
@@ -97,6 +99,75 @@ const QStringList& sqlServerSessionStatements() {
         QStringLiteral("SET CURSOR_CLOSE_ON_COMMIT OFF"),
     };
     return statements;
+}
+
+// The native handle of a connection made by Qt's SQLite driver, null for any other driver.
+// Debian's Qt SQLite plugin links the same system libsqlite3 as this program.
+sqlite3* sqliteHandle(const QSqlDatabase& db) {
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.constData());
+}
+
+struct ScriptOutcome {
+    bool ok = true;
+    qint64 rows = 0;
+    QString error;
+    int code = 0;
+};
+
+// Names the statement of a script that failed, shortened to its first line.
+QString statementPlace(int number, const char* begin, const char* end) {
+    QString text = QString::fromUtf8(begin, end - begin).trimmed();
+    text = text.section(QLatin1Char('\n'), 0, 0).trimmed();
+    if (text.size() > 120)
+        text = text.left(117) + QStringLiteral("...");
+    return QStringLiteral(" (statement %1 of the script: %2)").arg(number).arg(text);
+}
+
+// Qt's SQLite driver runs one statement per call and refuses a text of several, so a script is
+// run here statement by statement on the connection's own handle, inside whatever transaction
+// the connection has open. Stops at the first failing statement with SQLite's text. Rows count
+// what the statements themselves inserted, updated or deleted, not what triggers did.
+ScriptOutcome runSqliteScript(sqlite3* handle, const QString& script) {
+    ScriptOutcome outcome;
+    const QByteArray bytes = script.toUtf8();
+    const char* next = bytes.constData();
+    const char* const end = next + bytes.size();
+    int number = 0;
+    while (next < end) {
+        sqlite3_stmt* statement = nullptr;
+        const char* tail = end;
+        int code = sqlite3_prepare_v2(handle, next, static_cast<int>(end - next), &statement, &tail);
+        if (code != SQLITE_OK) {
+            outcome = {false, 0,
+                       QString::fromUtf8(sqlite3_errmsg(handle)) + statementPlace(number + 1, next, end),
+                       code};
+            return outcome;
+        }
+        const char* const begin = next;
+        next = tail;
+        if (!statement)
+            continue; // only blanks or a comment
+        ++number;
+        const sqlite3_int64 changesBefore = sqlite3_total_changes64(handle);
+        do {
+            code = sqlite3_step(statement);
+        } while (code == SQLITE_ROW);
+        if (code != SQLITE_DONE) {
+            outcome = {false, 0,
+                       QString::fromUtf8(sqlite3_errmsg(handle)) + statementPlace(number, begin, tail), code};
+            sqlite3_finalize(statement);
+            return outcome;
+        }
+        sqlite3_finalize(statement);
+        // sqlite3_changes keeps the count of the last insert, update or delete through other
+        // statements; it belongs to this one only when the total moved.
+        if (sqlite3_total_changes64(handle) != changesBefore)
+            outcome.rows += sqlite3_changes64(handle);
+    }
+    return outcome;
 }
 
 } // namespace
@@ -322,10 +393,48 @@ int Transaction::execute(const QString& sql, const QVariantList& values) {
 int Transaction::executeImmediate(const QString& sql) {
     if (!requireConnection())
         return SQLCode;
+    if (d->kind == DbmsKind::SQLite) {
+        if (sqlite3* handle = sqliteHandle(database()))
+            return executeSqliteScript(handle, sql);
+    }
     QSqlQuery query(database());
     if (!run(query, sql, {}))
         return SQLCode;
-    setSuccess(std::max<qint64>(query.numRowsAffected(), 0));
+    // A text of several statements gives one result per statement, and Qt reports only the first;
+    // a statement that failed later shows only when its result is reached.
+    qint64 rows = std::max<qint64>(query.numRowsAffected(), 0);
+    while (query.nextResult())
+        rows += std::max<qint64>(query.numRowsAffected(), 0);
+    if (query.lastError().isValid()) {
+        setFailure(errorText(query.lastError()), nativeCode(query.lastError()));
+        return SQLCode;
+    }
+    setSuccess(rows);
+    return SQLCode;
+}
+
+int Transaction::executeSqliteScript(sqlite3* handle, const QString& sql) {
+    if (statementObserver)
+        statementObserver(sql);
+    const ScriptOutcome outcome = runSqliteScript(handle, sql);
+    // The script may have ended the open transaction itself (COMMIT, ROLLBACK), or SQLite rolled
+    // it back after a failure such as a full disk; what follows must not run as if it could
+    // still be undone.
+    if (d->inTransaction && sqlite3_get_autocommit(handle) != 0) {
+        d->inTransaction = false;
+        if (!AutoCommit)
+            startTransaction();
+        setFailure(outcome.ok ? QStringLiteral("the statements ended the open transaction; what they did "
+                                               "up to then is committed")
+                              : outcome.error + QStringLiteral("; the open transaction was rolled back"),
+                   outcome.code);
+        return SQLCode;
+    }
+    if (!outcome.ok) {
+        setFailure(outcome.error, outcome.code);
+        return SQLCode;
+    }
+    setSuccess(outcome.rows);
     return SQLCode;
 }
 

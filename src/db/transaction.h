@@ -12,6 +12,7 @@
 #include <optional>
 
 class QIODevice;
+struct sqlite3;
 
 namespace tarnlow {
 
@@ -86,7 +87,9 @@ public:
 
     // Runs a statement with bound values ('?' placeholders). SQLNRows holds the rows affected.
     int execute(const QString& sql, const QVariantList& values = {});
-    // Runs a statement text as it stands, without bound values.
+    // Runs a statement text as it stands, without bound values. The text may hold several
+    // statements separated by semicolons; they run in order inside any open transaction, and the
+    // first that fails ends the run with the server's text (on SQLite also naming that statement).
     int executeImmediate(const QString& sql);
     // Fetches the first row of a query into a list of column values; SQLCode 100 and no value when
     // the query finds no row.
@@ -118,6 +121,7 @@ private:
     bool requireConnection();
     bool run(class QSqlQuery& query, const QString& sql, const QVariantList& values);
     int startTransaction();
+    int executeSqliteScript(sqlite3* handle, const QString& sql);
     struct Private;
     std::unique_ptr<Private> d;
 };
