@@ -1,33 +1,24 @@
 #pragma once
 
+#include "lang/language_control.h"
+
 #include <QLabel>
 
 namespace tarnlow {
 
-// A label that follows the language file. Its tag is the language key of its caption;
-// ue_change_lang sets the face name to gs_font and, for a non-empty tag, the caption from section
-// BUTTON of the current language file, keeping the current text when the key is missing. The
-// constructor that takes a tag applies the language at once, so that a control which posts nothing
-// itself still shows the language file's text.
-class uo_std_st : public QLabel {
+// A label that follows the language file (see LanguageControl).
+class uo_std_st : public LanguageControl<QLabel> {
     Q_OBJECT
     Q_PROPERTY(QString tag READ tag WRITE setTag)
 
 public:
-    explicit uo_std_st(QWidget* parent = nullptr);
-    uo_std_st(const QString& tag, const QString& designText, QWidget* parent = nullptr);
-
-    QString tag() const { return m_tag; }
-    void setTag(const QString& tag) { m_tag = tag; }
-
-    // Queues ue_change_lang, so that it runs once the window's own opening work has finished.
-    void postChangeLanguage();
+    explicit uo_std_st(QWidget* parent = nullptr)
+        : LanguageControl(parent) {}
+    uo_std_st(const QString& tag, const QString& designText, QWidget* parent = nullptr)
+        : LanguageControl(tag, designText, parent) {}
 
 public Q_SLOTS:
-    void ue_change_lang();
-
-private:
-    QString m_tag;
+    void ue_change_lang() { applyLanguage(); }
 };
 
 } // namespace tarnlow
