@@ -1,33 +1,13 @@
 #include "app/f_center.h"
 
 #include "host/layout_units.h"
-#include "host/screen.h"
+#include "host/primary_screen.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 #include <QWidget>
 
 #include <optional>
 
 namespace tarnlow {
-namespace {
-
-std::optional<ScreenMetrics> primaryScreenMetrics() {
-    if (std::optional<ScreenMetrics> provided = providedScreenMetrics())
-        return provided;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return std::nullopt;
-    const QRect geometry = screen->geometry();
-    return ScreenMetrics{geometry.x(),
-                         geometry.y(),
-                         geometry.width(),
-                         geometry.height(),
-                         screen->logicalDotsPerInchX(),
-                         screen->logicalDotsPerInchY()};
-}
-
-} // namespace
 
 std::int16_t f_center(QWidget* aw_window) {
     if (!aw_window)

@@ -1,34 +1,17 @@
 #include "update/w_ver.h"
 
 #include "host/layout_units.h"
-#include "host/screen.h"
+#include "host/primary_screen.h"
 #include "lang/f_msgbox.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QLabel>
-#include <QScreen>
 
 #include <cmath>
 
 namespace tarnlow {
 namespace {
-
-std::optional<ScreenMetrics> screenMetrics() {
-    if (auto provided = providedScreenMetrics())
-        return provided;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return std::nullopt;
-    const QRect geometry = screen->geometry();
-    return ScreenMetrics{geometry.left(),
-                         geometry.top(),
-                         geometry.width(),
-                         geometry.height(),
-                         screen->logicalDotsPerInchX(),
-                         screen->logicalDotsPerInchY()};
-}
 
 // A path has no blanks to break at; a zero-width space after each separator lets a long path wrap
 // onto the next line instead of being cut off at the label's edge.
@@ -49,7 +32,7 @@ w_ver::w_ver(Transaction& sqlca, SettingsStore& settings, QString programFolder,
     setWindowModality(Qt::ApplicationModal);
     // Only the title bar: no close button while files are being replaced.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    if (const auto screen = screenMetrics()) {
+    if (const auto screen = primaryScreenMetrics()) {
         m_dpiX = screen->logicalDpiX;
         m_dpiY = screen->logicalDpiY;
     }
@@ -84,7 +67,7 @@ w_ver::w_ver(Transaction& sqlca, SettingsStore& settings, QString programFolder,
 w_ver::~w_ver() = default;
 
 void w_ver::centre() {
-    const auto screen = screenMetrics();
+    const auto screen = primaryScreenMetrics();
     if (!screen)
         return;
     const int x = centredCoordinate(pixelsToUnitsX(screen->width, m_dpiX), kWindowWidth);
