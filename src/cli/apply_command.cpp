@@ -5,8 +5,6 @@
 #include "host/settings_store.h"
 #include "update/import_engine.h"
 
-#include <QCoreApplication>
-
 namespace tarnlow::cli {
 namespace {
 
@@ -21,11 +19,10 @@ int runApply(const QStringList& arguments) {
         return usageError(applyCommand, QStringLiteral("unexpected argument \"%1\"").arg(rest.at(1)));
     const QString path = rest.first();
 
-    const QString programFolder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
     SettingsStore settings = SettingsStore::standard();
     Transaction sqlca;
-    if (const Status connected = connectTransaction(sqlca, *options, settings, programFolder); !connected)
-        return fail(QStringLiteral("cannot connect to the database: %1").arg(connected.error()));
+    if (const Status connected = connectForCommand(sqlca, *options, settings); !connected)
+        return fail(connected.error());
 
     const ImportReport report = importPackage(sqlca, path);
     switch (report.result) {

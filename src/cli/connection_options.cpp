@@ -6,6 +6,8 @@
 #include "login/login_connection.h"
 #include "login/login_settings.h"
 
+#include <QCoreApplication>
+
 #include <array>
 #include <utility>
 
@@ -131,6 +133,17 @@ Status connectTransaction(Transaction& sqlca, const ConnectionOptions& options, 
                 .arg(sqlca.DBMS, where,
                      sqlca.SQLErrText.isEmpty() ? QStringLiteral("no reason given") : sqlca.SQLErrText)};
     }
+    return {};
+}
+
+QString programFolder() {
+    return QCoreApplication::applicationDirPath() + QLatin1Char('/');
+}
+
+Status connectForCommand(Transaction& sqlca, const ConnectionOptions& options,
+                         const SettingsStore& settings) {
+    if (const Status connected = connectTransaction(sqlca, options, settings, programFolder()); !connected)
+        return Error{QStringLiteral("cannot connect to the database: %1").arg(connected.error())};
     return {};
 }
 

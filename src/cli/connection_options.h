@@ -44,4 +44,12 @@ Status configureTransaction(Transaction& sqlca, const ConnectionOptions& options
 Status connectTransaction(Transaction& sqlca, const ConnectionOptions& options, const SettingsStore& settings,
                           const QString& programFolder);
 
+// The folder of the running program, with a trailing separator.
+QString programFolder();
+
+// Connects a sub-command's transaction object: the options, the stored settings for what they
+// leave out, and the program folder for an SQLite database. The error reads "cannot connect to
+// the database: " and the reason.
+Status connectForCommand(Transaction& sqlca, const ConnectionOptions& options, const SettingsStore& settings);
+
 } // namespace tarnlow::cli

@@ -5,8 +5,6 @@
 #include "db/transaction.h"
 #include "host/settings_store.h"
 
-#include <QCoreApplication>
-
 namespace tarnlow::cli {
 namespace {
 
@@ -19,11 +17,10 @@ int runInit(const QStringList& arguments) {
     if (!rest.isEmpty())
         return usageError(initCommand, QStringLiteral("unexpected argument \"%1\"").arg(rest.first()));
 
-    const QString programFolder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
     SettingsStore settings = SettingsStore::standard();
     Transaction sqlca;
-    if (const Status connected = connectTransaction(sqlca, *options, settings, programFolder); !connected)
-        return fail(QStringLiteral("cannot connect to the database: %1").arg(connected.error()));
+    if (const Status connected = connectForCommand(sqlca, *options, settings); !connected)
+        return fail(connected.error());
 
     // Without --force, tables that still hold rows are never dropped.
     const DropQuestion question = [force](const NumberedMessage&, const QList<TableRows>& tables) {

@@ -5,7 +5,6 @@
 #include "host/settings_store.h"
 #include "update/download_engine.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -50,8 +49,7 @@ int runSync(const QStringList& arguments) {
     if (!rest.isEmpty())
         return usageError(syncCommand, QStringLiteral("unexpected argument \"%1\"").arg(rest.first()));
 
-    const QString programFolder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
-    QString targetFolder = programFolder;
+    QString targetFolder = programFolder();
     if (*folderOption) {
         const QFileInfo info(**folderOption);
         if (!info.isDir())
@@ -62,8 +60,8 @@ int runSync(const QStringList& arguments) {
 
     SettingsStore settings = SettingsStore::standard();
     Transaction sqlca;
-    if (const Status connected = connectTransaction(sqlca, *options, settings, programFolder); !connected)
-        return fail(QStringLiteral("cannot connect to the database: %1").arg(connected.error()));
+    if (const Status connected = connectForCommand(sqlca, *options, settings); !connected)
+        return fail(connected.error());
 
     DownloadEngine engine(sqlca, settings, targetFolder);
     const qint32 installed = installedComponent(settings);
