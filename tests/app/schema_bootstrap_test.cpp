@@ -1,8 +1,8 @@
 #include "app/schema_bootstrap.h"
 
-#include "../db/database_backends.h"
 #include "db/dialect.h"
 #include "host/settings_store.h"
+#include "support/database_backends.h"
 #include "support/message_box_recorder.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 using namespace tarnlow;
 using test::Backend;
 using test::BackendDatabase;
+using test::ConnectedBackendTest;
 
 namespace {
 
@@ -100,13 +101,12 @@ QList<QVariantList> rowsOf(Transaction& sqlca, const QString& select) {
     return texts;
 }
 
-class SystemTablesTest : public ::testing::TestWithParam<Backend> {
+class SystemTablesTest : public ConnectedBackendTest {
 protected:
     void SetUp() override {
-        database = std::make_unique<BackendDatabase>(GetParam());
-        TARNLOW_REQUIRE_BACKEND(*database);
-        database->configure(sqlca);
-        ASSERT_EQ(sqlca.connect(), kSqlSuccess) << sqlca.SQLErrText.toStdString();
+        ConnectedBackendTest::SetUp();
+        if (IsSkipped() || HasFailure())
+            return;
         settings = std::make_unique<SettingsStore>(SettingsStore::standard());
         ASSERT_TRUE(settings->write(kSettingsKey, QStringLiteral("Comp_ID"), QStringLiteral("57")));
     }
@@ -158,8 +158,6 @@ protected:
         settings->write(kSettingsKey, QStringLiteral("Comp_ID"), QStringLiteral("3"));
     }
 
-    std::unique_ptr<BackendDatabase> database;
-    Transaction sqlca;
     std::unique_ptr<SettingsStore> settings;
     int questions = 0;
     NumberedMessage lastQuestion;
@@ -332,9 +330,7 @@ TEST_P(SystemTablesTest, StartUpAsksInAYesNoBoxWithNoAsDefault) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, SystemTablesTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
-                         [](const ::testing::TestParamInfo<Backend>& parameter) {
-                             return test::backendName(parameter.param);
-                         });
+                         test::backendTestName);
 
 // A table the login may not read: created by the administrator, the test login has no right on
 // it. The check stops with the server's text and nothing is dropped.

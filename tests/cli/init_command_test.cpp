@@ -1,32 +1,18 @@
-#include "../db/database_backends.h"
-
 #include "host/settings_store.h"
-
-#include <QProcess>
+#include "support/cli_process.h"
+#include "support/database_backends.h"
 
 #include <gtest/gtest.h>
 
 using namespace tarnlow;
 using test::Backend;
-using test::BackendDatabase;
+using test::CliRun;
+using test::ConnectedBackendTest;
 
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-class InitCommandTest : public ::testing::TestWithParam<Backend> {
+class InitCommandTest : public ConnectedBackendTest {
 protected:
-    void SetUp() override {
-        database = std::make_unique<BackendDatabase>(GetParam());
-        TARNLOW_REQUIRE_BACKEND(*database);
-        database->configure(sqlca);
-        ASSERT_EQ(sqlca.connect(), kSqlSuccess) << sqlca.SQLErrText.toStdString();
-    }
-
     // The real tarnlow_as_cli on this test's database and settings file.
     CliRun init(const QStringList& extra = {}) {
         QStringList arguments{QStringLiteral("init"), QStringLiteral("--dbms"), sqlca.DBMS,
@@ -35,17 +21,7 @@ protected:
             arguments << QStringLiteral("--server") << sqlca.ServerName << QStringLiteral("--login")
                       << sqlca.LogID << QStringLiteral("--password") << sqlca.LogPass;
         arguments << extra;
-        QProcess process;
-        process.start(test::binaryDirectory() + QStringLiteral("/tarnlow_as_cli"), arguments);
-        CliRun run;
-        if (!process.waitForFinished(60000)) {
-            ADD_FAILURE() << "tarnlow_as_cli did not finish: " << process.errorString().toStdString();
-            return run;
-        }
-        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        run.out = QString::fromUtf8(process.readAllStandardOutput());
-        run.err = QString::fromUtf8(process.readAllStandardError());
-        return run;
+        return test::runCli(arguments);
     }
 
     qint64 count(const QString& table) {
@@ -59,9 +35,6 @@ protected:
         SettingsStore::standard().read(kSettingsKey, QStringLiteral("Comp_ID"), value);
         return value;
     }
-
-    std::unique_ptr<BackendDatabase> database;
-    Transaction sqlca;
 };
 
 TEST_P(InitCommandTest, InitialisesOnceAndThenLeavesTheTablesAlone) {
@@ -104,19 +77,15 @@ TEST_P(InitCommandTest, RowsAreDroppedOnlyWithForce) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, InitCommandTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
-                         [](const ::testing::TestParamInfo<Backend>& parameter) {
-                             return test::backendName(parameter.param);
-                         });
+                         test::backendTestName);
 
 TEST(InitCommand, UnreachableDatabaseFailsWithTheReason) {
     test::ScratchFolder scratch;
-    QProcess process;
-    process.start(test::binaryDirectory() + QStringLiteral("/tarnlow_as_cli"),
-                  {QStringLiteral("init"), QStringLiteral("--dbms"), QStringLiteral("SQLite"),
-                   QStringLiteral("--database"), scratch.file(QStringLiteral("missing/folder/x.db"))});
-    ASSERT_TRUE(process.waitForFinished(60000));
-    EXPECT_EQ(process.exitCode(), 1);
-    EXPECT_TRUE(QString::fromUtf8(process.readAllStandardError()).contains(QStringLiteral("cannot connect")));
+    const CliRun run =
+        test::runCli({QStringLiteral("init"), QStringLiteral("--dbms"), QStringLiteral("SQLite"),
+                      QStringLiteral("--database"), scratch.file(QStringLiteral("missing/folder/x.db"))});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("cannot connect")));
 }
 
 } // namespace

@@ -1,38 +1,22 @@
-#include "../update/package_bytes.h"
+#include "support/cli_process.h"
+#include "support/package_bytes.h"
 #include "support/test_environment.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
 using tarnlow::test::blankEntry;
+using tarnlow::test::CliRun;
 using tarnlow::test::headerBytes;
 using tarnlow::test::patternBytes;
+using tarnlow::test::runCli;
 using tarnlow::test::ScratchFolder;
 using tarnlow::test::usedEntry;
 
 namespace {
-
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-// Runs the built tarnlow_as_cli with the given arguments.
-CliRun cli(const QStringList& arguments) {
-    QProcess process;
-    process.start(tarnlow::test::binaryDirectory() + QStringLiteral("/tarnlow_as_cli"), arguments);
-    EXPECT_TRUE(process.waitForFinished(60000)) << process.errorString().toStdString();
-    CliRun run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
 
 class PackageCommandsTest : public ::testing::Test {
 protected:
@@ -45,7 +29,7 @@ protected:
         arguments.prepend(QStringLiteral("pack"));
         arguments << QStringLiteral("--output") << scratch.file(QStringLiteral("out.fuf"))
                   << QStringLiteral("--force");
-        const CliRun run = cli(arguments);
+        const CliRun run = runCli(arguments);
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
         const QByteArray bytes = scratch.read(QStringLiteral("out.fuf"));
         EXPECT_TRUE(run.out.contains(QStringLiteral("(%1 bytes)").arg(bytes.size())))
@@ -98,22 +82,22 @@ TEST_F(PackageCommandsTest, PackWritesTheLayoutByteForByte) {
 
 TEST_F(PackageCommandsTest, PackRefusesAnExistingOutputAndBadInputWithoutWriting) {
     const QString output = file(QStringLiteral("old.fuf"), "old");
-    CliRun run = cli({QStringLiteral("pack"), QStringLiteral("--output"), output});
+    CliRun run = runCli({QStringLiteral("pack"), QStringLiteral("--output"), output});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains(QStringLiteral("--force"))) << run.err.toStdString();
     EXPECT_EQ(scratch.read(QStringLiteral("old.fuf")), QByteArray("old"));
 
-    run = cli({QStringLiteral("pack"), QStringLiteral("--output"), output, QStringLiteral("--force"),
-               QStringLiteral("--file3"), scratch.file(QStringLiteral("missing.dll"))});
+    run = runCli({QStringLiteral("pack"), QStringLiteral("--output"), output, QStringLiteral("--force"),
+                  QStringLiteral("--file3"), scratch.file(QStringLiteral("missing.dll"))});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains(QStringLiteral("missing.dll")) &&
                 run.err.contains(QStringLiteral("entry 3")))
         << run.err.toStdString();
     EXPECT_EQ(scratch.read(QStringLiteral("old.fuf")), QByteArray("old"));
 
-    run = cli({QStringLiteral("pack"), QStringLiteral("--output"), output, QStringLiteral("--force"),
-               QStringLiteral("--sql-file"),
-               file(QStringLiteral("bad.sql"), QStringLiteral("select '😀';").toUtf8())});
+    run = runCli({QStringLiteral("pack"), QStringLiteral("--output"), output, QStringLiteral("--force"),
+                  QStringLiteral("--sql-file"),
+                  file(QStringLiteral("bad.sql"), QStringLiteral("select '😀';").toUtf8())});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains(QStringLiteral("U+1F600"))) << run.err.toStdString();
     EXPECT_EQ(scratch.read(QStringLiteral("old.fuf")), QByteArray("old"));
@@ -125,7 +109,7 @@ TEST_F(PackageCommandsTest, PackRefusesAnExistingOutputAndBadInputWithoutWriting
           QStringList{QStringLiteral("pack"), QStringLiteral("--output"), output, QStringLiteral("--ver"),
                       QStringLiteral("1"), QStringLiteral("--ver"), QStringLiteral("2")},
           QStringList{QStringLiteral("pack"), QStringLiteral("--output")}}) {
-        run = cli(usage);
+        run = runCli(usage);
         EXPECT_EQ(run.exitCode, 2) << usage.join(QLatin1Char(' ')).toStdString();
         EXPECT_TRUE(run.err.contains(QStringLiteral("usage:"))) << run.err.toStdString();
     }
@@ -139,7 +123,7 @@ TEST_F(PackageCommandsTest, InspectReportsASoundPackageAsJson) {
              headerBytes("07", "012",
                          {blankEntry(), usedEntry(257, 266, gbkName), blankEntry(), blankEntry()}, 267) +
                  patternBytes(10, 1) + "go 1;");
-    const CliRun run = cli({QStringLiteral("inspect"), path, QStringLiteral("--json")});
+    const CliRun run = runCli({QStringLiteral("inspect"), path, QStringLiteral("--json")});
     EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
     const QJsonObject object = json(run);
     EXPECT_EQ(object.value(QStringLiteral("ver_no")).toString(), QStringLiteral("07"));
@@ -159,7 +143,7 @@ TEST_F(PackageCommandsTest, InspectReportsASoundPackageAsJson) {
     EXPECT_TRUE(object.value(QStringLiteral("problems")).isArray());
     EXPECT_TRUE(object.value(QStringLiteral("problems")).toArray().isEmpty());
 
-    const CliRun text = cli({QStringLiteral("inspect"), path});
+    const CliRun text = runCli({QStringLiteral("inspect"), path});
     EXPECT_EQ(text.exitCode, 0);
     EXPECT_TRUE(
         text.out.contains(QStringLiteral("entry 2:   start 257, end 266, size 10, name \"测试.dll\"")))
@@ -174,7 +158,7 @@ TEST_F(PackageCommandsTest, InspectListsEveryFindingAndFailsOnThem) {
         "abcdef";
     bytes[0] = 'X';
     const QString path = file(QStringLiteral("bad.fuf"), bytes);
-    const CliRun run = cli({QStringLiteral("inspect"), QStringLiteral("--json"), path});
+    const CliRun run = runCli({QStringLiteral("inspect"), QStringLiteral("--json"), path});
     EXPECT_EQ(run.exitCode, 1);
     const QJsonObject object = json(run);
     EXPECT_FALSE(object.value(QStringLiteral("signature_ok")).toBool(true));
@@ -193,17 +177,17 @@ TEST_F(PackageCommandsTest, InspectListsEveryFindingAndFailsOnThem) {
                 problems.contains(QStringLiteral("9000")))
         << problems.toStdString();
 
-    const CliRun missing = cli({QStringLiteral("inspect"), scratch.file(QStringLiteral("none.fuf"))});
+    const CliRun missing = runCli({QStringLiteral("inspect"), scratch.file(QStringLiteral("none.fuf"))});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_TRUE(missing.err.contains(QStringLiteral("none.fuf"))) << missing.err.toStdString();
-    EXPECT_EQ(cli({QStringLiteral("inspect")}).exitCode, 2);
+    EXPECT_EQ(runCli({QStringLiteral("inspect")}).exitCode, 2);
 }
 
 TEST_F(PackageCommandsTest, WhatPackWritesInspectFindsSound) {
     pack({QStringLiteral("--file2"), file(QStringLiteral("x.bin"), patternBytes(40000, 7)),
           QStringLiteral("--sql-file"), file(QStringLiteral("s.sql"), "select 1;")});
-    const CliRun run =
-        cli({QStringLiteral("inspect"), scratch.file(QStringLiteral("out.fuf")), QStringLiteral("--json")});
+    const CliRun run = runCli(
+        {QStringLiteral("inspect"), scratch.file(QStringLiteral("out.fuf")), QStringLiteral("--json")});
     EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
     EXPECT_EQ(json(run).value(QStringLiteral("size")).toInt(), 256 + 40000 + 9);
 }

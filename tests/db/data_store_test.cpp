@@ -1,4 +1,4 @@
-#include "database_backends.h"
+#include "support/database_backends.h"
 
 #include "db/data_store.h"
 

@@ -1,4 +1,4 @@
-#include "database_backends.h"
+#include "support/database_backends.h"
 
 #include "db/connection_parameters.h"
 
@@ -88,11 +88,7 @@ TEST(LoginTimeout, DefaultIsTenSeconds) {
 }
 
 TEST(LoginTimeout, SqlServerThroughFreeTdsGivesUp) {
-    if (!test::odbcDriversRegistered()) {
-        if (test::serversRequired())
-            FAIL() << "ODBC test drivers are not registered (ODBCSYSINI)";
-        GTEST_SKIP() << "ODBC test drivers are not registered";
-    }
+    TARNLOW_REQUIRE_ODBC_DRIVERS();
     SilentServer silent;
     ASSERT_GT(silent.port(), 0);
     Transaction sqlca;
@@ -107,11 +103,7 @@ TEST(LoginTimeout, SqlServerThroughFreeTdsGivesUp) {
 }
 
 TEST(LoginTimeout, OdbcDataSourceThatNeverAnswersGivesUp) {
-    if (!test::odbcDriversRegistered()) {
-        if (test::serversRequired())
-            FAIL() << "ODBC test drivers are not registered (ODBCSYSINI)";
-        GTEST_SKIP() << "ODBC test drivers are not registered";
-    }
+    TARNLOW_REQUIRE_ODBC_DRIVERS();
     SilentServer silent;
     ASSERT_GT(silent.port(), 0);
     Transaction sqlca;

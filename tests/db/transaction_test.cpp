@@ -1,6 +1,5 @@
-#include "database_backends.h"
-
 #include "db/dialect.h"
+#include "support/database_backends.h"
 
 #include <QRandomGenerator>
 
@@ -8,17 +7,16 @@
 
 using namespace tarnlow;
 using test::Backend;
-using test::BackendDatabase;
+using test::ConnectedBackendTest;
 
 namespace {
 
-class TransactionTest : public ::testing::TestWithParam<Backend> {
+class TransactionTest : public ConnectedBackendTest {
 protected:
     void SetUp() override {
-        database = std::make_unique<BackendDatabase>(GetParam());
-        TARNLOW_REQUIRE_BACKEND(*database);
-        database->configure(sqlca);
-        ASSERT_EQ(sqlca.connect(), kSqlSuccess) << sqlca.SQLErrText.toStdString();
+        ConnectedBackendTest::SetUp();
+        if (IsSkipped() || HasFailure())
+            return;
         ASSERT_TRUE(sqlca.isConnected());
         ASSERT_NE(sqlca.dbhandle(), 0);
     }
@@ -37,9 +35,6 @@ protected:
         EXPECT_TRUE(row.has_value()) << sqlca.SQLErrText.toStdString();
         return row ? row->first().toLongLong() : -1;
     }
-
-    std::unique_ptr<BackendDatabase> database;
-    Transaction sqlca;
 };
 
 TEST_P(TransactionTest, BoundTextsRoundTripExactlyAndRowsAreCounted) {
@@ -245,9 +240,7 @@ TEST_P(TransactionTest, ApplicationLockKeepsASecondWriterOut) {
 INSTANTIATE_TEST_SUITE_P(Backends, TransactionTest,
                          ::testing::Values(Backend::Sqlite, Backend::Postgres, Backend::OdbcPostgres,
                                            Backend::OdbcSqlite),
-                         [](const ::testing::TestParamInfo<Backend>& parameter) {
-                             return test::backendName(parameter.param);
-                         });
+                         test::backendTestName);
 
 TEST(Transaction, UnknownSystemAndUseBeforeConnectAreReported) {
     Transaction sqlca;

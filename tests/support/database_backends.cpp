@@ -1,4 +1,4 @@
-#include "database_backends.h"
+#include "support/database_backends.h"
 
 #include "db/connection_parameters.h"
 
@@ -96,6 +96,17 @@ QString BackendDatabase::binaryType() const {
         return QStringLiteral("BLOB");
     }
     return {};
+}
+
+std::string backendTestName(const ::testing::TestParamInfo<Backend>& parameter) {
+    return backendName(parameter.param);
+}
+
+void ConnectedBackendTest::SetUp() {
+    database = std::make_unique<BackendDatabase>(GetParam());
+    TARNLOW_REQUIRE_BACKEND(*database);
+    database->configure(sqlca);
+    ASSERT_EQ(sqlca.connect(), kSqlSuccess) << sqlca.SQLErrText.toStdString();
 }
 
 } // namespace tarnlow::test

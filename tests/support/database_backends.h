@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 
@@ -43,6 +45,20 @@ private:
     QString m_skipReason;
 };
 
+// The test-name suffix of a backend, for INSTANTIATE_TEST_SUITE_P.
+std::string backendTestName(const ::testing::TestParamInfo<Backend>& parameter);
+
+// A test on a fresh database of the backend it is instantiated with and a transaction object
+// connected to it. SetUp skips, or fails when servers are required, if the backend is not set up;
+// a fixture that adds to SetUp calls this one first and returns when it skipped or failed.
+class ConnectedBackendTest : public ::testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override;
+
+    std::unique_ptr<BackendDatabase> database;
+    Transaction sqlca;
+};
+
 // True when the ODBC test drivers are registered (scripts/test-servers sets ODBCSYSINI).
 bool odbcDriversRegistered();
 
@@ -54,4 +70,12 @@ bool odbcDriversRegistered();
         if (::tarnlow::test::serversRequired())                                                              \
             FAIL() << (database).skipReason().toStdString();                                                 \
         GTEST_SKIP() << (database).skipReason().toStdString();                                               \
+    }
+
+// Skips the test when the ODBC test drivers are not registered, or fails it when servers are required.
+#define TARNLOW_REQUIRE_ODBC_DRIVERS()                                                                       \
+    if (!::tarnlow::test::odbcDriversRegistered()) {                                                         \
+        if (::tarnlow::test::serversRequired())                                                              \
+            FAIL() << "ODBC test drivers are not registered (ODBCSYSINI)";                                   \
+        GTEST_SKIP() << "ODBC test drivers are not registered";                                              \
     }

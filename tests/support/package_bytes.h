@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 
 namespace tarnlow::test {
 
@@ -50,6 +51,34 @@ inline QByteArray patternBytes(qint64 size, int seed) {
         bytes[i] = static_cast<char>(state >> 24);
     }
     return bytes;
+}
+
+// One file entry of a test package; an entry without a value stays blank.
+struct PackageFileSpec {
+    QByteArray name; // up to 32 bytes; padded with blanks in the header
+    QByteArray bytes;
+};
+
+// Package bytes laid out field by field: the used entries back to back from position 257, then
+// the script.
+inline QByteArray buildPackage(const QByteArray& version, const QByteArray& component,
+                               const std::array<std::optional<PackageFileSpec>, 4>& files,
+                               const QByteArray& script = {}) {
+    std::array<QByteArray, 4> entries;
+    QByteArray data;
+    qint64 position = 257;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!files[i]) {
+            entries[i] = blankEntry();
+            continue;
+        }
+        const qint64 size = files[i]->bytes.size();
+        entries[i] = usedEntry(position, position + size - 1, files[i]->name);
+        data += files[i]->bytes;
+        position += size;
+    }
+    const qint64 sqlStart = script.isEmpty() ? 0 : position;
+    return headerBytes(version, component, entries, sqlStart) + data + script;
 }
 
 } // namespace tarnlow::test

@@ -4,6 +4,7 @@
 #include "download_database.h"
 
 #include "host/settings_store.h"
+#include "support/cli_process.h"
 #include "support/test_environment.h"
 #include "update/download_engine.h"
 
@@ -18,35 +19,6 @@ using namespace tarnlow;
 using namespace tarnlow::test;
 
 namespace {
-
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-QProcessEnvironment environmentWithRegistry(const QString& registry) {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TARNLOW_AS_REGISTRY"), registry);
-    return environment;
-}
-
-CliRun runCli(const QStringList& arguments, const QString& registry) {
-    QProcess process;
-    process.setProcessEnvironment(environmentWithRegistry(registry));
-    process.start(binaryDirectory() + QStringLiteral("/tarnlow_as_cli"), arguments);
-    CliRun run;
-    if (!process.waitForFinished(300000)) {
-        process.kill();
-        process.waitForFinished();
-        run.err = QStringLiteral("did not finish");
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
 
 QByteArray readFile(const QString& path) {
     QFile file(path);
@@ -153,7 +125,7 @@ TEST_F(SyncCommandTest, KilledHalfwayLeavesEveryFileOldOrNewAndTheNextRunComplet
             SettingsStore(scratch.registryPath()).write(kSettingsKey, kInstalledComponentName, QString()));
         QProcess process;
         process.setProcessEnvironment(environmentWithRegistry(scratch.registryPath()));
-        process.start(binaryDirectory() + QStringLiteral("/tarnlow_as_cli"), syncArguments());
+        process.start(cliProgram(), syncArguments());
         ASSERT_TRUE(process.waitForStarted());
         if (point.afterLines > 0) {
             QByteArray out;

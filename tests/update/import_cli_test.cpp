@@ -1,6 +1,6 @@
 #include "import_fixture.h"
 
-#include <QProcess>
+#include "support/cli_process.h"
 
 #include <gtest/gtest.h>
 
@@ -9,25 +9,8 @@ namespace {
 
 using test::PackageFileSpec;
 
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-CliRun runCli(const QStringList& arguments) {
-    QProcess process;
-    process.start(test::binaryDirectory() + QStringLiteral("/tarnlow_as_cli"), arguments);
-    CliRun run;
-    if (!process.waitForFinished(120000)) {
-        run.err = process.errorString();
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
+using test::CliRun;
+using test::runCli;
 
 TEST(ImportCommandLine, AppliesReportsDuplicatesAndRefusesBadPackages) {
     test::BackendDatabase database(test::Backend::Sqlite);

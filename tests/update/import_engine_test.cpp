@@ -15,24 +15,19 @@ namespace {
 using test::Backend;
 using test::PackageFileSpec;
 
-class ImportEngineTest : public ::testing::TestWithParam<Backend> {
+class ImportEngineTest : public test::ConnectedBackendTest {
 protected:
     void SetUp() override {
-        m_database = std::make_unique<test::BackendDatabase>(GetParam());
-        if (!m_database->ready()) {
-            if (test::serversRequired())
-                FAIL() << m_database->skipReason().toStdString();
-            GTEST_SKIP() << m_database->skipReason().toStdString();
-        }
-        m_database->configure(sqlca);
-        ASSERT_EQ(sqlca.connect(), kSqlSuccess) << sqlca.SQLErrText.toStdString();
-        ASSERT_EQ(test::createVersionTable(sqlca, m_database->binaryType()), kSqlSuccess)
+        ConnectedBackendTest::SetUp();
+        if (IsSkipped() || HasFailure())
+            return;
+        ASSERT_EQ(test::createVersionTable(sqlca, database->binaryType()), kSqlSuccess)
             << sqlca.SQLErrText.toStdString();
     }
 
     QString writePackage(const QString& name, const QByteArray& bytes) {
-        EXPECT_TRUE(m_database->scratch().write(name, bytes));
-        return m_database->scratch().file(name);
+        EXPECT_TRUE(database->scratch().write(name, bytes));
+        return database->scratch().file(name);
     }
 
     // Fixed-width text as the database returns it: PostgreSQL pads char columns to their width.
@@ -49,9 +44,6 @@ protected:
         const auto row = sqlca.selectInto(sqlca.dialect().tableExistsQuery(), {table});
         return row && row->at(0).toLongLong() > 0;
     }
-
-    std::unique_ptr<test::BackendDatabase> m_database;
-    Transaction sqlca;
 };
 
 TEST_P(ImportEngineTest, StoresUsedEntriesWithRunningIndexesAfterTheScript) {
@@ -192,7 +184,7 @@ TEST_P(ImportEngineTest, MalformedPackagesAreRefusedBeforeTheDatabaseIsTouched) 
         EXPECT_FALSE(report.failure->parameters.value(1).isEmpty());
         EXPECT_EQ(announced, 0);
     }
-    const ImportReport missing = importPackage(sqlca, m_database->scratch().file(QStringLiteral("none.fuf")));
+    const ImportReport missing = importPackage(sqlca, database->scratch().file(QStringLiteral("none.fuf")));
     EXPECT_EQ(missing.failure->message, kMsgImportPackageRefused);
     EXPECT_FALSE(sqlca.inTransaction());
     EXPECT_FALSE(tableExists(QStringLiteral("must_not_exist")));
@@ -282,7 +274,7 @@ TEST_P(ImportEngineTest, TwoImportersAtOnceStoreOneCopy) {
     ImportReport reports[2];
     auto importer = [&](int which) {
         Transaction own;
-        m_database->configure(own);
+        database->configure(own);
         if (own.connect() != kSqlSuccess) {
             reports[which].failure = ImportFailure{0, {own.SQLErrText}};
             if (which == 0)
@@ -313,9 +305,7 @@ TEST_P(ImportEngineTest, TwoImportersAtOnceStoreOneCopy) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ImportEngineTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
-                         [](const ::testing::TestParamInfo<Backend>& backend) {
-                             return test::backendName(backend.param);
-                         });
+                         test::backendTestName);
 
 TEST(ImportEngine, RefusesWithoutConnection) {
     test::ScratchFolder scratch;

@@ -1,45 +1,14 @@
 #pragma once
 
-#include "../db/database_backends.h"
-#include "package_bytes.h"
-
 #include "db/transaction.h"
+#include "support/database_backends.h"
+#include "support/package_bytes.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
-#include <optional>
-
 namespace tarnlow::test {
-
-// One file entry of a test package; an entry without a value stays blank.
-struct PackageFileSpec {
-    QByteArray name; // up to 32 bytes; padded with blanks in the header
-    QByteArray bytes;
-};
-
-// Package bytes laid out field by field: the used entries back to back from position 257, then
-// the script.
-inline QByteArray buildPackage(const QByteArray& version, const QByteArray& component,
-                               const std::array<std::optional<PackageFileSpec>, 4>& files,
-                               const QByteArray& script = {}) {
-    std::array<QByteArray, 4> entries;
-    QByteArray data;
-    qint64 position = 257;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (!files[i]) {
-            entries[i] = blankEntry();
-            continue;
-        }
-        const qint64 size = files[i]->bytes.size();
-        entries[i] = usedEntry(position, position + size - 1, files[i]->name);
-        data += files[i]->bytes;
-        position += size;
-    }
-    const qint64 sqlStart = script.isEmpty() ? 0 : position;
-    return headerBytes(version, component, entries, sqlStart) + data + script;
-}
 
 // The T_SYS_VER table as the system keeps it, created directly so that these tests depend on
 // nothing but the transaction object.

@@ -1,4 +1,4 @@
-#include "package_bytes.h"
+#include "support/package_bytes.h"
 #include "support/test_environment.h"
 #include "update/package_reader.h"
 #include "update/package_writer.h"

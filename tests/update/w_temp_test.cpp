@@ -1,6 +1,6 @@
 #include "lang/language_globals.h"
-#include "package_bytes.h"
 #include "support/message_box_recorder.h"
+#include "support/package_bytes.h"
 #include "support/test_environment.h"
 #include "update/w_temp.h"
 
