@@ -6,6 +6,8 @@
 #include "host/settings_store.h"
 #include "lang/f_msgbox.h"
 
+#include <algorithm>
+
 namespace tarnlow {
 namespace {
 
@@ -73,7 +75,9 @@ SystemTablesFindings checkSystemTables(Transaction& sqlca) {
     std::optional<QVariantList> row = sqlca.selectInto(kMenuCount);
     if (sqlca.SQLCode < 0)
         return afterFailedProbe(sqlca, kSystemMenuTable);
-    li_test = static_cast<qint16>(row ? row->value(0).toLongLong() : 0);
+    // Clamped first: a table of more than 32,767 rows must not wrap to a negative count and look
+    // empty.
+    li_test = static_cast<qint16>(std::clamp<qint64>(row ? row->value(0).toLongLong() : 0, 0, 32767));
     if (li_test < kDefaultMenuRowCount) {
         SystemTablesFindings findings;
         findings.needsInitialisation = true;

@@ -329,6 +329,24 @@ TEST_P(SystemTablesTest, StartUpAsksInAYesNoBoxWithNoAsDefault) {
     EXPECT_TRUE(boxes.requests().isEmpty());
 }
 
+// A menu of more than 32,767 rows would wrap the 16-bit count to a negative number.
+TEST_P(SystemTablesTest, MenuOfMoreThan32767RowsCountsAsInitialised) {
+    initialiseWithData();
+    run(QStringLiteral("INSERT INTO t_sys_menu (item_order, item_index, parent_index, item_name, lang_id, "
+                       "object_name, open_parm, children) "
+                       "WITH RECURSIVE n(i) AS (SELECT 100 UNION ALL SELECT i + 1 FROM n WHERE i < 32875) "
+                       "SELECT 1.00, i, 0, 'M', 'T', NULL, NULL, 'N' FROM n"));
+    const auto count = sqlca.selectInto(QStringLiteral("SELECT count(*) FROM t_sys_menu"));
+    ASSERT_TRUE(count.has_value());
+    ASSERT_EQ(count->first().toInt(), 32800);
+
+    const SystemTablesFindings findings = checkSystemTables(sqlca);
+    EXPECT_FALSE(findings.failure.has_value());
+    EXPECT_FALSE(findings.needsInitialisation) << findings.reason.toStdString();
+    EXPECT_EQ(ensure().state, SystemTablesState::AlreadyInitialised);
+    EXPECT_EQ(questions, 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, SystemTablesTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
                          test::backendTestName);
 
