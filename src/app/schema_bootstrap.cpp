@@ -162,12 +162,13 @@ SystemTablesOutcome reinitialiseSystemTables(Transaction& sqlca, SettingsStore& 
             continue;
         if (sqlca.executeImmediate(statement.text) != kSqlSuccess) {
             const QString text = sqlca.SQLErrText;
-            if (transactional)
+            // A caller's transaction is the caller's to end.
+            if (ownTransaction)
                 sqlca.rollback();
             return failed(transactional ? kMessageCreateFailed : kMessageCreatePartial, {text}, withRows);
         }
     }
-    if (transactional && sqlca.commit() != kSqlSuccess)
+    if (ownTransaction && sqlca.commit() != kSqlSuccess)
         return failed(kMessageCreateFailed, {sqlca.SQLErrText}, withRows);
 
     SystemTablesOutcome outcome;

@@ -90,6 +90,7 @@ struct SystemTablesOutcome {
 // Creates the three tables anew. Asks first (through question) when a table to be dropped holds
 // rows; without a question such tables are never dropped. Runs in one transaction where the
 // database's table changes are transactional, so a failure leaves the old tables as they were.
+// When the caller already has a transaction open, the work joins it and the caller ends it.
 // Afterwards Comp_ID is "0" in the settings store.
 SystemTablesOutcome reinitialiseSystemTables(Transaction& sqlca, SettingsStore& settings,
                                              const DropQuestion& question);

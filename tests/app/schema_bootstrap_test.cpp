@@ -347,6 +347,23 @@ TEST_P(SystemTablesTest, MenuOfMoreThan32767RowsCountsAsInitialised) {
     EXPECT_EQ(questions, 0);
 }
 
+TEST_P(SystemTablesTest, CallersOpenTransactionIsLeftForTheCallerToEnd) {
+    initialiseWithData();
+    run(QStringLiteral("DELETE FROM t_sys_menu WHERE item_index = 27"));
+    const Snapshot before = snapshot();
+
+    ASSERT_EQ(sqlca.begin(), kSqlSuccess) << sqlca.SQLErrText.toStdString();
+    EXPECT_EQ(ensure(true).state, SystemTablesState::Initialised);
+    EXPECT_TRUE(sqlca.inTransaction());
+    EXPECT_EQ(snapshot().menu.size(), kDefaultMenuRowCount);
+    ASSERT_EQ(sqlca.rollback(), kSqlSuccess) << sqlca.SQLErrText.toStdString();
+
+    const Snapshot after = snapshot();
+    EXPECT_EQ(after.menu, before.menu);
+    EXPECT_EQ(after.config, before.config);
+    EXPECT_EQ(after.versions, before.versions);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, SystemTablesTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
                          test::backendTestName);
 
