@@ -1,0 +1,72 @@
+#include "import_fixture.h"
+
+#include "db/dialect.h"
+#include "update/import_engine.h"
+
+#include <gtest/gtest.h>
+
+namespace tarnlow {
+namespace {
+
+using test::Backend;
+using test::PackageFileSpec;
+
+// Package scripts of several statements, as packages that add a table and fill it carry them.
+class ImportScriptTest : public test::ConnectedBackendTest {
+protected:
+    void SetUp() override {
+        ConnectedBackendTest::SetUp();
+        if (IsSkipped() || HasFailure())
+            return;
+        ASSERT_EQ(test::createVersionTable(sqlca, database->binaryType()), kSqlSuccess)
+            << sqlca.SQLErrText.toStdString();
+    }
+
+    ImportReport importScript(const QByteArray& version, const QByteArray& script) {
+        const QByteArray package = test::buildPackage(
+            version, "001", {PackageFileSpec{"a.bin", "abc"}, std::nullopt, std::nullopt, std::nullopt},
+            script);
+        const QString name = QStringLiteral("p%1.fuf").arg(QString::fromLatin1(version));
+        EXPECT_TRUE(database->scratch().write(name, package));
+        return importPackage(sqlca, database->scratch().file(name));
+    }
+
+    bool tableExists(const QString& table) {
+        const auto row = sqlca.selectInto(sqlca.dialect().tableExistsQuery(), {table});
+        return row && row->at(0).toLongLong() > 0;
+    }
+};
+
+TEST_P(ImportScriptTest, ScriptOfSeveralStatementsRunsWholeBeforeTheFilesAreStored) {
+    const ImportReport report = importScript("01", "create table a ( x int );\n"
+                                                   "insert into a values ( 1 );\n"
+                                                   "insert into a values ( 2 );\n");
+    ASSERT_EQ(report.result, ImportResult::Stored)
+        << (report.failure ? report.failure->parameters.join(QStringLiteral(" | ")).toStdString() : "");
+    const auto sum = sqlca.selectInto(QStringLiteral("select count(*), sum(x) from a"));
+    ASSERT_TRUE(sum.has_value()) << sqlca.SQLErrText.toStdString();
+    EXPECT_EQ(sum->at(0).toInt(), 2);
+    EXPECT_EQ(sum->at(1).toInt(), 3);
+    EXPECT_EQ(test::storedRows(sqlca).size(), 1);
+}
+
+TEST_P(ImportScriptTest, StatementFailingMidwayUndoesTheStatementsBeforeIt) {
+    const ImportReport report = importScript(
+        "02", "create table a ( x int ); insert into a values ( 1 ); insert into nosuch values ( 2 )");
+    EXPECT_EQ(report.result, ImportResult::Failed);
+    ASSERT_TRUE(report.failure.has_value());
+    EXPECT_EQ(report.failure->message, kMsgImportScriptFailed);
+    EXPECT_TRUE(report.failure->parameters.value(1).contains(QStringLiteral("nosuch")))
+        << report.failure->parameters.value(1).toStdString();
+    EXPECT_FALSE(sqlca.inTransaction());
+    EXPECT_FALSE(tableExists(QStringLiteral("a")));
+    EXPECT_TRUE(test::storedRows(sqlca).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ImportScriptTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
+                         [](const ::testing::TestParamInfo<Backend>& backend) {
+                             return test::backendName(backend.param);
+                         });
+
+} // namespace
+} // namespace tarnlow
