@@ -301,7 +301,9 @@ Status PackageReader::readEntry(int index, const BlockSink& sink) const {
 }
 
 Result<QByteArray> PackageReader::entryBytes(int index) const {
-    QByteArray bytes;
+    // Empty but not null: a file of no bytes is still a file, and a null array would be stored as
+    // SQL NULL.
+    QByteArray bytes("", 0);
     if (const std::optional<PackageEntry>& found = entry(index); found && found->size() > 0)
         bytes.reserve(static_cast<qsizetype>(std::min(found->size(), m_size)));
     Status status = readEntry(index, [&bytes](const QByteArray& block) {

@@ -83,6 +83,7 @@ public:
     // The sink may stop the reading by returning a failed status, which is passed on.
     using BlockSink = std::function<Status(const QByteArray& block)>;
     Status readEntry(int index, const BlockSink& sink) const;
+    // The entry's bytes in one array; an entry of no bytes gives an empty, non-null array.
     Result<QByteArray> entryBytes(int index) const;
 
     // The SQL script: its GBK bytes, and the text decoded from them.

@@ -1,9 +1,13 @@
 #include "import_fixture.h"
 
 #include "db/dialect.h"
+#include "host/settings_store.h"
+#include "update/download_engine.h"
 #include "update/import_engine.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSemaphore>
 #include <QThread>
 
@@ -302,6 +306,39 @@ TEST_P(ImportEngineTest, TwoImportersAtOnceStoreOneCopy) {
         << (reports[1].failure ? reports[1].failure->parameters.join(QStringLiteral(" | ")).toStdString()
                                : "");
     EXPECT_EQ(count(QStringLiteral("select count(*) from t_sys_ver")), 2);
+}
+
+// A file of no bytes is stored as an empty value, not NULL, so that a download writes it as an
+// empty file and moves past it.
+TEST_P(ImportEngineTest, EmptyFileIsStoredEmptyAndDownloadsAsAnEmptyFile) {
+    const QByteArray middle = test::patternBytes(300, 8);
+    // Empty entries at the start and at the very end of the package, where the slice begins one
+    // byte past the last byte.
+    const QByteArray package =
+        test::buildPackage("05", "009",
+                           {PackageFileSpec{"empty.txt", {}}, PackageFileSpec{"middle.bin", middle},
+                            std::nullopt, PackageFileSpec{"last.txt", {}}});
+    const ImportReport report = importPackage(sqlca, writePackage(QStringLiteral("empty.fuf"), package));
+    ASSERT_EQ(report.result, ImportResult::Stored)
+        << report.failure->parameters.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(count(QStringLiteral("select count(*) from t_sys_ver where file_blob is null")), 0);
+
+    SettingsStore settings = SettingsStore::standard();
+    ASSERT_TRUE(QDir(database->scratch().path()).mkpath(QStringLiteral("client")));
+    DownloadEngine engine(sqlca, settings, database->scratch().file(QStringLiteral("client")));
+    const Result<QList<VersionRow>> rows = engine.pendingRows();
+    ASSERT_TRUE(rows.ok()) << rows.error().toStdString();
+    ASSERT_EQ(rows->size(), 3);
+    const DownloadOutcome outcome = engine.download(*rows);
+    ASSERT_EQ(outcome.result, 1) << (outcome.failure ? outcome.failure->description.toStdString() : "");
+    EXPECT_EQ(outcome.recordedComponent, 9);
+    EXPECT_EQ(installedComponent(settings), 9);
+    for (const QString& name : {QStringLiteral("empty.txt"), QStringLiteral("last.txt")}) {
+        const QFileInfo file(database->scratch().file(QStringLiteral("client/") + name));
+        EXPECT_TRUE(file.isFile()) << name.toStdString();
+        EXPECT_EQ(file.size(), 0) << name.toStdString();
+    }
+    EXPECT_EQ(database->scratch().read(QStringLiteral("client/middle.bin")), middle);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ImportEngineTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
