@@ -34,6 +34,19 @@ QString serverText(const Transaction& sqlca) {
     return sqlca.SQLErrText.isEmpty() ? QStringLiteral("SQL code %1").arg(sqlca.SQLCode) : sqlca.SQLErrText;
 }
 
+// The stored name: the whole 32-byte field, trailing blanks included. A longer name cut after its
+// 32nd byte may end in the first half of a two-byte character, which no text can hold; that half
+// becomes a blank, so the field keeps its width and reads as the name the package reader shows.
+Result<QString> entryName(QByteArray field) {
+    Result<QString> name = fromSystemCodePage(field);
+    if (name || field.size() != kPackageNameWidth || field.back() == ' ')
+        return name;
+    field.back() = ' ';
+    if (Result<QString> shortened = fromSystemCodePage(field))
+        return shortened;
+    return name;
+}
+
 } // namespace
 
 QString importFailureText(const ImportFailure& failure) {
@@ -112,7 +125,7 @@ ImportReport importPackage(Transaction& sqlca, const QString& path, const Import
         const std::optional<PackageEntry>& entry = package.entry(index);
         if (!entry)
             continue;
-        Result<QString> name = fromSystemCodePage(entry->nameField);
+        Result<QString> name = entryName(entry->nameField);
         if (!name)
             return failed(report, kMsgImportPackageRefused,
                           {path, QStringLiteral("the name of entry %1: %2").arg(index).arg(name.error())});

@@ -1,6 +1,7 @@
 #include "import_fixture.h"
 
 #include "db/dialect.h"
+#include "host/code_page.h"
 #include "host/settings_store.h"
 #include "update/download_engine.h"
 #include "update/import_engine.h"
@@ -339,6 +340,38 @@ TEST_P(ImportEngineTest, EmptyFileIsStoredEmptyAndDownloadsAsAnEmptyFile) {
         EXPECT_EQ(file.size(), 0) << name.toStdString();
     }
     EXPECT_EQ(database->scratch().read(QStringLiteral("client/middle.bin")), middle);
+}
+
+// A longer name cut after its 32nd byte can end in the first byte of a two-byte character; the
+// package reader accepts it, and so does the import.
+TEST_P(ImportEngineTest, NameEndingInHalfACharacterIsStoredWithThatHalfBlanked) {
+    const QByteArray zhong("\xD6\xD0"); // one two-byte character
+    const QByteArray field = zhong + QByteArray(29, 'a') + '\xD6';
+    ASSERT_EQ(field.size(), 32);
+    const QString path =
+        writePackage(QStringLiteral("cut.fuf"),
+                     test::buildPackage("06", "002",
+                                        {PackageFileSpec{field, "abc"}, PackageFileSpec{"plain.txt", "de"},
+                                         std::nullopt, std::nullopt}));
+
+    QStringList announced;
+    const ImportReport report =
+        importPackage(sqlca, path, [&announced](const ImportFile& file) { announced.append(file.name); });
+    ASSERT_EQ(report.result, ImportResult::Stored)
+        << report.failure->parameters.join(QStringLiteral(" | ")).toStdString();
+
+    const QString name = QString::fromUtf8("\u4e2d") + QString(29, QLatin1Char('a')) + QLatin1Char(' ');
+    ASSERT_EQ(announced.size(), 2);
+    EXPECT_EQ(announced.first(), name);
+    const QList<test::StoredRow> rows = test::storedRows(sqlca);
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0].name, stored(name, 255));
+    // Every byte of the field but the dangling half is kept, and the width stays 32 bytes.
+    const Result<QByteArray> bytes = toSystemCodePage(rows[0].name.left(name.size()));
+    ASSERT_TRUE(bytes.ok());
+    EXPECT_EQ(*bytes, field.left(31) + ' ');
+    EXPECT_EQ(rows[0].bytes, QByteArray("abc"));
+    EXPECT_EQ(rows[1].name, stored(QStringLiteral("plain.txt").leftJustified(32, QLatin1Char(' ')), 255));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ImportEngineTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
