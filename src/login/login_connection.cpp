@@ -19,13 +19,20 @@ const QList<DbmsChoice>& dbmsChoices() {
     return choices;
 }
 
-qsizetype dbmsChoiceIndex(const QString& storedDbms) {
+std::optional<qsizetype> dbmsChoiceIndex(const QString& storedDbms) {
+    if (storedDbms.trimmed().isEmpty())
+        return 0;
+    // The stored value is read the way the transaction object reads it, so "postgresql" is the
+    // PostgreSQL entry rather than a silent switch to the embedded database.
+    const std::optional<DbmsKind> kind = dbmsKindFromText(storedDbms);
+    if (!kind)
+        return std::nullopt;
     const QList<DbmsChoice>& choices = dbmsChoices();
     for (qsizetype i = 0; i < choices.size(); ++i) {
-        if (choices.at(i).dbms == storedDbms)
+        if (dbmsKindFromText(choices.at(i).dbms) == kind)
             return i;
     }
-    return 0;
+    return std::nullopt;
 }
 
 void setConnectionFields(Transaction& sqlca, const LoginInputs& inputs, const QString& programFolder) {

@@ -24,9 +24,11 @@ struct DbmsChoice {
 };
 const QList<DbmsChoice>& dbmsChoices();
 
-// The list position of a stored DBMS value; a missing or unknown value selects the embedded
-// SQLite database, so a new machine connects without any settings.
-qsizetype dbmsChoiceIndex(const QString& storedDbms);
+// The list position of a stored DBMS value, read as the transaction object reads it (case and
+// surrounding blanks do not matter). A missing or empty value selects the embedded SQLite
+// database, so a new machine connects without any settings. No value for a database system the
+// list does not offer (an unknown text, or ODBC): the window must not log in with it unseen.
+std::optional<qsizetype> dbmsChoiceIndex(const QString& storedDbms);
 
 // Fills the connection fields of the transaction object from the window's inputs, exactly as typed.
 // For SQLite an empty database means the embedded file in the program folder and a relative path

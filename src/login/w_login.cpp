@@ -189,13 +189,16 @@ void w_login::showStoredValues() {
     sle_2->setText(normalizedServerPath(stored.serverPath));
     sle_1->setText(stored.serverIp);
     sle_6->setText(stored.database);
-    ddlb_2->setCurrentIndex(static_cast<int>(dbmsChoiceIndex(stored.dbms)));
-    if (wantsAutoLogin(stored)) {
+    const std::optional<qsizetype> choice = dbmsChoiceIndex(stored.dbms);
+    ddlb_2->setCurrentIndex(static_cast<int>(choice.value_or(0)));
+    if (wantsAutoLogin(stored))
         cbx_1->setChecked(true);
+    // A stored database system the list cannot offer is shown with the embedded database
+    // preselected instead of being replaced unseen by an automatic login.
+    if (wantsAutoLogin(stored) && choice)
         logIn();
-    } else {
+    else
         show();
-    }
 }
 
 void w_login::openWindow(int first) {

@@ -52,11 +52,22 @@ QString storedValue(const SettingsStore& store, const QString& name) {
 
 } // namespace
 
-TEST(LoginConnection, StoredDbmsSelectsItsListEntryAndAnythingElseTheEmbeddedDatabase) {
-    EXPECT_EQ(dbmsChoices().at(dbmsChoiceIndex(QString())).dbms, kDbmsSqlite);
-    EXPECT_EQ(dbmsChoices().at(dbmsChoiceIndex(QStringLiteral("Oracle"))).dbms, kDbmsSqlite);
-    EXPECT_EQ(dbmsChoices().at(dbmsChoiceIndex(kDbmsPostgreSql)).dbms, kDbmsPostgreSql);
-    EXPECT_EQ(dbmsChoices().at(dbmsChoiceIndex(kDbmsSqlServer)).dbms, kDbmsSqlServer);
+TEST(LoginConnection, StoredDbmsSelectsItsListEntryReadAsTheConnectionReadsIt) {
+    const auto chosen = [](const QString& stored) {
+        const std::optional<qsizetype> index = dbmsChoiceIndex(stored);
+        return index ? dbmsChoices().at(*index).dbms : QStringLiteral("<none>");
+    };
+    EXPECT_EQ(chosen(QString()), kDbmsSqlite);
+    EXPECT_EQ(chosen(QStringLiteral("  ")), kDbmsSqlite);
+    EXPECT_EQ(chosen(kDbmsPostgreSql), kDbmsPostgreSql);
+    EXPECT_EQ(chosen(QStringLiteral("postgresql")), kDbmsPostgreSql);
+    EXPECT_EQ(chosen(QStringLiteral(" sqlite ")), kDbmsSqlite);
+    EXPECT_EQ(chosen(kDbmsSqlServer), kDbmsSqlServer);
+    EXPECT_EQ(chosen(kDbmsSqlServer.toUpper()), kDbmsSqlServer);
+    // What the list cannot offer has no entry, rather than quietly meaning the embedded database.
+    EXPECT_EQ(chosen(QStringLiteral("Oracle")), QStringLiteral("<none>"));
+    EXPECT_EQ(chosen(kDbmsOdbc), QStringLiteral("<none>"));
+    EXPECT_EQ(chosen(QStringLiteral("odbc")), QStringLiteral("<none>"));
 }
 
 TEST(LoginConnection, FieldsAreTakenAsTypedAndTheSqliteFileLivesInTheProgramFolder) {

@@ -200,6 +200,53 @@ TEST_F(LoginWindowTest, AcceptedAutoLoginIsNeverSeenAndClosesWithOne) {
     EXPECT_EQ(w_login::openModal(sqlca, 0), 1);
 }
 
+// A stored database system the window cannot offer is never replaced by an unseen login to the
+// embedded database: the window opens with SQLite preselected and nothing is written.
+TEST_F(LoginWindowTest, AutoLoginWithADatabaseSystemTheListLacksShowsTheWindow) {
+    for (const QString& dbms : {QStringLiteral("ODBC"), QStringLiteral("Oracle")}) {
+        SCOPED_TRACE(dbms.toStdString());
+        store(QStringLiteral("DBMS"), dbms);
+        storeAutoLogin(QStringLiteral("secret"));
+        const QByteArray registryBefore = scratch.read(QStringLiteral("registry.ini"));
+
+        w_login window(sqlca);
+        window.openWindow(0);
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_FALSE(window.closingResult());
+        EXPECT_FALSE(sqlca.isConnected());
+        EXPECT_TRUE(boxes.requests().isEmpty());
+        EXPECT_EQ(control<QComboBox>(window, "ddlb_2")->currentData().toString(), kDbmsSqlite);
+        EXPECT_TRUE(control<QCheckBox>(window, "cbx_1")->isChecked());
+        EXPECT_EQ(edit(window, "sle_4"), QStringLiteral("secret"));
+        EXPECT_FALSE(QFileInfo::exists(scratch.file(QStringLiteral("tarnlow_as.db"))));
+        EXPECT_EQ(scratch.read(QStringLiteral("registry.ini")), registryBefore);
+        window.close();
+        QApplication::processEvents();
+    }
+}
+
+// A stored value in other letter case logs in to the system it names, not to the embedded one.
+TEST_F(LoginWindowTest, AutoLoginReadsTheStoredDatabaseSystemWhateverItsCase) {
+    TARNLOW_REQUIRE_POSTGRES(server);
+    const QString database = test::createPostgresDatabase(server);
+    ASSERT_FALSE(database.isEmpty());
+    store(QStringLiteral("DBMS"), QStringLiteral("postgresql"));
+    store(QStringLiteral("ServerIP"), server.host + QLatin1Char(':') + QString::number(server.port));
+    store(QStringLiteral("login"), server.user);
+    store(QStringLiteral("database"), database);
+    storeAutoLogin(server.password);
+
+    w_login window(sqlca);
+    window.openWindow(0);
+    EXPECT_EQ(window.closingResult(), 1);
+    EXPECT_TRUE(boxes.requests().isEmpty());
+    EXPECT_EQ(sqlca.kind(), DbmsKind::PostgreSQL);
+    EXPECT_TRUE(sqlca.isConnected());
+    EXPECT_EQ(stored(QStringLiteral("DBMS")), kDbmsPostgreSql);
+    EXPECT_FALSE(QFileInfo::exists(scratch.file(QStringLiteral("tarnlow_as.db"))));
+    QApplication::processEvents();
+}
+
 TEST_F(LoginWindowTest, RefusedAutoLoginShowsTheServersTextAndTheOperatorCanSwitchItOff) {
     TARNLOW_REQUIRE_POSTGRES(server);
     const QString database = test::createPostgresDatabase(server);
