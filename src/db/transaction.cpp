@@ -2,6 +2,7 @@
 
 #include "db/connection_parameters.h"
 #include "db/dialect.h"
+#include "db/sqlite_script.h"
 #include "lang/language_globals.h"
 
 #include <QAtomicInteger>
@@ -12,8 +13,6 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
-
-#include <sqlite3.h>
 
 #include <algorithm>
 
@@ -99,75 +98,6 @@ const QStringList& sqlServerSessionStatements() {
         QStringLiteral("SET CURSOR_CLOSE_ON_COMMIT OFF"),
     };
     return statements;
-}
-
-// The native handle of a connection made by Qt's SQLite driver, null for any other driver.
-// Debian's Qt SQLite plugin links the same system libsqlite3 as this program.
-sqlite3* sqliteHandle(const QSqlDatabase& db) {
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    return *static_cast<sqlite3* const*>(handle.constData());
-}
-
-struct ScriptOutcome {
-    bool ok = true;
-    qint64 rows = 0;
-    QString error;
-    int code = 0;
-};
-
-// Names the statement of a script that failed, shortened to its first line.
-QString statementPlace(int number, const char* begin, const char* end) {
-    QString text = QString::fromUtf8(begin, end - begin).trimmed();
-    text = text.section(QLatin1Char('\n'), 0, 0).trimmed();
-    if (text.size() > 120)
-        text = text.left(117) + QStringLiteral("...");
-    return QStringLiteral(" (statement %1 of the script: %2)").arg(number).arg(text);
-}
-
-// Qt's SQLite driver runs one statement per call and refuses a text of several, so a script is
-// run here statement by statement on the connection's own handle, inside whatever transaction
-// the connection has open. Stops at the first failing statement with SQLite's text. Rows count
-// what the statements themselves inserted, updated or deleted, not what triggers did.
-ScriptOutcome runSqliteScript(sqlite3* handle, const QString& script) {
-    ScriptOutcome outcome;
-    const QByteArray bytes = script.toUtf8();
-    const char* next = bytes.constData();
-    const char* const end = next + bytes.size();
-    int number = 0;
-    while (next < end) {
-        sqlite3_stmt* statement = nullptr;
-        const char* tail = end;
-        int code = sqlite3_prepare_v2(handle, next, static_cast<int>(end - next), &statement, &tail);
-        if (code != SQLITE_OK) {
-            outcome = {false, 0,
-                       QString::fromUtf8(sqlite3_errmsg(handle)) + statementPlace(number + 1, next, end),
-                       code};
-            return outcome;
-        }
-        const char* const begin = next;
-        next = tail;
-        if (!statement)
-            continue; // only blanks or a comment
-        ++number;
-        const sqlite3_int64 changesBefore = sqlite3_total_changes64(handle);
-        do {
-            code = sqlite3_step(statement);
-        } while (code == SQLITE_ROW);
-        if (code != SQLITE_DONE) {
-            outcome = {false, 0,
-                       QString::fromUtf8(sqlite3_errmsg(handle)) + statementPlace(number, begin, tail), code};
-            sqlite3_finalize(statement);
-            return outcome;
-        }
-        sqlite3_finalize(statement);
-        // sqlite3_changes keeps the count of the last insert, update or delete through other
-        // statements; it belongs to this one only when the total moved.
-        if (sqlite3_total_changes64(handle) != changesBefore)
-            outcome.rows += sqlite3_changes64(handle);
-    }
-    return outcome;
 }
 
 } // namespace
