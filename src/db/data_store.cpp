@@ -141,13 +141,7 @@ std::optional<double> DataStore::getItemDecimal(int row, int column) const {
 std::optional<QByteArray> DataStore::getItemBytes(int row, int column) const {
     if (row < 1 || row > rowCount() || column < 1 || column > m_definition.columns.size())
         return std::nullopt;
-    const QVariant value = item(row, column);
-    if (value.isNull())
-        return QByteArray();
-    QByteArray bytes = value.toByteArray();
-    if (bytes.isNull())
-        bytes = QByteArray("");
-    return bytes;
+    return bytesFromColumnValue(item(row, column));
 }
 
 } // namespace tarnlow

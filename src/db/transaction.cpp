@@ -102,6 +102,16 @@ const QStringList& sqlServerSessionStatements() {
 
 } // namespace
 
+QByteArray bytesFromColumnValue(const QVariant& value) {
+    if (value.isNull())
+        return QByteArray();
+    QByteArray bytes = value.toByteArray();
+    // An empty value that is not SQL NULL stays distinguishable from NULL.
+    if (bytes.isNull())
+        bytes = QByteArray("");
+    return bytes;
+}
+
 std::optional<DbmsKind> dbmsKindFromText(const QString& dbms) {
     const QString text = dbms.trimmed();
     if (text.compare(kDbmsSqlite, Qt::CaseInsensitive) == 0)
@@ -426,14 +436,7 @@ std::optional<QByteArray> Transaction::selectBlob(const QString& sql, const QVar
                        .arg(row->size()));
         return std::nullopt;
     }
-    const QVariant& value = row->first();
-    if (value.isNull())
-        return QByteArray();
-    QByteArray bytes = value.toByteArray();
-    // An empty value that is not SQL NULL stays distinguishable from NULL.
-    if (bytes.isNull())
-        bytes = QByteArray("");
-    return bytes;
+    return bytesFromColumnValue(row->first());
 }
 
 int Transaction::updateBlob(const QString& sql, const QByteArray& bytes, const QVariantList& values) {

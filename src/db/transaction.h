@@ -29,6 +29,10 @@ inline const QString kDbmsOdbc = QStringLiteral("ODBC");
 
 std::optional<DbmsKind> dbmsKindFromText(const QString& dbms);
 
+// The bytes of a binary column value: a null array for SQL NULL, an empty but non-null array for
+// an empty value, so that callers can tell the two apart.
+QByteArray bytesFromColumnValue(const QVariant& value);
+
 // Result codes the transaction object reports after every operation.
 inline constexpr int kSqlSuccess = 0;
 inline constexpr int kSqlNotFound = 100;
