@@ -504,35 +504,14 @@ int Transaction::beginLocked(const QString& lockName) {
 }
 
 int Transaction::commit() {
-    if (!requireConnection())
-        return SQLCode;
-    if (!d->inTransaction) {
-        setSuccess();
-        return SQLCode;
-    }
-    QSqlDatabase db = database();
-    const bool ok = db.commit();
-    const QSqlError error = db.lastError();
-    d->inTransaction = false;
-    if (!ok) {
-        // A transaction that cannot commit is over all the same; leave no half-open state behind.
-        db.rollback();
-        setFailure(errorText(error), nativeCode(error));
-        if (!AutoCommit) {
-            const QString text = SQLErrText;
-            const int code = SQLDBCode;
-            startTransaction();
-            setFailure(text, code);
-        }
-        return SQLCode;
-    }
-    if (!AutoCommit)
-        return startTransaction();
-    setSuccess();
-    return SQLCode;
+    return endTransaction(true);
 }
 
 int Transaction::rollback() {
+    return endTransaction(false);
+}
+
+int Transaction::endTransaction(bool keep) {
     if (!requireConnection())
         return SQLCode;
     if (!d->inTransaction) {
@@ -540,11 +519,21 @@ int Transaction::rollback() {
         return SQLCode;
     }
     QSqlDatabase db = database();
-    const bool ok = db.rollback();
+    const bool ok = keep ? db.commit() : db.rollback();
     const QSqlError error = db.lastError();
     d->inTransaction = false;
     if (!ok) {
         setFailure(errorText(error), nativeCode(error));
+        if (keep) {
+            // A transaction that cannot commit is over all the same; leave no half-open state behind.
+            db.rollback();
+            if (!AutoCommit) {
+                const QString text = SQLErrText;
+                const int code = SQLDBCode;
+                startTransaction();
+                setFailure(text, code);
+            }
+        }
         return SQLCode;
     }
     if (!AutoCommit)

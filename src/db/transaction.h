@@ -125,6 +125,8 @@ private:
     bool requireConnection();
     bool run(class QSqlQuery& query, const QString& sql, const QVariantList& values);
     int startTransaction();
+    // Ends the open transaction: commits it (keep) or rolls it back.
+    int endTransaction(bool keep);
     int executeSqliteScript(sqlite3* handle, const QString& sql);
     struct Private;
     std::unique_ptr<Private> d;
