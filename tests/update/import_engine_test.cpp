@@ -20,16 +20,8 @@ namespace {
 using test::Backend;
 using test::PackageFileSpec;
 
-class ImportEngineTest : public test::ConnectedBackendTest {
+class ImportEngineTest : public test::VersionTableTest {
 protected:
-    void SetUp() override {
-        ConnectedBackendTest::SetUp();
-        if (IsSkipped() || HasFailure())
-            return;
-        ASSERT_EQ(test::createVersionTable(sqlca, database->binaryType()), kSqlSuccess)
-            << sqlca.SQLErrText.toStdString();
-    }
-
     QString writePackage(const QString& name, const QByteArray& bytes) {
         EXPECT_TRUE(database->scratch().write(name, bytes));
         return database->scratch().file(name);

@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 
+#include <gtest/gtest.h>
+
 namespace tarnlow::test {
 
 // The T_SYS_VER table as the system keeps it, created directly so that these tests depend on
@@ -19,6 +21,18 @@ inline int createVersionTable(Transaction& sqlca, const QString& binaryType) {
                        "PRIMARY KEY ( ver_no, comp_no, update_index ) )")
             .arg(binaryType));
 }
+
+// A connected backend database that holds an empty T_SYS_VER table.
+class VersionTableTest : public ConnectedBackendTest {
+protected:
+    void SetUp() override {
+        ConnectedBackendTest::SetUp();
+        if (IsSkipped() || HasFailure())
+            return;
+        ASSERT_EQ(createVersionTable(sqlca, database->binaryType()), kSqlSuccess)
+            << sqlca.SQLErrText.toStdString();
+    }
+};
 
 struct StoredRow {
     QString version;

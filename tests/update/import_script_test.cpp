@@ -12,16 +12,8 @@ using test::Backend;
 using test::PackageFileSpec;
 
 // Package scripts of several statements, as packages that add a table and fill it carry them.
-class ImportScriptTest : public test::ConnectedBackendTest {
+class ImportScriptTest : public test::VersionTableTest {
 protected:
-    void SetUp() override {
-        ConnectedBackendTest::SetUp();
-        if (IsSkipped() || HasFailure())
-            return;
-        ASSERT_EQ(test::createVersionTable(sqlca, database->binaryType()), kSqlSuccess)
-            << sqlca.SQLErrText.toStdString();
-    }
-
     ImportReport importScript(const QByteArray& version, const QByteArray& script) {
         const QByteArray package = test::buildPackage(
             version, "001", {PackageFileSpec{"a.bin", "abc"}, std::nullopt, std::nullopt, std::nullopt},
