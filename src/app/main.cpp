@@ -1,6 +1,7 @@
 // The desktop program: runs the start-up of the application object and then the main window's
 // event loop until the last window closes.
 
+#include "app/application_globals.h"
 #include "app/schema_bootstrap.h"
 #include "app/tarnlow_as.h"
 #include "app/widget_startup_windows.h"
@@ -14,6 +15,9 @@
 
 #include <QApplication>
 #include <QFile>
+
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -36,9 +40,25 @@ void installMessageLogWhenAsked() {
     });
 }
 
+// "tarnlow_as --version" prints the version and touches nothing else: no display, settings or
+// database is needed. Any other command line stays the path of an update package.
+bool isVersionRequest(int argc, char** argv) {
+    return argc == 2 && std::strcmp(argv[1], "--version") == 0;
+}
+
+// False when standard output did not take the text (closed, full disk).
+bool printVersion() {
+    const QByteArray text = QByteArrayLiteral("tarnlow_as ") + tarnlow::gs_ver.toUtf8() + '\n';
+    return std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout) ==
+               static_cast<size_t>(text.size()) &&
+           std::fflush(stdout) == 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (isVersionRequest(argc, argv))
+        return printVersion() ? 0 : 1;
     QApplication application(argc, argv);
     QApplication::setApplicationName(tarnlow::tarnlow_as::appname());
     // Start-up opens and closes modal windows before the main window exists; none of those

@@ -1,3 +1,4 @@
+#include "app/application_globals.h"
 #include "cli/commands.h"
 
 #include <QCoreApplication>
@@ -18,7 +19,8 @@ void printHelp() {
         QStringLiteral("\nconnection options (database commands): --dbms NAME --server NAME --database NAME\n"
                        "  --login NAME --password TEXT --connect-string TEXT; a missing option takes the\n"
                        "  stored setting.\n"
-                       "exit codes: 0 done, 1 failed (reason on standard error), 2 usage error."));
+                       "exit codes: 0 done, 1 failed (reason on standard error), 2 usage error.\n"
+                       "tarnlow_as_cli --version prints the version."));
 }
 
 } // namespace
@@ -33,6 +35,10 @@ int main(int argc, char** argv) {
     const QString name = arguments.takeFirst();
     if (name == QStringLiteral("--help") || name == QStringLiteral("-h") || name == QStringLiteral("help")) {
         printHelp();
+        return kExitDone;
+    }
+    if (name == QStringLiteral("--version")) {
+        printOut(QStringLiteral("tarnlow_as_cli ") + tarnlow::gs_ver);
         return kExitDone;
     }
     for (const Command& command : commands()) {
