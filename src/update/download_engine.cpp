@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <limits>
@@ -43,6 +44,15 @@ void syncFolder(const QString& folder) {
 #else
     Q_UNUSED(folder);
 #endif
+}
+
+// Why no file can be created in the folder, or nothing when one can. A real attempt, because the
+// permission bits do not tell about read-only mounts or access lists.
+std::optional<QString> folderWriteProblem(const QString& folder) {
+    QTemporaryFile probe(folder + QStringLiteral(".tarnlow_as-write-test-XXXXXX"));
+    if (probe.open())
+        return std::nullopt;
+    return probe.errorString();
 }
 
 double fractionDone(int step, int rowCount) {
@@ -107,6 +117,17 @@ DownloadOutcome DownloadEngine::download(const QList<VersionRow>& rows,
     const int rowCount = static_cast<int>(rows.size());
     if (rowCount == 0)
         return outcome;
+    if (const auto problem = folderWriteProblem(m_programFolder)) {
+        outcome.result = -1;
+        outcome.failure = DownloadFailure{
+            kMessageProgramFolderNotWritable,
+            {QDir::toNativeSeparators(m_programFolder), *problem, QString::number(rowCount)},
+            QStringLiteral("the program folder %1 cannot be written (%2), so %3 newer program files stored "
+                           "in the database were not downloaded")
+                .arg(QDir::toNativeSeparators(m_programFolder), *problem)
+                .arg(rowCount)};
+        return outcome;
+    }
     const auto report = [&](DownloadProgress::Stage stage, int row, const QString& path, int step) {
         if (progress)
             progress(DownloadProgress{stage, row, rowCount, path, fractionDone(step, rowCount)});

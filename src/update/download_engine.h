@@ -16,13 +16,14 @@ class SettingsStore;
 class Transaction;
 
 // Numbered messages of the download; each names the file and the reason.
-inline constexpr int kMessageDownloadListFailed = 10400;   // the stored-file list cannot be read: reason
-inline constexpr int kMessageDownloadNameRefused = 10401;  // name, version, component, index, reason
-inline constexpr int kMessageDownloadFetchFailed = 10402;  // path, database text
-inline constexpr int kMessageDownloadNullContent = 10403;  // path
-inline constexpr int kMessageDownloadRowMissing = 10404;   // path, version, component, index
-inline constexpr int kMessageDownloadWriteFailed = 10405;  // path, reason
-inline constexpr int kMessageDownloadRecordFailed = 10406; // component, settings file
+inline constexpr int kMessageDownloadListFailed = 10400;       // the stored-file list cannot be read: reason
+inline constexpr int kMessageDownloadNameRefused = 10401;      // name, version, component, index, reason
+inline constexpr int kMessageDownloadFetchFailed = 10402;      // path, database text
+inline constexpr int kMessageDownloadNullContent = 10403;      // path
+inline constexpr int kMessageDownloadRowMissing = 10404;       // path, version, component, index
+inline constexpr int kMessageDownloadWriteFailed = 10405;      // path, reason
+inline constexpr int kMessageDownloadRecordFailed = 10406;     // component, settings file
+inline constexpr int kMessageProgramFolderNotWritable = 10900; // folder, reason, number of files
 
 // Settings value holding the highest component this machine has installed.
 inline const QString kInstalledComponentName = QStringLiteral("Comp_ID");
@@ -75,7 +76,8 @@ public:
 
     // Writes every row's file in order and finally records the highest component in Comp_ID.
     // The first failure stops the download: files already written stay, Comp_ID keeps its value,
-    // so the next run starts again from the same point.
+    // so the next run starts again from the same point. A program folder in which no file can be
+    // created (an installed, system-owned folder) is reported once, before any row is touched.
     DownloadOutcome download(const QList<VersionRow>& rows, const DownloadProgressCallback& progress = {});
 
     // The failure for a list that cannot be read, for front ends that call pendingRows().

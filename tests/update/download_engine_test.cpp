@@ -244,6 +244,37 @@ TEST_P(DownloadEngineTest, TargetThatCannotBeWrittenStopsAndLeavesEverythingElse
               (QStringList{QStringLiteral("a.dll"), QStringLiteral("c.dll"), QStringLiteral("taken.dll")}));
 }
 
+TEST_P(DownloadEngineTest, FolderWhereNoFileCanBeCreatedIsReportedOnceBeforeAnyRow) {
+    database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("a.dll"), QByteArray("a"));
+    database->insert(QStringLiteral("1.0"), 2, 1, QStringLiteral("b.dll"), QByteArray("b"));
+    // A folder that does not exist, and one where nobody, not even root, may create a file.
+    const QStringList unwritableFolders{scratch.file(QStringLiteral("missing")) + QStringLiteral("/"),
+                                        QStringLiteral("/proc/")};
+    for (const QString& unwritable : unwritableFolders) {
+        SCOPED_TRACE(unwritable.toStdString());
+        DownloadEngine engine(database->sqlca(), settings, unwritable);
+        const auto rows = engine.pendingRows();
+        ASSERT_TRUE(rows.ok()) << rows.error().toStdString();
+        int reports = 0;
+        const DownloadOutcome outcome = engine.download(*rows, [&](const DownloadProgress&) { ++reports; });
+        ASSERT_TRUE(outcome.failure);
+        EXPECT_EQ(outcome.result, -1);
+        EXPECT_EQ(outcome.failure->messageNumber, kMessageProgramFolderNotWritable);
+        EXPECT_EQ(outcome.failure->parameters.value(0), unwritable);
+        EXPECT_FALSE(outcome.failure->parameters.value(1).isEmpty());
+        EXPECT_EQ(outcome.failure->parameters.value(2), QStringLiteral("2"));
+        EXPECT_TRUE(outcome.failure->description.contains(unwritable));
+        EXPECT_EQ(reports, 0);
+        EXPECT_TRUE(outcome.writtenPaths.isEmpty());
+        EXPECT_EQ(compId(), QStringLiteral("<absent>"));
+    }
+    EXPECT_FALSE(QFileInfo::exists(scratch.file(QStringLiteral("missing"))));
+    // The write test leaves nothing behind in a folder that can be written.
+    const DownloadOutcome outcome = run();
+    ASSERT_FALSE(outcome.failure) << outcome.failure->description.toStdString();
+    EXPECT_EQ(folderEntries(), (QStringList{QStringLiteral("a.dll"), QStringLiteral("b.dll")}));
+}
+
 TEST_P(DownloadEngineTest, ThirtyMegabyteFileRoundTripsByteForByte) {
     const QByteArray big = patternBytes(30 * 1024 * 1024 + 17, 30);
     database->insert(QStringLiteral("3.0"), 9, 1, QStringLiteral("big.pak"), big);
