@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QIcon>
 
 #include <cstdio>
 #include <cstring>
@@ -61,6 +62,9 @@ int main(int argc, char** argv) {
         return printVersion() ? 0 : 1;
     QApplication application(argc, argv);
     QApplication::setApplicationName(tarnlow::tarnlow_as::appname());
+    // The icon the desktop file type registration installs; desktops match windows to it.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/tarnlow/icons/tarnlow_as-256.png")));
+    QGuiApplication::setDesktopFileName(QStringLiteral("tarnlow_as"));
     // Start-up opens and closes modal windows before the main window exists; none of those
     // closings may end the program.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -72,42 +72,75 @@ Status registerDesktopFileType(const QString& dataHome, const QString& executabl
         if (c == QLatin1Char('\n') || c == QLatin1Char('\r'))
             return Error{QStringLiteral("the program path holds a line break: %1").arg(executablePath)};
     }
-    const QString desktop = QStringLiteral("[Desktop Entry]\n"
-                                           "Type=Application\n"
-                                           "Name=tarnlow_as\n"
-                                           "Comment=Applies Fernlake update packages\n"
-                                           "Exec=%1\n"
-                                           "MimeType=%2;\n"
-                                           "Terminal=false\n"
-                                           "NoDisplay=true\n")
-                                .arg(desktopExecLine(executablePath), kPackageMimeType);
-    const QString mime =
-        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                       "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-                       "  <mime-type type=\"%1\">\n"
-                       "    <comment>%2</comment>\n"
-                       "    <glob pattern=\"*.fuf\"/>\n"
-                       "  </mime-type>\n"
-                       "</mime-info>\n")
-            .arg(kPackageMimeType, kFileTypeDescription);
-
     const QString applications = dataHome + QStringLiteral("/applications");
     const QString mimeFolder = dataHome + QStringLiteral("/mime");
     bool desktopChanged = false;
     bool mimeChanged = false;
-    Status status = writeWhenChanged(applications + QStringLiteral("/tarnlow_as.desktop"), desktop.toUtf8(),
-                                     desktopChanged);
+    bool iconChanged = false;
+    Status status =
+        writeWhenChanged(applications + QLatin1Char('/') + kDesktopEntryFileName,
+                         desktopEntryText(desktopExecLine(executablePath)).toUtf8(), desktopChanged);
     if (!status)
         return status;
-    status = writeWhenChanged(mimeFolder + QStringLiteral("/packages/tarnlow_as-fuf.xml"), mime.toUtf8(),
-                              mimeChanged);
+    status = writeWhenChanged(mimeFolder + QStringLiteral("/packages/") + kMimePackageFileName,
+                              mimePackageText().toUtf8(), mimeChanged);
     if (!status)
         return status;
+    for (const ThemeIcon& icon : themeIcons()) {
+        QFile resource(icon.resource);
+        if (!resource.open(QIODevice::ReadOnly))
+            return Error{QStringLiteral("the program carries no icon %1").arg(icon.resource)};
+        bool changed = false;
+        status = writeWhenChanged(dataHome + QStringLiteral("/icons/hicolor/") + icon.themeFile,
+                                  resource.readAll(), changed);
+        if (!status)
+            return status;
+        iconChanged = iconChanged || changed;
+    }
     if (mimeChanged)
         refreshInBackground(QStringLiteral("update-mime-database"), mimeFolder);
     if (desktopChanged)
         refreshInBackground(QStringLiteral("update-desktop-database"), applications);
+    // Icon themes read a folder without a cache as it is; only an existing cache must follow.
+    if (iconChanged && QFileInfo::exists(dataHome + QStringLiteral("/icons/hicolor/icon-theme.cache")))
+        refreshInBackground(QStringLiteral("gtk-update-icon-cache"),
+                            dataHome + QStringLiteral("/icons/hicolor"));
     return {};
+}
+
+QString desktopEntryText(const QString& execLine) {
+    // The same entry as the packaged packaging/tarnlow_as.desktop, apart from the Exec line.
+    return QStringLiteral("[Desktop Entry]\n"
+                          "Type=Application\n"
+                          "Name=tarnlow_as\n"
+                          "GenericName=Game server database administration\n"
+                          "Comment=Administer the game server's database and apply its update packages\n"
+                          "Exec=%1\n"
+                          "Icon=%2\n"
+                          "Terminal=false\n"
+                          "Categories=Office;Database;\n"
+                          "MimeType=%3;\n"
+                          "Keywords=database;update;\n")
+        .arg(execLine, kIconName, kPackageMimeType);
+}
+
+QString mimePackageText() {
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                          "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+                          "  <mime-type type=\"%1\">\n"
+                          "    <comment>%2</comment>\n"
+                          "    <glob pattern=\"*.fuf\"/>\n"
+                          "  </mime-type>\n"
+                          "</mime-info>\n")
+        .arg(kPackageMimeType, kFileTypeDescription);
+}
+
+QList<ThemeIcon> themeIcons() {
+    return {
+        {QStringLiteral(":/tarnlow/icons/tarnlow_as.svg"), QStringLiteral("scalable/apps/tarnlow_as.svg")},
+        {QStringLiteral(":/tarnlow/icons/tarnlow_as-48.png"), QStringLiteral("48x48/apps/tarnlow_as.png")},
+        {QStringLiteral(":/tarnlow/icons/tarnlow_as-256.png"), QStringLiteral("256x256/apps/tarnlow_as.png")},
+    };
 }
 
 } // namespace tarnlow

@@ -53,6 +53,34 @@ TEST(FileTypeRegistration, DesktopFilesFollowTheExecutable) {
         QString::fromUtf8(scratch.read(QStringLiteral("data/mime/packages/tarnlow_as-fuf.xml")));
     EXPECT_TRUE(mime.contains(QStringLiteral("<glob pattern=\"*.fuf\"/>")));
     EXPECT_TRUE(mime.contains(QStringLiteral("type=\"application/x-fernlake-update\"")));
+    EXPECT_TRUE(desktop.contains(QStringLiteral("\nIcon=tarnlow_as\n")));
+    EXPECT_FALSE(desktop.contains(QStringLiteral("NoDisplay")))
+        << "the per-user entry replaces an installed one of the same name and must not hide it";
+    for (const QString& icon : {QStringLiteral("data/icons/hicolor/scalable/apps/tarnlow_as.svg"),
+                                QStringLiteral("data/icons/hicolor/48x48/apps/tarnlow_as.png"),
+                                QStringLiteral("data/icons/hicolor/256x256/apps/tarnlow_as.png")})
+        EXPECT_GT(scratch.read(icon).size(), 100) << icon.toStdString();
+    EXPECT_TRUE(
+        scratch.read(QStringLiteral("data/icons/hicolor/48x48/apps/tarnlow_as.png")).startsWith("\x89PNG"));
+}
+
+TEST(FileTypeRegistration, PackagedFilesAreThoseTheProgramWritesForItsUser) {
+    // The installed package's desktop entry differs only in its command, which finds the program
+    // on the PATH; MIME type and icons are the same files.
+    const QString packaging = qEnvironmentVariable("TARNLOW_SOURCE_DIR") + QStringLiteral("/packaging/");
+    const auto read = [](const QString& path) {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+        return file.readAll();
+    };
+    EXPECT_EQ(QString::fromUtf8(read(packaging + QStringLiteral("tarnlow_as.desktop"))),
+              desktopEntryText(QStringLiteral("tarnlow_as %f")));
+    EXPECT_EQ(QString::fromUtf8(read(packaging + QStringLiteral("tarnlow_as-fuf.xml"))), mimePackageText());
+    for (const ThemeIcon& icon : themeIcons()) {
+        const QString name = icon.resource.section(QLatin1Char('/'), -1);
+        EXPECT_EQ(read(packaging + QStringLiteral("icons/") + name), read(icon.resource))
+            << name.toStdString();
+    }
 }
 
 TEST(FileTypeRegistration, UnwritableDataFolderIsReported) {
