@@ -107,6 +107,19 @@ DownloadFailure DownloadEngine::listFailure(const QString& reason) {
                            QStringLiteral("cannot read the list of stored program files: %1").arg(reason)};
 }
 
+std::optional<DownloadFailure> DownloadEngine::folderFailure(qsizetype rowCount) const {
+    const auto problem = folderWriteProblem(m_programFolder);
+    if (!problem)
+        return std::nullopt;
+    const QString folder = QDir::toNativeSeparators(m_programFolder);
+    return DownloadFailure{kMessageProgramFolderNotWritable,
+                           {folder, *problem, QString::number(rowCount)},
+                           QStringLiteral("the program folder %1 cannot be written (%2), so %3 newer program "
+                                          "files stored in the database were not downloaded")
+                               .arg(folder, *problem)
+                               .arg(rowCount)};
+}
+
 Result<QList<VersionRow>> DownloadEngine::pendingRows() const {
     return retrieveVersionRows(m_sqlca, installedComponent(m_settings));
 }
@@ -117,15 +130,9 @@ DownloadOutcome DownloadEngine::download(const QList<VersionRow>& rows,
     const int rowCount = static_cast<int>(rows.size());
     if (rowCount == 0)
         return outcome;
-    if (const auto problem = folderWriteProblem(m_programFolder)) {
+    if (auto failure = folderFailure(rowCount)) {
         outcome.result = -1;
-        outcome.failure = DownloadFailure{
-            kMessageProgramFolderNotWritable,
-            {QDir::toNativeSeparators(m_programFolder), *problem, QString::number(rowCount)},
-            QStringLiteral("the program folder %1 cannot be written (%2), so %3 newer program files stored "
-                           "in the database were not downloaded")
-                .arg(QDir::toNativeSeparators(m_programFolder), *problem)
-                .arg(rowCount)};
+        outcome.failure = std::move(failure);
         return outcome;
     }
     const auto report = [&](DownloadProgress::Stage stage, int row, const QString& path, int step) {

@@ -80,6 +80,10 @@ public:
     // created (an installed, system-owned folder) is reported once, before any row is touched.
     DownloadOutcome download(const QList<VersionRow>& rows, const DownloadProgressCallback& progress = {});
 
+    // Message 10900 when no file can be created in the program folder, for front ends that check
+    // before they show anything; download() makes the same check.
+    std::optional<DownloadFailure> folderFailure(qsizetype rowCount) const;
+
     // The failure for a list that cannot be read, for front ends that call pendingRows().
     static DownloadFailure listFailure(const QString& reason);
 

@@ -116,6 +116,15 @@ int w_ver::runVersionCheck() {
         return 1;
     }
 
+    // A folder that cannot take the files is reported before the window shows.
+    if (auto failure = engine.folderFailure(rows->size())) {
+        m_failure = std::move(failure);
+        f_msgbox(m_failure->messageNumber, m_failure->parameters);
+        ib_close = true;
+        close();
+        return -1;
+    }
+
     m_step = static_cast<double>(kFrameWidth - 10) / (static_cast<double>(rows->size()) * 2.0);
     show();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

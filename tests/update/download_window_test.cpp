@@ -64,6 +64,26 @@ protected:
     QString savedLang;
 };
 
+TEST_F(DownloadWindowTest, UnwritableProgramFolderIsOneMessageAndTheWindowNeverShows) {
+    database->insert(QStringLiteral("1.0"), 4, 1, QStringLiteral("a.dll"), QByteArray("a"));
+    database->insert(QStringLiteral("1.0"), 4, 2, QStringLiteral("b.dll"), QByteArray("b"));
+    // Nobody, root included, may create a file in /proc.
+    w_ver window(database->sqlca(), settings, QStringLiteral("/proc/"));
+    ShowCounter counter;
+    window.installEventFilter(&counter);
+    MessageBoxRecorder boxes;
+    EXPECT_EQ(window.runVersionCheck(), -1);
+    EXPECT_EQ(counter.shows, 0);
+    ASSERT_EQ(boxes.requests().size(), 1);
+    const QString text = boxes.requests().first().text;
+    EXPECT_TRUE(text.startsWith(QStringLiteral("The program folder /proc/ cannot be written (")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("so 2 newer program files"))) << text.toStdString();
+    ASSERT_TRUE(window.failure());
+    EXPECT_EQ(window.failure()->messageNumber, kMessageProgramFolderNotWritable);
+    EXPECT_EQ(compId(), QStringLiteral("<absent>"));
+}
+
 TEST_F(DownloadWindowTest, NothingNewerClosesWithOneWithoutEverBeingShown) {
     database->insert(QStringLiteral("1.0"), 4, 1, QStringLiteral("a.dll"), QByteArray("a"));
     ASSERT_TRUE(settings.write(kSettingsKey, kInstalledComponentName, QStringLiteral("4")));
