@@ -5,7 +5,7 @@
 #             program can update in place
 #   system    the Debian package: the program folder /usr/lib/tarnlow_as, the two programs on the
 #             PATH, desktop entry, MIME type, icons and the man page in the system's folders
-# scripts/package builds both with CPack.
+# scripts/package builds both with CPack. A plain "cmake --install" installs the system layout only.
 
 set(TARNLOW_PROGRAM_TARGETS tarnlow_as_cli)
 if(TARGET tarnlow_as)
@@ -13,15 +13,15 @@ if(TARGET tarnlow_as)
 endif()
 set(TARNLOW_SYSTEM_PROGRAM_FOLDER lib/tarnlow_as)
 
-install(TARGETS ${TARNLOW_PROGRAM_TARGETS} RUNTIME DESTINATION . COMPONENT portable)
+install(TARGETS ${TARNLOW_PROGRAM_TARGETS} RUNTIME DESTINATION . COMPONENT portable EXCLUDE_FROM_ALL)
 install(TARGETS ${TARNLOW_PROGRAM_TARGETS} RUNTIME DESTINATION ${TARNLOW_SYSTEM_PROGRAM_FOLDER} COMPONENT system)
 if(TARGET tarnlow_main)
-  install(TARGETS tarnlow_main LIBRARY DESTINATION . COMPONENT portable)
+  install(TARGETS tarnlow_main LIBRARY DESTINATION . COMPONENT portable EXCLUDE_FROM_ALL)
   install(TARGETS tarnlow_main LIBRARY DESTINATION ${TARNLOW_SYSTEM_PROGRAM_FOLDER} COMPONENT system)
 endif()
-install(FILES ${TARNLOW_LANGUAGE_FILES} DESTINATION . COMPONENT portable)
+install(FILES ${TARNLOW_LANGUAGE_FILES} DESTINATION . COMPONENT portable EXCLUDE_FROM_ALL)
 install(FILES ${TARNLOW_LANGUAGE_FILES} DESTINATION ${TARNLOW_SYSTEM_PROGRAM_FOLDER} COMPONENT system)
-install(FILES "${CMAKE_SOURCE_DIR}/README.md" DESTINATION . COMPONENT portable)
+install(FILES "${CMAKE_SOURCE_DIR}/README.md" DESTINATION . COMPONENT portable EXCLUDE_FROM_ALL)
 install(FILES "${CMAKE_SOURCE_DIR}/README.md" DESTINATION share/doc/tarnlow-as COMPONENT system)
 
 # The programs on the PATH are links into the program folder; the program resolves the link to
@@ -74,7 +74,6 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "package and database work without a display.")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_STRIP_FILES ON)
-set(CPACK_SOURCE_IGNORE_FILES "/build.*/;/\\\\.git/")
 # Each generator packs its own component whole (see CPackOptions.cmake).
 set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
