@@ -15,8 +15,9 @@ void configureOdbcTransaction(Transaction& transaction, const QString& connectSt
 }
 
 QString connectStringForDisplay(const QString& connectString) {
-    static const QRegularExpression password(QStringLiteral("(^|;)(\\s*PWD\\s*=)(\\{[^}]*\\}|[^;]*)"),
-                                             QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression password(
+        QStringLiteral("(^|;)(\\s*PWD\\s*=)(\\s*\\{(?:[^}]|\\}\\})*\\}|[^;]*)"),
+        QRegularExpression::CaseInsensitiveOption);
     QString text = connectString;
     text.replace(password, QStringLiteral("\\1\\2***"));
     return text;

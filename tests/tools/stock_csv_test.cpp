@@ -1,6 +1,9 @@
+#include "db/connection_parameters.h"
+#include "db/transaction.h"
 #include "support/test_environment.h"
 #include "tools/failed_rows_file.h"
 #include "tools/stock_csv.h"
+#include "tools/stock_update_session.h"
 
 #include <QFile>
 
@@ -102,4 +105,20 @@ TEST_F(StockFile, FailedRowsFileQuotesWhatNeedsItAndReadsBack) {
 
     // A file that cannot be written leaves nothing behind and says why.
     EXPECT_FALSE(writeFailedRowsFile(scratch.file(QStringLiteral("no/such/folder.csv")), {}).ok());
+}
+
+TEST(OdbcConnectString, KeptWholeInTheFurtherParametersAndShownWithoutPassword) {
+    Transaction odbc;
+    const QString text = QStringLiteral("Driver={X};Server=h;UID=o'neil;PWD={p;w'd}");
+    configureOdbcTransaction(odbc, text);
+    EXPECT_EQ(odbc.DBMS, kDbmsOdbc);
+    EXPECT_FALSE(odbc.AutoCommit);
+    EXPECT_EQ(dbParmValue(odbc.DBParm, QStringLiteral("ConnectString")), text);
+
+    EXPECT_EQ(connectStringForDisplay(QStringLiteral("DSN=PRDLIVE;UID=mavrick;PWD=mavrick")),
+              QStringLiteral("DSN=PRDLIVE;UID=mavrick;PWD=***"));
+    EXPECT_EQ(connectStringForDisplay(QStringLiteral("pwd = {a;b};Server=s")),
+              QStringLiteral("pwd =***;Server=s"));
+    EXPECT_EQ(connectStringForDisplay(QStringLiteral("PWD={x}};y};UID=u")), QStringLiteral("PWD=***;UID=u"));
+    EXPECT_EQ(connectStringForDisplay(QStringLiteral("DSN=x")), QStringLiteral("DSN=x"));
 }
