@@ -34,6 +34,7 @@ QTableView* newDataList(const QString& name, RowTableModel* model, QWidget* pare
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->horizontalHeader()->setStretchLastSection(true);
     view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
+    view->resizeColumnsToContents();
     return view;
 }
 
@@ -88,7 +89,7 @@ w_test::w_test(TestWindowOptions options, QWidget* parent)
     cb_open = newButton(QStringLiteral("cb_open"), QStringLiteral("Open &stock file..."), this);
     cb_stop = newButton(QStringLiteral("cb_stop"), QStringLiteral("S&top"), this);
     cb_stop->setEnabled(false);
-    cb_save = newButton(QStringLiteral("cb_save"), QStringLiteral("Sa&ve failed rows..."), this);
+    cb_save = newButton(QStringLiteral("cb_save"), QStringLiteral("Sa&ve rows not written..."), this);
     pb_progress = new QProgressBar(this);
     pb_progress->setObjectName(QStringLiteral("pb_progress"));
     pb_progress->setRange(0, 1);
@@ -247,6 +248,7 @@ bool w_test::loadStockFile(const QString& path) {
     for (const StockRow& row : m_rows)
         shown.append({row.shortSku, QString::number(row.quantity, 'g', 15)});
     m_sourceModel->setRows(std::move(shown));
+    dw_1->resizeColumnsToContents();
     sle_file->setText(path);
     st_2->setText(QString::number(m_rows.size()));
     st_1->setText(QStringLiteral("none"));
@@ -290,6 +292,9 @@ void w_test::runDone(const StockUpdateReport& report) {
     for (const StockRowOutcome& outcome : report.problems)
         listed.append({outcome.shortSku, stockRowStatusText(outcome.status), outcome.text});
     m_failedModel->setRows(std::move(listed));
+    // The server's text takes what is left of the width.
+    dw_2->resizeColumnToContents(0);
+    dw_2->resizeColumnToContents(1);
     const QString rows = QString::number(report.rowCount);
     switch (report.end) {
     case StockRunEnd::Committed:
