@@ -60,6 +60,7 @@ void StockUpdateSession::connectTo(const QString& connectString) {
 
 void StockUpdateSession::start(const QList<StockRow>& rows) {
     m_busy = true;
+    m_running = true;
     m_stop = false;
     QMetaObject::invokeMethod(m_worker, [this, rows] {
         StockUpdateReport report;
@@ -77,6 +78,7 @@ void StockUpdateSession::start(const QList<StockRow>& rows) {
         }
         QMetaObject::invokeMethod(this, [this, report] {
             m_busy = false;
+            m_running = false;
             Q_EMIT runFinished(report);
         });
     });

@@ -38,7 +38,9 @@ public:
     // Asks the running update to stop after its current row.
     void requestStop() { m_stop = true; }
 
+    // Connecting or running.
     bool busy() const { return m_busy; }
+    bool running() const { return m_running; }
     bool connected() const { return m_connected; }
 
 Q_SIGNALS:
@@ -52,6 +54,7 @@ private:
     std::unique_ptr<Transaction> m_odbc; // used only on m_thread
     std::atomic_bool m_stop = false;
     bool m_busy = false;
+    bool m_running = false;
     bool m_connected = false;
 };
 

@@ -443,7 +443,9 @@ void w_test::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    if (m_session->busy()) {
+    // A connection attempt is not asked about: it ends within its login timeout, and the
+    // session waits for it when the window goes.
+    if (m_session->running()) {
         event->ignore();
         MessageBoxRequest request;
         request.title = messageTitle();

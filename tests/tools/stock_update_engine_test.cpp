@@ -133,10 +133,12 @@ TEST_P(StockUpdate, SessionConnectsAndRunsOnItsOwnThread) {
                      });
     session.start(rows());
     EXPECT_TRUE(session.busy());
+    EXPECT_TRUE(session.running());
     QSignalSpy ran(&session, &StockUpdateSession::runFinished);
     ASSERT_TRUE(ran.wait(60000));
     EXPECT_TRUE(done);
     EXPECT_FALSE(session.busy());
+    EXPECT_FALSE(session.running());
     EXPECT_EQ(rowsSeen, (QList<int>{1, 2, 3, 4}));
     EXPECT_EQ(finished.written, 2);
     EXPECT_EQ(seenFromAnotherConnection(), updatedStockValues());
