@@ -127,6 +127,16 @@ Result<QList<StockRow>> readStockFile(const QString& path) {
                              .arg(record.line)
                              .arg(record.fields.size())
                              .arg(key > quantity ? kStockKeyColumn : kStockQuantityColumn)};
+        // A field more than the header names is most likely a decimal comma that split a value;
+        // taking the fields as they fall would write the wrong quantity.
+        for (qsizetype extra = header.fields.size(); extra < record.fields.size(); ++extra) {
+            if (!record.fields.at(extra).trimmed().isEmpty())
+                return Error{
+                    QStringLiteral("line %1 has %2 fields, more than the %3 columns the header row names")
+                        .arg(record.line)
+                        .arg(record.fields.size())
+                        .arg(header.fields.size())};
+        }
         StockRow row;
         row.line = record.line;
         row.shortSku = record.fields.at(key).trimmed();

@@ -31,8 +31,9 @@ Result<QList<CsvRecord>> parseCsv(const QString& text);
 // Reads a stock file: a CSV file in UTF-8 (with or without byte-order mark) or GBK, whose first
 // record names the columns. Blank lines are skipped; an empty file, or one with only the header
 // row, has no rows. Every row needs a key and a quantity in plain decimal notation ("12",
-// "-3.5", "1e3"); anything else is an error that names the line and the value, and no rows are
-// returned.
+// "-3.5", "1e3"), and no row may have filled fields beyond the header's columns (a decimal comma
+// would otherwise shift the values); anything else is an error that names the line and the
+// value, and no rows are returned.
 Result<QList<StockRow>> readStockFile(const QString& path);
 
 // The text of one CSV field, in double quotes when it holds a comma, a quote or a line end.

@@ -74,6 +74,9 @@ TEST_F(StockFile, BadInputNamesWhatAndWhere) {
               QStringLiteral("line 3: the strivmst_clos_stk_qty \"12 pieces\" is not a number"));
     EXPECT_EQ(error("strivmst_short_sku,strivmst_clos_stk_qty\nA,\n"),
               QStringLiteral("line 2: the strivmst_clos_stk_qty \"\" is not a number"));
+    EXPECT_EQ(error("strivmst_short_sku,strivmst_clos_stk_qty\nA,1,5\n"),
+              QStringLiteral("line 2 has 3 fields, more than the 2 columns the header row names"));
+    EXPECT_TRUE(read("strivmst_short_sku,strivmst_clos_stk_qty\nA,1, \n").ok()); // empty extras are harmless
     EXPECT_EQ(error("strivmst_short_sku,strivmst_clos_stk_qty\nA,nan\n"),
               QStringLiteral("line 2: the strivmst_clos_stk_qty \"nan\" is not a number"));
     EXPECT_EQ(error("strivmst_short_sku,strivmst_clos_stk_qty\n ,1\n"),
