@@ -10,6 +10,7 @@
 #include "host/settings_store.h"
 #include "lang/language_globals.h"
 #include "login/w_login.h"
+#include "tools/w_test.h"
 #include "update/w_update.h"
 #include "update/w_ver.h"
 
@@ -83,7 +84,9 @@ int main(int argc, char** argv) {
         tarnlow::w_ver window(sqlca, settings, tarnlow::gs_path);
         window.runVersionCheck();
     };
-    tarnlow::tarnlow_as app(tarnlow::StartupHost::fromProcess(), windows);
+    tarnlow::StartupHost host = tarnlow::StartupHost::fromProcess();
+    host.ownObjects.append({tarnlow::kTestWindowName, tarnlow::createTestWindow});
+    tarnlow::tarnlow_as app(std::move(host), windows);
     app.setSystemTablesCheck(tarnlow::checkSystemTablesAtStartup);
     app.create();
     // The whole command line is the path of an update package.

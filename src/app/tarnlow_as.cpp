@@ -107,6 +107,8 @@ tarnlow_as::PassEnd tarnlow_as::runPass(const QString& commandline, StartupResul
     // The library search list starts afresh at every pass, so that a restart does not drop
     // libraries the previous pass added.
     m_libraries = std::make_unique<LibrarySearchList>(ls_exe, folderOfExecutable(ls_exe));
+    for (const auto& [name, factory] : m_host.ownObjects)
+        m_libraries->registerOwnObject(name, factory);
     QString initialList = ls_exe;
     if (!m_host.initialLibraries.isEmpty())
         initialList += QLatin1Char(',') + m_host.initialLibraries;

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "host/library_search_list.h"
 #include "host/result.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace tarnlow {
 
@@ -27,6 +30,8 @@ struct StartupHost {
     QString dataHome;                  // where the desktop file type goes; empty: not registered
     QString initialLibraries;          // the libraries after the executable in the initial search
                                        // list, comma-separated, relative to the executable's folder
+    // Objects the executable itself provides (tool windows), registered on every new search list.
+    QList<std::pair<QString, LibrarySearchList::Factory>> ownObjects;
 
     static StartupHost fromProcess();
 };

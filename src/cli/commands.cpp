@@ -6,7 +6,8 @@ namespace tarnlow::cli {
 
 std::span<const Command> commands() {
     static const std::array table{
-        settingsCommand, packCommand, inspectCommand, initCommand, applyCommand, syncCommand,
+        settingsCommand, packCommand, inspectCommand,     initCommand,
+        applyCommand,    syncCommand, stockUpdateCommand, scanControlsCommand,
     };
     return table;
 }

@@ -4,6 +4,7 @@
 #include "db/transaction.h"
 #include "host/file_type_registration.h"
 #include "host/library_search_list.h"
+#include "host/object_library.h"
 #include "host/settings_store.h"
 #include "host/single_instance_lock.h"
 #include "lang/language_globals.h"
@@ -287,4 +288,22 @@ TEST_F(Startup, UnloadableLibraryShowsLoadLibraryErrorAndEnds) {
     EXPECT_EQ(messages.requests().at(0).title, QStringLiteral("error"));
     EXPECT_EQ(messages.requests().at(0).text, QStringLiteral("load library error!"));
     EXPECT_FALSE(windows.calls.contains(QStringLiteral("main")));
+}
+
+TEST_F(Startup, ExecutableObjectsAreOnEverySearchList) {
+    StartupHost own = hostWithLibraries();
+    int created = 0;
+    own.ownObjects.append({QStringLiteral("w_tool"), [&created](const ObjectContext& context) {
+                               ++created;
+                               return new QObject(context.parent);
+                           }});
+    storeLibraries(QStringLiteral("libtarnlow_test_library_b.so"));
+    tarnlow_as app(own, windows);
+    EXPECT_EQ(app.open({}), StartupResult::MainWindowOpened);
+    // Still provided after the database's libraries replaced the list.
+    EXPECT_TRUE(app.libraries()->provides(QStringLiteral("w_tool")));
+    EXPECT_EQ(app.libraries()->providerOf(QStringLiteral("w_tool")), own.executablePath);
+    std::unique_ptr<QObject> object(app.libraries()->createObject(QStringLiteral("w_tool"), {}));
+    EXPECT_NE(object, nullptr);
+    EXPECT_EQ(created, 1);
 }
