@@ -38,9 +38,13 @@ int runApply(const QStringList& arguments) {
                      .arg(report.component));
         return kExitDone;
     case ImportResult::AlreadyStored:
-        printOut(QStringLiteral("version %1 component %2 is already stored; nothing stored")
+        // Opening a stored package runs its script again; say so rather than "nothing".
+        printOut(QStringLiteral("version %1 component %2 is already stored: %3")
                      .arg(report.version)
-                     .arg(report.component));
+                     .arg(report.component)
+                     .arg(report.scriptRan
+                              ? QStringLiteral("its SQL script ran again; its files were already there")
+                              : QStringLiteral("its files were already there; nothing changed")));
         return kExitDone;
     case ImportResult::Failed:
         break;
