@@ -29,7 +29,8 @@ int runApply(const QStringList& arguments) {
     case ImportResult::Stored:
         for (const ImportFile& file : report.files)
             printOut(QStringLiteral("stored %1 %2 (%3 bytes) as update index %4")
-                         .arg(file.versionLabel, QStringView(file.name).trimmed().toString())
+                         .arg(terminalText(file.versionLabel),
+                              terminalText(QStringView(file.name).trimmed().toString()))
                          .arg(file.size)
                          .arg(file.updateIndex));
         printOut(QStringLiteral("stored %1 files of version %2 component %3")
