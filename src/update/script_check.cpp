@@ -20,11 +20,24 @@ bool isWordPart(QChar c) {
     return isWordStart(c) || c.isDigit() || c == QLatin1Char('$');
 }
 
+// How one dialect reads quotes and comments. The dialects disagree (PostgreSQL nests block
+// comments and knows E'' strings with backslashes and $$ quotes, SQL Server and SQLite quote
+// names in brackets, SQLite and MySQL in backticks), and a script is judged under every reading
+// so that no dialect can find a statement inside what another takes for a quote or comment.
+struct Reading {
+    bool nestedComments = false;
+    bool backslashStrings = false;
+    bool bracketNames = false;
+    bool backtickNames = false;
+    bool dollarQuotes = false;
+};
+
 // Splits a script into words and statement ends, stepping over everything quoted or commented.
 class Scanner {
 public:
-    explicit Scanner(const QString& text)
-        : m_text(text) {}
+    Scanner(const QString& text, Reading reading)
+        : m_text(text)
+        , m_reading(reading) {}
 
     QList<Token> tokens() {
         QList<Token> result;
@@ -40,17 +53,18 @@ public:
             } else if (startsWith("/*")) {
                 skipBlockComment();
             } else if (c == QLatin1Char('\'')) {
-                const bool backslashes = m_at > 0 && (m_text.at(m_at - 1) == QLatin1Char('E') ||
-                                                      m_text.at(m_at - 1) == QLatin1Char('e'));
+                const bool backslashes =
+                    m_reading.backslashStrings && m_at > 0 &&
+                    (m_text.at(m_at - 1) == QLatin1Char('E') || m_text.at(m_at - 1) == QLatin1Char('e'));
                 skipQuoted(QLatin1Char('\''), backslashes);
                 result.append(Token{Token::Other, {}, m_line});
-            } else if (c == QLatin1Char('"') || c == QLatin1Char('`')) {
+            } else if (c == QLatin1Char('"') || (c == QLatin1Char('`') && m_reading.backtickNames)) {
                 skipQuoted(c, false);
                 result.append(Token{Token::Other, {}, m_line});
-            } else if (c == QLatin1Char('[')) {
+            } else if (c == QLatin1Char('[') && m_reading.bracketNames) {
                 skipQuoted(QLatin1Char(']'), false);
                 result.append(Token{Token::Other, {}, m_line});
-            } else if (c == QLatin1Char('$') && skipDollarQuoted()) {
+            } else if (c == QLatin1Char('$') && m_reading.dollarQuotes && skipDollarQuoted()) {
                 result.append(Token{Token::Other, {}, m_line});
             } else if (c == QLatin1Char(';')) {
                 result.append(Token{Token::Semicolon, {}, m_line});
@@ -84,11 +98,10 @@ private:
         advanceTo(found < 0 ? m_text.size() : found);
     }
 
-    // PostgreSQL nests block comments; the other dialects never see a nested opener in practice.
     void skipBlockComment() {
         int depth = 0;
         while (m_at < m_text.size()) {
-            if (startsWith("/*")) {
+            if (startsWith("/*") && (depth == 0 || m_reading.nestedComments)) {
                 ++depth;
                 m_at += 2;
             } else if (startsWith("*/")) {
@@ -138,6 +151,7 @@ private:
     }
 
     const QString& m_text;
+    const Reading m_reading;
     qsizetype m_at = 0;
     int m_line = 1;
 };
@@ -179,11 +193,20 @@ std::optional<QString> transactionControl(const QList<Token>& tokens) {
         if (word == QLatin1String("CASE")) {
             ++cases;
         } else if (word == QLatin1String("END")) {
+            // END IF, END LOOP and the like close procedural blocks that nothing here counts.
+            static const QStringList closesOther = {QStringLiteral("IF"),    QStringLiteral("LOOP"),
+                                                    QStringLiteral("WHILE"), QStringLiteral("REPEAT"),
+                                                    QStringLiteral("FOR"),   QStringLiteral("CASE")};
+            if (closesOther.contains(nextWord))
+                continue;
+            const bool endsTransaction =
+                !next || next->kind == Token::Semicolon || nextWord == QLatin1String("TRANSACTION") ||
+                nextWord == QLatin1String("WORK") || nextWord == QLatin1String("TRAN");
             if (cases > 0)
                 --cases;
             else if (blocks > 0)
                 --blocks;
-            else if (atStart)
+            else if (atStart && endsTransaction)
                 return refusal(token, QStringLiteral("END"));
         } else if (word == QLatin1String("BEGIN")) {
             if (beginsTransaction(next))
@@ -218,7 +241,13 @@ std::optional<QString> scriptRefusal(const QString& script) {
             .arg(line)
             .arg(zero + 1);
     }
-    return transactionControl(Scanner(script).tokens());
+    for (int variant = 0; variant < 32; ++variant) {
+        const Reading reading{(variant & 1) != 0, (variant & 2) != 0, (variant & 4) != 0, (variant & 8) != 0,
+                              (variant & 16) != 0};
+        if (std::optional<QString> refused = transactionControl(Scanner(script, reading).tokens()))
+            return refused;
+    }
+    return std::nullopt;
 }
 
 } // namespace tarnlow

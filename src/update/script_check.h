@@ -13,7 +13,8 @@ namespace tarnlow {
 // SAVEPOINT, RELEASE, START/PREPARE TRANSACTION, SAVE TRAN and the forms that end a transaction
 // on a conflict (SQLite's OR ROLLBACK, RAISE(ROLLBACK, ...)) are refused wherever they are
 // statements, in the dialects of SQL Server, PostgreSQL and SQLite alike. Words inside quoted
-// texts, quoted names, comments and dollar-quoted bodies do not count; BEGIN ... END blocks of
+// texts, quoted names, comments and dollar-quoted bodies do not count, as long as every one of
+// these dialects reads them as quoted or commented; BEGIN ... END blocks of
 // triggers and procedures, CASE ... END and ON COMMIT of a temporary table are not transaction
 // control. A zero byte is refused too: no database reads a statement past it.
 std::optional<QString> scriptRefusal(const QString& script);
