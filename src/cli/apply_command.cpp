@@ -29,7 +29,8 @@ int runApply(const QStringList& arguments) {
     case ImportResult::Stored:
         for (const ImportFile& file : report.files)
             printOut(QStringLiteral("stored %1 %2 (%3 bytes) as update index %4")
-                         .arg(file.versionLabel, QStringView(file.name).trimmed().toString())
+                         .arg(terminalText(file.versionLabel),
+                              terminalText(QStringView(file.name).trimmed().toString()))
                          .arg(file.size)
                          .arg(file.updateIndex));
         printOut(QStringLiteral("stored %1 files of version %2 component %3")
@@ -38,9 +39,13 @@ int runApply(const QStringList& arguments) {
                      .arg(report.component));
         return kExitDone;
     case ImportResult::AlreadyStored:
-        printOut(QStringLiteral("version %1 component %2 is already stored; nothing stored")
+        // Opening a stored package runs its script again; say so rather than "nothing".
+        printOut(QStringLiteral("version %1 component %2 is already stored: %3")
                      .arg(report.version)
-                     .arg(report.component));
+                     .arg(report.component)
+                     .arg(report.scriptRan
+                              ? QStringLiteral("its SQL script ran again; its files were already there")
+                              : QStringLiteral("its files were already there; nothing changed")));
         return kExitDone;
     case ImportResult::Failed:
         break;

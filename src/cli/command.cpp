@@ -2,14 +2,29 @@
 
 namespace tarnlow::cli {
 
+QString terminalText(const QString& text, bool keepLineBreaks) {
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        const bool control = code < 0x20 || (code >= 0x7F && code <= 0x9F);
+        if (!control || (keepLineBreaks && code == u'\n'))
+            shown += c;
+        else
+            shown += QStringLiteral("\\x") +
+                     QString::number(code, 16).rightJustified(2, QLatin1Char('0')).toUpper();
+    }
+    return shown;
+}
+
 void printOut(const QString& text) {
-    const QByteArray bytes = text.toUtf8() + '\n';
+    const QByteArray bytes = terminalText(text, true).toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
     std::fflush(stdout);
 }
 
 void printError(const QString& text) {
-    const QByteArray bytes = text.toUtf8() + '\n';
+    const QByteArray bytes = terminalText(text, true).toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
     std::fflush(stderr);
 }

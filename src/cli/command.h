@@ -21,7 +21,14 @@ struct Command {
     int (*run)(const QStringList& arguments);
 };
 
-// Standard output and error in UTF-8, whatever the locale.
+// The text with every control character (C0, DEL, C1) written as \xNN, so that names and texts
+// from packages and stored rows cannot move the cursor, clear the screen or retitle the
+// terminal. Line breaks stay when keepLineBreaks is set; a value printed inside a line passes
+// false so that it cannot start a line that looks like the program's own.
+QString terminalText(const QString& text, bool keepLineBreaks = false);
+
+// Standard output and error in UTF-8, whatever the locale, with control characters other than
+// line breaks escaped as terminalText does.
 void printOut(const QString& text);
 void printError(const QString& text);
 

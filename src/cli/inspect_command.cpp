@@ -37,9 +37,9 @@ QJsonObject packageObject(const PackageReader& package) {
 }
 
 void printText(const PackageReader& package) {
-    printOut(QStringLiteral("package:   %1").arg(package.path()));
+    printOut(QStringLiteral("package:   %1").arg(terminalText(package.path())));
     printOut(QStringLiteral("size:      %1 bytes").arg(package.size()));
-    printOut(QStringLiteral("ver_no:    %1").arg(package.versionText()));
+    printOut(QStringLiteral("ver_no:    %1").arg(terminalText(package.versionText())));
     const std::optional<int> component = package.componentNumber();
     printOut(QStringLiteral("comp_no:   %1")
                  .arg(component ? QString::number(*component) : QStringLiteral("(not a number)")));
@@ -56,7 +56,7 @@ void printText(const PackageReader& package) {
                      .arg(entry->start)
                      .arg(entry->end)
                      .arg(entry->size())
-                     .arg(entry->name));
+                     .arg(terminalText(entry->name)));
     }
     if (package.sqlStart() > 0)
         printOut(
@@ -66,7 +66,7 @@ void printText(const PackageReader& package) {
     if (package.problems().isEmpty())
         printOut(QStringLiteral("problems:  none"));
     for (const QString& problem : package.problemTexts())
-        printOut(QStringLiteral("problem:   %1").arg(problem));
+        printOut(QStringLiteral("problem:   %1").arg(terminalText(problem)));
 }
 
 int runInspect(const QStringList& arguments) {

@@ -29,8 +29,9 @@ int runSettings(const QStringList& arguments) {
     if (action == QStringLiteral("set") && arguments.size() == 3) {
         if (arguments.at(1).isEmpty())
             return usageError(settingsCommand, QStringLiteral("the value name must not be empty"));
-        if (!store.write(kSettingsKey, arguments.at(1), arguments.at(2)))
-            return fail(QStringLiteral("cannot write the settings file %1").arg(store.filePath()));
+        if (const Status written = store.writeValues(kSettingsKey, {{arguments.at(1), arguments.at(2)}});
+            !written)
+            return fail(written.error());
         return kExitDone;
     }
     return usageError(settingsCommand, QStringLiteral("expected list, get NAME or set NAME VALUE"));

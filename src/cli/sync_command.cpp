@@ -80,7 +80,7 @@ int runSync(const QStringList& arguments) {
             return;
         const VersionRow& row = list.at(progress.row - 1);
         printOut(QStringLiteral("wrote %1 (component %2, index %3)")
-                     .arg(progress.targetPath)
+                     .arg(terminalText(progress.targetPath))
                      .arg(row.componentNumber)
                      .arg(row.updateIndex));
     });

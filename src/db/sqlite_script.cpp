@@ -16,6 +16,33 @@ QString statementPlace(int number, const char* begin, const char* end) {
     return QStringLiteral(" (statement %1 of the script: %2)").arg(number).arg(text);
 }
 
+struct AuthorizerState {
+    bool refusedTransactionControl = false;
+};
+
+int refuseTransactionControl(void* data, int action, const char*, const char*, const char*, const char*) {
+    if (action != SQLITE_TRANSACTION && action != SQLITE_SAVEPOINT)
+        return SQLITE_OK;
+    static_cast<AuthorizerState*>(data)->refusedTransactionControl = true;
+    return SQLITE_DENY;
+}
+
+// Installs the authorizer for the lifetime of one script run only.
+class ScopedAuthorizer {
+public:
+    ScopedAuthorizer(sqlite3* handle, AuthorizerState* state)
+        : m_handle(handle) {
+        if (state)
+            sqlite3_set_authorizer(m_handle, refuseTransactionControl, state);
+    }
+    ~ScopedAuthorizer() { sqlite3_set_authorizer(m_handle, nullptr, nullptr); }
+    ScopedAuthorizer(const ScopedAuthorizer&) = delete;
+    ScopedAuthorizer& operator=(const ScopedAuthorizer&) = delete;
+
+private:
+    sqlite3* m_handle;
+};
+
 } // namespace
 
 sqlite3* sqliteHandle(const QSqlDatabase& db) {
@@ -25,8 +52,10 @@ sqlite3* sqliteHandle(const QSqlDatabase& db) {
     return *static_cast<sqlite3* const*>(handle.constData());
 }
 
-ScriptOutcome runSqliteScript(sqlite3* handle, const QString& script) {
+ScriptOutcome runSqliteScript(sqlite3* handle, const QString& script, bool keepTransaction) {
     ScriptOutcome outcome;
+    AuthorizerState authorizer;
+    const ScopedAuthorizer scoped(handle, keepTransaction ? &authorizer : nullptr);
     const QByteArray bytes = script.toUtf8();
     const char* next = bytes.constData();
     const char* const end = next + bytes.size();
@@ -36,9 +65,22 @@ ScriptOutcome runSqliteScript(sqlite3* handle, const QString& script) {
         const char* tail = end;
         int code = sqlite3_prepare_v2(handle, next, static_cast<int>(end - next), &statement, &tail);
         if (code != SQLITE_OK) {
-            outcome = {false, 0,
-                       QString::fromUtf8(sqlite3_errmsg(handle)) + statementPlace(number + 1, next, end),
-                       code};
+            const QString reason =
+                authorizer.refusedTransactionControl
+                    ? QStringLiteral("the statement would end or split the open transaction, "
+                                     "which a statement text run inside it must not do")
+                    : QString::fromUtf8(sqlite3_errmsg(handle));
+            outcome = {false, 0, reason + statementPlace(number + 1, next, end), code};
+            return outcome;
+        }
+        // SQLite stops reading at a zero byte and hands back no statement, so the loop would
+        // never move past it.
+        if (tail == next) {
+            outcome = {
+                false, 0,
+                QStringLiteral("the text holds a zero byte at byte %1, and no statement is read past it")
+                    .arg(next - bytes.constData() + 1),
+                SQLITE_MISUSE};
             return outcome;
         }
         const char* const begin = next;

@@ -22,6 +22,10 @@ struct ScriptOutcome {
 // run here statement by statement on the connection's own handle, inside whatever transaction
 // the connection has open. Stops at the first failing statement with SQLite's text. Rows count
 // what the statements themselves inserted, updated or deleted, not what triggers did.
-ScriptOutcome runSqliteScript(sqlite3* handle, const QString& script);
+// With keepTransaction set, statements that would begin, end or split a transaction (BEGIN,
+// COMMIT, END, ROLLBACK, SAVEPOINT, RELEASE) are refused before they run, so a script run
+// inside the caller's transaction can neither commit half of it nor undo it behind its back.
+// A zero byte ends the script with an error: SQLite reads no statement past it.
+ScriptOutcome runSqliteScript(sqlite3* handle, const QString& script, bool keepTransaction);
 
 } // namespace tarnlow

@@ -356,10 +356,10 @@ int Transaction::executeImmediate(const QString& sql) {
 int Transaction::executeSqliteScript(sqlite3* handle, const QString& sql) {
     if (statementObserver)
         statementObserver(sql);
-    const ScriptOutcome outcome = runSqliteScript(handle, sql);
-    // The script may have ended the open transaction itself (COMMIT, ROLLBACK), or SQLite rolled
-    // it back after a failure such as a full disk; what follows must not run as if it could
-    // still be undone.
+    const ScriptOutcome outcome = runSqliteScript(handle, sql, d->inTransaction);
+    // Inside an open transaction the script's own BEGIN, COMMIT and ROLLBACK are refused, but a
+    // conflict clause (OR ROLLBACK, RAISE(ROLLBACK)) or a failure such as a full disk still lets
+    // SQLite roll it back; what follows must not run as if it could still be undone.
     if (d->inTransaction && sqlite3_get_autocommit(handle) != 0) {
         d->inTransaction = false;
         if (!AutoCommit)

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "host/result.h"
+
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -26,8 +30,13 @@ public:
     // Otherwise leaves target exactly as it was (null stays null, empty stays empty).
     bool read(const QString& key, const QString& name, QString& target) const;
 
-    // Creates the key when needed and stores the text. False when the file cannot be written.
+    // Creates the key when needed and stores the text. Lines of the file that the store does not understand
+    // stay as they are, and a write that could lose one (a damaged section line, a value line that is not
+    // UTF-8) is refused with that line's number and changes nothing. False when it cannot; writeValues gives
+    // the reason.
     bool write(const QString& key, const QString& name, const QString& value);
+    // Several values of one key in one write of the file: all of them or none, or the reason.
+    Status writeValues(const QString& key, const QList<QPair<QString, QString>>& values);
 
     // The value names stored under a key, in the order they were first written.
     QStringList valueNames(const QString& key) const;

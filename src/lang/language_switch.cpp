@@ -12,11 +12,11 @@ void reloadLanguageFont() {
 
 Status switchLanguage(const QString& fileName, SettingsStore& store) {
     gs_lang = fileName;
-    const bool stored = store.write(kSettingsKey, QStringLiteral("Lang"), fileName);
+    const Status stored = store.writeValues(kSettingsKey, {{QStringLiteral("Lang"), fileName}});
     reloadLanguageFont();
     if (!stored)
-        return Error{QStringLiteral("The language \"%1\" could not be stored as value Lang in %2.")
-                         .arg(fileName, store.filePath())};
+        return Error{QStringLiteral("The language \"%1\" could not be stored as value Lang in %2: %3")
+                         .arg(fileName, store.filePath(), stored.error())};
     return Status::success();
 }
 

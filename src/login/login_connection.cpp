@@ -89,10 +89,13 @@ StoredSettings storeSettingsAfterLogin(SettingsStore& store, LoginInputs inputs,
     }
 
     const QList<SettingWrite> writes = settingsWritesAfterLogin(inputs, outcome.languageFile, scrambled);
-    const QStringList failed = applySettingWrites(store, writes);
-    if (!failed.isEmpty())
-        outcome.problems.append(QStringLiteral("The values %1 could not be written to %2.")
-                                    .arg(failed.join(QStringLiteral(", ")), store.filePath()));
+    if (const Status stored = applySettingWrites(store, writes); !stored) {
+        QStringList names;
+        for (const SettingWrite& write : writes)
+            names.append(write.name);
+        outcome.problems.append(QStringLiteral("The values %1 could not be written: %2")
+                                    .arg(names.join(QStringLiteral(", ")), stored.error()));
+    }
 
     // The language is switched for this run even when Lang could not be stored.
     if (!outcome.languageFile.isEmpty()) {

@@ -54,13 +54,11 @@ QList<SettingWrite> settingsWritesAfterLogin(const LoginInputs& inputs, const QS
     return writes;
 }
 
-QStringList applySettingWrites(SettingsStore& store, const QList<SettingWrite>& writes) {
-    QStringList failed;
-    for (const SettingWrite& write : writes) {
-        if (!store.write(kSettingsKey, write.name, write.value))
-            failed.append(write.name);
-    }
-    return failed;
+Status applySettingWrites(SettingsStore& store, const QList<SettingWrite>& writes) {
+    QList<QPair<QString, QString>> values;
+    for (const SettingWrite& write : writes)
+        values.append({write.name, write.value});
+    return store.writeValues(kSettingsKey, values);
 }
 
 } // namespace tarnlow

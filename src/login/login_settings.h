@@ -1,5 +1,7 @@
 #pragma once
 
+#include "host/result.h"
+
 #include <QList>
 #include <QString>
 
@@ -67,7 +69,8 @@ struct SettingWrite {
 QList<SettingWrite> settingsWritesAfterLogin(const LoginInputs& inputs, const QString& chosenLanguageFile,
                                              const QString& scrambledPassword);
 
-// Writes each value in turn under the program's key. Returns the names that could not be written.
-QStringList applySettingWrites(SettingsStore& store, const QList<SettingWrite>& writes);
+// Writes the values under the program's key in one write of the settings file, so that either
+// all of them are stored or none is (a new DBMS never pairs with an old database).
+Status applySettingWrites(SettingsStore& store, const QList<SettingWrite>& writes);
 
 } // namespace tarnlow

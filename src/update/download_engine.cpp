@@ -12,6 +12,8 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <limits>
 
 #ifdef Q_OS_UNIX
@@ -208,14 +210,26 @@ std::optional<DownloadFailure> DownloadEngine::writeRow(const VersionRow& row, c
                                QStringLiteral("the stored file for %1 (%2) has no content (NULL)")
                                    .arg(targetPath, rowKeyText(row))};
 
-    // The temporary file sits next to the target, so the final rename never crosses a file system;
-    // the old file stays in place until the new one is complete on disk.
-    QSaveFile file(targetPath);
     const auto writeFailure = [&](const QString& reason) {
         return DownloadFailure{kMessageDownloadWriteFailed,
                                {targetPath, reason},
                                QStringLiteral("cannot write %1: %2").arg(targetPath, reason)};
     };
+    // QSaveFile writes through a symbolic link to the file it names, which may lie outside the
+    // program folder. A link in the target's place is replaced itself instead: the new file is
+    // completed under a name of its own next to it and then renamed over the link.
+    const bool replacesLink = QFileInfo(targetPath).isSymLink();
+    const QString writtenPath = replacesLink ? targetPath + QStringLiteral(".tarnlow-download") : targetPath;
+    if (replacesLink) {
+        const QFileInfo inTheWay(writtenPath);
+        if ((inTheWay.exists() || inTheWay.isSymLink()) && !QFile::remove(writtenPath))
+            return writeFailure(
+                QStringLiteral("the temporary file %1 is in the way and cannot be removed").arg(writtenPath));
+    }
+
+    // The temporary file sits next to the target, so the final rename never crosses a file system;
+    // the old file stays in place until the new one is complete on disk.
+    QSaveFile file(writtenPath);
     if (!file.open(QIODevice::WriteOnly))
         return writeFailure(file.errorString());
     for (qint64 position = 0; position < bytes->size(); position += kWritePiece) {
@@ -228,6 +242,21 @@ std::optional<DownloadFailure> DownloadEngine::writeRow(const VersionRow& row, c
     }
     if (!file.commit())
         return writeFailure(file.errorString());
+    if (replacesLink) {
+#ifdef Q_OS_UNIX
+        // rename() replaces the link itself and never follows it.
+        const bool renamed = ::rename(QFile::encodeName(writtenPath).constData(),
+                                      QFile::encodeName(targetPath).constData()) == 0;
+        const QString reason = renamed ? QString() : QString::fromLocal8Bit(std::strerror(errno));
+#else
+        const bool renamed = QFile::remove(targetPath) && QFile::rename(writtenPath, targetPath);
+        const QString reason = QStringLiteral("the link could not be replaced");
+#endif
+        if (!renamed) {
+            QFile::remove(writtenPath);
+            return writeFailure(reason);
+        }
+    }
     syncFolder(QFileInfo(targetPath).absolutePath());
     return std::nullopt;
 }

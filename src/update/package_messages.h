@@ -16,5 +16,7 @@ inline constexpr int kMsgPackageCannotWrite = 10108;           // path, reason
 inline constexpr int kMsgPackageFileChanged = 10109;           // path, reason
 inline constexpr int kMsgPackageReplaceQuestion = 10110;       // path
 inline constexpr int kMsgPackageOutputExists = 10111;          // path
+inline constexpr int kMsgPackageScriptRefused = 10112;         // reason
+inline constexpr int kMsgPackageNameTwice = 10113;             // name, first entry, second entry
 
 } // namespace tarnlow

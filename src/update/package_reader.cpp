@@ -1,9 +1,12 @@
 #include "update/package_reader.h"
 
 #include "host/code_page.h"
+#include "update/script_check.h"
 
 #include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
 
 namespace tarnlow {
 namespace {
@@ -25,6 +28,13 @@ QString visibleBytes(const QByteArray& bytes) {
 QString hexByte(char c) {
     return QStringLiteral("0x") +
            QString::number(static_cast<unsigned char>(c), 16).rightJustified(2, QLatin1Char('0')).toUpper();
+}
+
+bool holdsControlBytes(const QByteArray& bytes) {
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) {
+        const auto value = static_cast<unsigned char>(c);
+        return value < 0x20 || value == 0x7F;
+    });
 }
 
 QByteArray withoutTrailingBlanks(QByteArray bytes) {
@@ -257,6 +267,57 @@ void PackageReader::validate() {
                        .arg(m_size)
                        .arg(previousPiece));
     }
+    validateTexts();
+}
+
+// The texts the import stores or runs, checked here so that every reader of a package (inspect,
+// the import, the update window) refuses the same packages.
+void PackageReader::validateTexts() {
+    const QByteArray version = versionField();
+    if (holdsControlBytes(version))
+        addProblem(
+            PackageProblemKind::VersionText,
+            QStringLiteral("the version number \"%1\" holds control characters").arg(visibleBytes(version)));
+    else if (Result<QString> text = fromSystemCodePage(version); !text)
+        addProblem(PackageProblemKind::VersionText,
+                   QStringLiteral("the version number \"%1\" is not GBK text: %2")
+                       .arg(visibleBytes(version), text.error()));
+    if (holdsControlBytes(componentField()))
+        addProblem(PackageProblemKind::ComponentText,
+                   QStringLiteral("the component number \"%1\" holds control characters")
+                       .arg(visibleBytes(componentField())));
+
+    // Every entry becomes one file of the program folder; two entries of one name (in any case,
+    // since the folder may be on a file system that ignores it) would overwrite each other.
+    for (int first = 1; first <= kPackageEntryCount; ++first) {
+        const std::optional<PackageEntry>& one = entry(first);
+        if (!one)
+            continue;
+        for (int second = first + 1; second <= kPackageEntryCount; ++second) {
+            const std::optional<PackageEntry>& other = entry(second);
+            if (other && one->name.compare(other->name, Qt::CaseInsensitive) == 0)
+                addProblem(
+                    PackageProblemKind::DuplicateName,
+                    QStringLiteral("entries %1 and %2 carry the same file name \"%3\"%4")
+                        .arg(first)
+                        .arg(second)
+                        .arg(one->name)
+                        .arg(
+                            one->name == other->name
+                                ? QString()
+                                : QStringLiteral(" and \"%1\", which differ only in case").arg(other->name)));
+        }
+    }
+
+    if (m_sqlStart <= 0 || m_sqlStart > m_size)
+        return;
+    Result<QString> script = sqlScript();
+    if (!script) {
+        addProblem(PackageProblemKind::Script, script.error());
+        return;
+    }
+    if (const std::optional<QString> refused = scriptRefusal(*script))
+        addProblem(PackageProblemKind::Script, *refused);
 }
 
 Status PackageReader::readSlice(qint64 start, qint64 length, const QString& what,

@@ -39,6 +39,10 @@ enum class PackageProblemKind {
     EntryName,           // a name that is not a plain file name, or not GBK text
     SqlStart,            // the SQL start lies outside the file or does not follow the entries
     TrailingBytes,       // bytes after the last piece that nothing refers to
+    VersionText,         // VER_NO is not GBK text or holds control characters
+    ComponentText,       // COMP_NO holds control characters
+    DuplicateName,       // two entries carry the same name, or names that differ only in case
+    Script,              // the script is not GBK text, holds a zero byte or controls transactions
 };
 
 struct PackageProblem {
@@ -95,6 +99,7 @@ private:
     PackageReader() = default;
     void readFields();
     void validate();
+    void validateTexts();
     void addProblem(PackageProblemKind kind, const QString& text);
     Status readSlice(qint64 start, qint64 length, const QString& what, const BlockSink& sink) const;
 

@@ -2,6 +2,7 @@
 
 #include "host/code_page.h"
 #include "update/package_messages.h"
+#include "update/script_check.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,7 +50,17 @@ PackageResult<qint64> readableFileSize(const QString& path, int index) {
         QStringLiteral("file %1 of entry %2 cannot be read: %3").arg(path, entryText(index), reason));
 }
 
+std::optional<QString> controlCharacterIn(const QString& text) {
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return QStringLiteral("it holds the control character %1").arg(codePointText(c));
+    return std::nullopt;
+}
+
 PackageResult<QByteArray> versionField(const QString& text) {
+    if (const std::optional<QString> control = controlCharacterIn(text))
+        return failure(kMsgPackageVersionInvalid, {text, *control},
+                       QStringLiteral("the version number \"%1\" cannot be stored: %2").arg(text, *control));
     Result<QByteArray> field =
         packageZeroPaddedField(text, kPackageVersionWidth, QStringLiteral("version number"));
     if (!field)
@@ -109,6 +120,9 @@ PackageResult<QByteArray> scriptBytes(const QString& script) {
                 .arg(bad->line)
                 .arg(bad->column));
     }
+    if (const std::optional<QString> refused = scriptRefusal(script))
+        return failure(kMsgPackageScriptRefused, {*refused},
+                       QStringLiteral("the SQL script cannot be stored: %1").arg(*refused));
     return *toSystemCodePage(script);
 }
 
@@ -178,6 +192,14 @@ PackageResult<PackagePlan> planPackage(const PackageSource& source) {
         const PackageResult<QByteArray> name = nameField(entry.name, index);
         if (!name)
             return name.failure();
+        // Each entry becomes one file of the program folder; two of one name would overwrite
+        // each other there.
+        for (const PlannedEntry& earlier : std::as_const(plan.entries)) {
+            if (earlier.name.compare(entry.name, Qt::CaseInsensitive) == 0)
+                return failure(kMsgPackageNameTwice, {entry.name, entryText(earlier.index), entryText(index)},
+                               QStringLiteral("the file name \"%1\" of entry %3 is already used by entry %2")
+                                   .arg(entry.name, entryText(earlier.index), entryText(index)));
+        }
         position += *size;
         // Checked per entry so that a sum of huge sizes cannot overflow.
         if (position > kPackageMaxSize)

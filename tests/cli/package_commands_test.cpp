@@ -183,6 +183,25 @@ TEST_F(PackageCommandsTest, InspectListsEveryFindingAndFailsOnThem) {
     EXPECT_EQ(runCli({QStringLiteral("inspect")}).exitCode, 2);
 }
 
+TEST_F(PackageCommandsTest, InspectWritesControlBytesOfNamesEscaped) {
+    // ESC ] 0 ; retitles a terminal, ESC [ 2 J clears it, BEL rings, CR LF start a new line.
+    const QByteArray name("a\x1b]0;owned\x07\x1b[2J\r\nproblems:  none");
+    const QString path = file(
+        QStringLiteral("ctl.fuf"),
+        headerBytes("01", "001", {usedEntry(257, 257, name), blankEntry(), blankEntry(), blankEntry()}, 0) +
+            "x");
+    const CliRun run = runCli({QStringLiteral("inspect"), path});
+    EXPECT_EQ(run.exitCode, 1);
+    const QString printed = run.out + run.err;
+    for (const QChar c : printed)
+        EXPECT_FALSE(c.unicode() < 0x20 && c != QLatin1Char('\n'))
+            << "raw control character " << int(c.unicode());
+    EXPECT_TRUE(
+        run.out.contains(QStringLiteral("name \"a\\x1B]0;owned\\x07\\x1B[2J\\x0D\\x0Aproblems:  none\"")))
+        << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains(QStringLiteral("\nproblems:  none"))) << run.out.toStdString();
+}
+
 TEST_F(PackageCommandsTest, WhatPackWritesInspectFindsSound) {
     pack({QStringLiteral("--file2"), file(QStringLiteral("x.bin"), patternBytes(40000, 7)),
           QStringLiteral("--sql-file"), file(QStringLiteral("s.sql"), "select 1;")});

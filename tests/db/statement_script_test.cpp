@@ -106,32 +106,48 @@ TEST_F(SqliteScriptTest, SyntaxErrorNamesItsStatementAndNothingAfterItRuns) {
     EXPECT_EQ(sqlca.SQLNRows, 0);
 }
 
-TEST_F(SqliteScriptTest, ScriptEndingTheOpenTransactionIsReportedNotHidden) {
+TEST_F(SqliteScriptTest, ScriptCannotEndOrSplitTheOpenTransaction) {
     ASSERT_EQ(sqlca.begin(), kSqlSuccess);
-    EXPECT_EQ(sqlca.executeImmediate(QStringLiteral("create table a ( x int ); commit")), kSqlFailure);
-    EXPECT_TRUE(sqlca.SQLErrText.contains(QStringLiteral("ended the open transaction")))
-        << sqlca.SQLErrText.toStdString();
-    EXPECT_FALSE(sqlca.inTransaction());
-    // The next transaction opens and closes normally.
-    ASSERT_EQ(sqlca.begin(), kSqlSuccess) << sqlca.SQLErrText.toStdString();
-    ASSERT_EQ(
-        sqlca.executeImmediate(QStringLiteral("insert into a values ( 1 ); insert into a values ( 2 )")),
-        kSqlSuccess);
+    for (const QString& script : {QStringLiteral("create table a ( x int ); commit"),
+                                  QStringLiteral("insert into b values ( 1 ); rollback"),
+                                  QStringLiteral("savepoint s; release s"), QStringLiteral("begin")}) {
+        if (script.startsWith(QStringLiteral("insert"))) {
+            ASSERT_EQ(sqlca.executeImmediate(QStringLiteral("create table b ( x int )")), kSqlSuccess);
+        }
+        EXPECT_EQ(sqlca.executeImmediate(script), kSqlFailure) << script.toStdString();
+        EXPECT_TRUE(sqlca.SQLErrText.contains(QStringLiteral("would end or split the open transaction")))
+            << sqlca.SQLErrText.toStdString();
+        EXPECT_TRUE(sqlca.inTransaction()) << script.toStdString();
+    }
+    // Nothing was committed behind the transaction's back: rolling it back removes both tables.
     ASSERT_EQ(sqlca.rollback(), kSqlSuccess) << sqlca.SQLErrText.toStdString();
-    const auto row = sqlca.selectInto(QStringLiteral("select count(*) from a"));
-    ASSERT_TRUE(row.has_value());
-    EXPECT_EQ(row->at(0).toInt(), 0);
+    EXPECT_FALSE(tableExists(sqlca, QStringLiteral("a")));
+    EXPECT_FALSE(tableExists(sqlca, QStringLiteral("b")));
 
-    // With AutoCommit off a transaction is open again straight after.
+    // Outside a transaction the same statements are the caller's to give.
+    ASSERT_EQ(sqlca.executeImmediate(QStringLiteral("begin; create table a ( x int ); commit")), kSqlSuccess)
+        << sqlca.SQLErrText.toStdString();
+    EXPECT_TRUE(tableExists(sqlca, QStringLiteral("a")));
+
+    // With AutoCommit off a transaction is always open, and it stays the one it was.
     Transaction manual;
     database->configure(manual);
     manual.AutoCommit = false;
     ASSERT_EQ(manual.connect(), kSqlSuccess) << manual.SQLErrText.toStdString();
-    EXPECT_EQ(manual.executeImmediate(QStringLiteral("insert into a values ( 3 ); rollback")), kSqlFailure);
+    ASSERT_EQ(manual.executeImmediate(QStringLiteral("insert into a values ( 3 )")), kSqlSuccess);
+    EXPECT_EQ(manual.executeImmediate(QStringLiteral("insert into a values ( 4 ); commit")), kSqlFailure);
     EXPECT_TRUE(manual.inTransaction());
-    ASSERT_EQ(manual.executeImmediate(QStringLiteral("insert into a values ( 4 )")), kSqlSuccess);
     ASSERT_EQ(manual.rollback(), kSqlSuccess) << manual.SQLErrText.toStdString();
     EXPECT_EQ(sqlca.selectInto(QStringLiteral("select count(*) from a"))->at(0).toInt(), 0);
+}
+
+TEST_F(SqliteScriptTest, ZeroByteEndsTheScriptWithAnErrorInsteadOfSpinning) {
+    ASSERT_EQ(sqlca.executeImmediate(QStringLiteral("create table a ( x int )")), kSqlSuccess);
+    const QString script = QStringLiteral("insert into a values ( 1 );") + QChar(0) +
+                           QStringLiteral("insert into a values ( 2 )");
+    EXPECT_EQ(sqlca.executeImmediate(script), kSqlFailure);
+    EXPECT_TRUE(sqlca.SQLErrText.contains(QStringLiteral("zero byte at byte 28")))
+        << sqlca.SQLErrText.toStdString();
 }
 
 } // namespace

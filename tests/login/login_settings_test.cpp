@@ -103,11 +103,25 @@ TEST(LoginSettings, ApplyingWritesStoresEveryValueAndNamesTheOnesThatFailed) {
     SettingsStore store = SettingsStore::standard();
     const QList<SettingWrite> writes =
         settingsWritesAfterLogin(someInputs(true), QString(), QStringLiteral("x"));
-    EXPECT_TRUE(applySettingWrites(store, writes).isEmpty());
+    EXPECT_TRUE(applySettingWrites(store, writes).ok());
     EXPECT_EQ(store.valueNames(kSettingsKey), names(writes));
 
-    // A store whose folder cannot be created: every write fails and is reported by name.
+    // A store whose folder cannot be created: the write fails with the file in its reason.
     ASSERT_TRUE(scratch.write(QStringLiteral("plain-file"), "x"));
     SettingsStore broken(scratch.file(QStringLiteral("plain-file/registry.ini")));
-    EXPECT_EQ(applySettingWrites(broken, writes), names(writes));
+    const Status failed = applySettingWrites(broken, writes);
+    ASSERT_FALSE(failed.ok());
+    EXPECT_TRUE(failed.error().contains(broken.filePath())) << failed.error().toStdString();
+
+    // A settings file whose change could lose a line is refused whole: no value of the login is
+    // stored beside the old ones.
+    SettingsStore damaged(scratch.file(QStringLiteral("damaged.ini")));
+    ASSERT_TRUE(
+        scratch.write(QStringLiteral("damaged.ini"),
+                      "[HKEY_LOCAL_MACHINE\\Software\\Tarnlow_As]\ndatabase=old\n[broken\nDBMS=SQLite\n"));
+    const Status refused = applySettingWrites(damaged, writes);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_TRUE(refused.error().contains(QStringLiteral("line 3"))) << refused.error().toStdString();
+    EXPECT_EQ(scratch.read(QStringLiteral("damaged.ini")),
+              QByteArray("[HKEY_LOCAL_MACHINE\\Software\\Tarnlow_As]\ndatabase=old\n[broken\nDBMS=SQLite\n"));
 }

@@ -157,6 +157,33 @@ TEST_P(DownloadEngineTest, ExistingFileIsReplacedAndTrailingBlanksOfTheNameAreDr
     EXPECT_EQ(compId(), QStringLiteral("1"));
 }
 
+TEST_P(DownloadEngineTest, SymbolicLinkInTheFolderIsReplacedNotWrittenThrough) {
+    ASSERT_TRUE(QDir(scratch.path()).mkpath(QStringLiteral("outside")));
+    ASSERT_TRUE(scratch.write(QStringLiteral("outside/victim.txt"), QByteArray("keep me")));
+    const QString victim = scratch.file(QStringLiteral("outside/victim.txt"));
+    ASSERT_TRUE(QFile::link(victim, folder + QStringLiteral("lib.dll")));
+    ASSERT_TRUE(QFile::link(victim, folder + QStringLiteral("lib.dll.tarnlow-download")));
+    ASSERT_TRUE(QFile::link(scratch.file(QStringLiteral("nowhere")), folder + QStringLiteral("gone.dll")));
+    database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("lib.dll"), QByteArray("new library"));
+    database->insert(QStringLiteral("1.0"), 1, 2, QStringLiteral("gone.dll"), QByteArray("was dangling"));
+
+    const DownloadOutcome outcome = run();
+    ASSERT_FALSE(outcome.failure) << outcome.failure->description.toStdString();
+    QFile kept(victim);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("keep me"));
+    for (const QString& name : {QStringLiteral("lib.dll"), QStringLiteral("gone.dll")}) {
+        const QFileInfo written(folder + name);
+        EXPECT_FALSE(written.isSymLink()) << name.toStdString();
+        EXPECT_TRUE(written.isFile()) << name.toStdString();
+    }
+    EXPECT_EQ(fileBytes(QStringLiteral("lib.dll")), QByteArray("new library"));
+    EXPECT_EQ(fileBytes(QStringLiteral("gone.dll")), QByteArray("was dangling"));
+    EXPECT_FALSE(QFileInfo::exists(scratch.file(QStringLiteral("nowhere"))));
+    EXPECT_EQ(folderEntries(), (QStringList{QStringLiteral("gone.dll"), QStringLiteral("lib.dll")}));
+    EXPECT_EQ(compId(), QStringLiteral("1"));
+}
+
 TEST_P(DownloadEngineTest, NullContentStopsWithFilesWrittenSoFarAndCompIdUnchanged) {
     ASSERT_TRUE(scratch.write(QStringLiteral("program/b.dll"), QByteArray("old b")));
     database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("a.dll"), QByteArray("a"));

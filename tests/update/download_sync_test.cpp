@@ -91,6 +91,17 @@ TEST_F(SyncCommandTest, FailureExitsWithOneNamingTheFileAndBadArgumentsWithTwo) 
     EXPECT_EQ(run.exitCode, 2);
 }
 
+TEST_F(SyncCommandTest, StoredNamesReachTheTerminalWithTheirControlBytesEscaped) {
+    database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("a\x1b[2J\x07.dll"), QByteArray("x"));
+    const CliRun run = runCli(syncArguments(), scratch.registryPath());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("a\\x1B[2J\\x07.dll"))) << run.err.toStdString();
+    const QString printed = run.out + run.err;
+    for (const QChar c : printed)
+        EXPECT_FALSE(c.unicode() < 0x20 && c != QLatin1Char('\n'))
+            << "raw control character " << int(c.unicode());
+}
+
 // Every target is always either its old or its new contents, whole, wherever the process dies.
 TEST_F(SyncCommandTest, KilledHalfwayLeavesEveryFileOldOrNewAndTheNextRunCompletes) {
     constexpr int kFiles = 6;

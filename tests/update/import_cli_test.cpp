@@ -38,7 +38,25 @@ TEST(ImportCommandLine, AppliesReportsDuplicatesAndRefusesBadPackages) {
 
     const CliRun again = runCli(QStringList{QStringLiteral("apply")} + connection + QStringList{package});
     EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
-    EXPECT_EQ(again.out, QStringLiteral("version 01 component 12 is already stored; nothing stored\n"));
+    EXPECT_EQ(
+        again.out,
+        QStringLiteral("version 01 component 12 is already stored: its files were already there; nothing "
+                       "changed\n"));
+
+    // A stored package's script runs again at every opening, and the output says so.
+    ASSERT_TRUE(scratch.write(
+        QStringLiteral("scripted.fuf"),
+        test::buildPackage("02", "013",
+                           {PackageFileSpec{"a.txt", "a"}, std::nullopt, std::nullopt, std::nullopt},
+                           "update t_sys_ver set file_name = file_name where 1 = 0")));
+    const QStringList scripted =
+        QStringList{QStringLiteral("apply"), scratch.file(QStringLiteral("scripted.fuf"))};
+    ASSERT_EQ(runCli(scripted + connection).exitCode, 0);
+    const CliRun rerun = runCli(scripted + connection);
+    EXPECT_EQ(rerun.exitCode, 0) << rerun.err.toStdString();
+    EXPECT_EQ(rerun.out,
+              QStringLiteral("version 02 component 13 is already stored: its SQL script ran again; its "
+                             "files were already there\n"));
 
     ASSERT_TRUE(scratch.write(QStringLiteral("bad.fuf"), QByteArray(300, 'x')));
     const CliRun bad =
@@ -54,7 +72,8 @@ TEST(ImportCommandLine, AppliesReportsDuplicatesAndRefusesBadPackages) {
     Transaction sqlca;
     database.configure(sqlca);
     ASSERT_EQ(sqlca.connect(), kSqlSuccess);
-    EXPECT_EQ(test::storedRows(sqlca).size(), 2);
+    // The two files of the first package and the one of the scripted package.
+    EXPECT_EQ(test::storedRows(sqlca).size(), 3);
 }
 
 } // namespace

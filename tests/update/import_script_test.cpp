@@ -55,6 +55,30 @@ TEST_P(ImportScriptTest, StatementFailingMidwayUndoesTheStatementsBeforeIt) {
     EXPECT_TRUE(test::storedRows(sqlca).isEmpty());
 }
 
+TEST_P(ImportScriptTest, ScriptThatControlsTransactionsOrHoldsAZeroByteIsRefusedBeforeAnythingRuns) {
+    ASSERT_EQ(sqlca.executeImmediate(QStringLiteral("create table a ( x int )")), kSqlSuccess);
+    const QList<QByteArray> scripts = {
+        "insert into a values ( 1 ); commit; insert into a values ( 2 )",
+        "insert into a values ( 1 ); rollback",
+        "savepoint s; insert into a values ( 1 ); release s",
+        "begin; insert into a values ( 1 ); end",
+        QByteArray("insert into a values ( 1 );\0insert into a values ( 2 )", 55),
+    };
+    int version = 10;
+    for (const QByteArray& script : scripts) {
+        const ImportReport report = importScript(QByteArray::number(version++), script);
+        EXPECT_EQ(report.result, ImportResult::Failed) << script.constData();
+        ASSERT_TRUE(report.failure.has_value()) << script.constData();
+        EXPECT_EQ(report.failure->message, kMsgImportPackageRefused) << script.constData();
+        EXPECT_FALSE(report.scriptRan);
+        EXPECT_FALSE(sqlca.inTransaction());
+    }
+    const auto count = sqlca.selectInto(QStringLiteral("select count(*) from a"));
+    ASSERT_TRUE(count.has_value()) << sqlca.SQLErrText.toStdString();
+    EXPECT_EQ(count->at(0).toInt(), 0);
+    EXPECT_TRUE(test::storedRows(sqlca).isEmpty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, ImportScriptTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
                          [](const ::testing::TestParamInfo<Backend>& backend) {
                              return test::backendName(backend.param);

@@ -227,3 +227,39 @@ TEST_F(PackageReaderTest, WhatTheWriterWritesReadsBackSound) {
     EXPECT_EQ(reader->entry(4)->size(), 0);
     EXPECT_EQ(*reader->sqlScript(), source.sqlScript);
 }
+
+TEST_F(PackageReaderTest, TextsTheImportWouldStoreOrRunAreValidatedWithTheHeader) {
+    const auto script = [this](const QByteArray& sql) {
+        return open(headerBytes("01", "001", {blankEntry(), blankEntry(), blankEntry(), blankEntry()}, 257) +
+                    sql);
+    };
+    const PackageReader zero = script(QByteArray("select 1;\0select 2", 19));
+    EXPECT_EQ(kinds(zero), QList<PackageProblemKind>{PackageProblemKind::Script});
+    EXPECT_TRUE(zero.problemTexts().at(0).contains(QStringLiteral("zero byte")));
+    const PackageReader commit = script("insert into t values (1); COMMIT; insert into t values (2)");
+    EXPECT_EQ(kinds(commit), QList<PackageProblemKind>{PackageProblemKind::Script});
+    const PackageReader loneLeadByte = script("select '\x81'");
+    EXPECT_EQ(kinds(loneLeadByte), QList<PackageProblemKind>{PackageProblemKind::Script});
+    EXPECT_TRUE(script("select 'commit'").problems().isEmpty());
+
+    const auto blank = std::array<QByteArray, 4>{blankEntry(), blankEntry(), blankEntry(), blankEntry()};
+    EXPECT_EQ(kinds(open(headerBytes(QByteArray(2, '\0'), "001", blank, 0))),
+              QList<PackageProblemKind>{PackageProblemKind::VersionText});
+    EXPECT_EQ(kinds(open(headerBytes("\x81 ", "001", blank, 0))),
+              QList<PackageProblemKind>{PackageProblemKind::VersionText});
+    EXPECT_EQ(kinds(open(headerBytes("01", "\x1b\x07\r", blank, 0))),
+              (QList<PackageProblemKind>{PackageProblemKind::ComponentNotNumber,
+                                         PackageProblemKind::ComponentText}));
+}
+
+TEST_F(PackageReaderTest, TwoEntriesOfOneNameInAnyCaseAreAProblem) {
+    const PackageReader same = open(headerBytes("01", "001",
+                                                {usedEntry(257, 257, "a.dll"), usedEntry(258, 258, "b.dll"),
+                                                 usedEntry(259, 259, "a.dll"), usedEntry(260, 260, "B.DLL")},
+                                                0) +
+                                    "1234");
+    EXPECT_EQ(kinds(same), (QList<PackageProblemKind>{PackageProblemKind::DuplicateName,
+                                                      PackageProblemKind::DuplicateName}));
+    EXPECT_TRUE(same.problemTexts().at(0).contains(QStringLiteral("entries 1 and 3")));
+    EXPECT_TRUE(same.problemTexts().at(1).contains(QStringLiteral("differ only in case")));
+}

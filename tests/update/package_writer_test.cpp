@@ -199,6 +199,20 @@ TEST_F(PackageWriterTest, BadInputIsRefusedBeforeAnythingIsWritten) {
     PackageSource version;
     version.version = QStringLiteral("版a");
     refuse(version, kMsgPackageVersionInvalid, QStringLiteral("版a"));
+    PackageSource controlVersion;
+    controlVersion.version = QString(2, QChar(0));
+    refuse(controlVersion, kMsgPackageVersionInvalid, QStringLiteral("U+0000"));
+    PackageSource zeroByte;
+    zeroByte.sqlScript = QStringLiteral("select 1") + QChar(0) + QStringLiteral("; drop table t_sys_ver");
+    refuse(zeroByte, kMsgPackageScriptRefused, QStringLiteral("zero byte"));
+    PackageSource commit;
+    commit.sqlScript = QStringLiteral("update t_sys_config set conf_value = 'N';\ncommit;");
+    refuse(commit, kMsgPackageScriptRefused, QStringLiteral("COMMIT"));
+    PackageSource twice;
+    QDir(scratch.path()).mkdir(QStringLiteral("other"));
+    twice.files[0] = good;
+    twice.files[2] = input(QStringLiteral("other/GOOD.bin"), "other");
+    refuse(twice, kMsgPackageNameTwice, QStringLiteral("GOOD.bin"));
 
     // 99,999,745 bytes of file + 256 = 100,000,001: one byte too many. A sparse file costs no disk.
     QFile huge(scratch.file(QStringLiteral("huge.bin")));
