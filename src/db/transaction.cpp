@@ -207,6 +207,25 @@ bool Transaction::requireConnection() {
     return false;
 }
 
+bool Transaction::readyForStatement() {
+    if (!requireConnection())
+        return false;
+    if (AutoCommit || d->inTransaction)
+        return true;
+    // The transaction that should follow the last commit or rollback could not be opened then.
+    if (startTransaction() == kSqlSuccess)
+        return true;
+    setFailure(QStringLiteral("no transaction is open and none can be opened: %1").arg(SQLErrText),
+               SQLDBCode);
+    return false;
+}
+
+QString Transaction::openNextTransaction() {
+    if (AutoCommit || startTransaction() == kSqlSuccess)
+        return {};
+    return SQLErrText.isEmpty() ? QStringLiteral("no reason given") : SQLErrText;
+}
+
 bool Transaction::run(QSqlQuery& query, const QString& sql, const QVariantList& values) {
     if (statementObserver)
         statementObserver(sql);
@@ -228,7 +247,7 @@ bool Transaction::run(QSqlQuery& query, const QString& sql, const QVariantList& 
 }
 
 int Transaction::execute(const QString& sql, const QVariantList& values) {
-    if (!requireConnection())
+    if (!readyForStatement())
         return SQLCode;
     QSqlQuery query(database());
     if (!run(query, sql, values))
@@ -238,8 +257,12 @@ int Transaction::execute(const QString& sql, const QVariantList& values) {
 }
 
 int Transaction::executeImmediate(const QString& sql) {
-    if (!requireConnection())
+    if (!readyForStatement())
         return SQLCode;
+    return runText(sql);
+}
+
+int Transaction::runText(const QString& sql) {
     if (d->kind == DbmsKind::SQLite) {
         if (sqlite3* handle = sqliteHandle(database()))
             return executeSqliteScript(handle, sql);
@@ -269,12 +292,12 @@ int Transaction::executeSqliteScript(sqlite3* handle, const QString& sql) {
     // still be undone.
     if (d->inTransaction && sqlite3_get_autocommit(handle) != 0) {
         d->inTransaction = false;
-        if (!AutoCommit)
-            startTransaction();
-        setFailure(outcome.ok ? QStringLiteral("the statements ended the open transaction; what they did "
-                                               "up to then is committed")
-                              : outcome.error + QStringLiteral("; the open transaction was rolled back"),
-                   outcome.code);
+        QString text = outcome.ok ? QStringLiteral("the statements ended the open transaction; what they did "
+                                                   "up to then is committed")
+                                  : outcome.error + QStringLiteral("; the open transaction was rolled back");
+        if (const QString reopen = openNextTransaction(); !reopen.isNull())
+            text += QStringLiteral("; no new transaction could be opened: ") + reopen;
+        setFailure(text, outcome.code);
         return SQLCode;
     }
     if (!outcome.ok) {
@@ -286,7 +309,7 @@ int Transaction::executeSqliteScript(sqlite3* handle, const QString& sql) {
 }
 
 std::optional<QVariantList> Transaction::selectInto(const QString& sql, const QVariantList& values) {
-    if (!requireConnection())
+    if (!readyForStatement())
         return std::nullopt;
     QSqlQuery query(database());
     if (!run(query, sql, values))
@@ -310,7 +333,7 @@ std::optional<QVariantList> Transaction::selectInto(const QString& sql, const QV
 }
 
 std::optional<QList<QVariantList>> Transaction::selectAll(const QString& sql, const QVariantList& values) {
-    if (!requireConnection())
+    if (!readyForStatement())
         return std::nullopt;
     QSqlQuery query(database());
     if (!run(query, sql, values))
@@ -388,7 +411,7 @@ int Transaction::beginLocked(const QString& lockName) {
     const QString lock = dialect().applicationLockStatement(lockName);
     if (lock.isEmpty()) {
         // The write lock of the whole database, taken now rather than at the first write.
-        if (executeImmediate(QStringLiteral("BEGIN IMMEDIATE")) != kSqlSuccess)
+        if (runText(QStringLiteral("BEGIN IMMEDIATE")) != kSqlSuccess)
             return SQLCode;
         d->inTransaction = true;
         setSuccess();
@@ -396,13 +419,13 @@ int Transaction::beginLocked(const QString& lockName) {
     }
     if (startTransaction() != kSqlSuccess)
         return SQLCode;
-    if (executeImmediate(lock) != kSqlSuccess) {
-        const QString text = SQLErrText;
+    if (runText(lock) != kSqlSuccess) {
+        QString text = SQLErrText;
         const int code = SQLDBCode;
         database().rollback();
         d->inTransaction = false;
-        if (!AutoCommit)
-            startTransaction();
+        if (const QString reopen = openNextTransaction(); !reopen.isNull())
+            text += QStringLiteral("; no new transaction could be opened: ") + reopen;
         setFailure(text, code);
         return SQLCode;
     }
@@ -430,21 +453,24 @@ int Transaction::endTransaction(bool keep) {
     const QSqlError error = db.lastError();
     d->inTransaction = false;
     if (!ok) {
-        setFailure(errorText(error), nativeCode(error));
-        if (keep) {
-            // A transaction that cannot commit is over all the same; leave no half-open state behind.
+        QString text = errorText(error);
+        const int code = nativeCode(error);
+        // A transaction that cannot commit is over all the same; leave no half-open state behind.
+        if (keep)
             db.rollback();
-            if (!AutoCommit) {
-                const QString text = SQLErrText;
-                const int code = SQLDBCode;
-                startTransaction();
-                setFailure(text, code);
-            }
-        }
+        if (const QString reopen = openNextTransaction(); !reopen.isNull())
+            text += QStringLiteral("; no new transaction could be opened either: ") + reopen;
+        setFailure(text, code);
         return SQLCode;
     }
-    if (!AutoCommit)
-        return startTransaction();
+    if (const QString reopen = openNextTransaction(); !reopen.isNull()) {
+        // The work is committed or undone as asked, but what follows would run outside the
+        // transaction the caller relies on.
+        setFailure(QStringLiteral("the transaction was %1, but no new transaction could be opened: %2")
+                       .arg(keep ? QStringLiteral("committed") : QStringLiteral("rolled back"), reopen),
+                   SQLDBCode);
+        return SQLCode;
+    }
     setSuccess();
     return SQLCode;
 }
