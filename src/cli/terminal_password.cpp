@@ -60,12 +60,15 @@ Result<QString> askPasswordOnTerminal(const QString& prompt) {
     hidden.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     hidden.c_lflag |= ICANON;
 
-    writeAll(terminal, prompt.toUtf8());
     echoSettings = settings;
     echoTerminal = terminal;
     const auto previousInterrupt = std::signal(SIGINT, restoreEchoAndStop);
     const auto previousTerminate = std::signal(SIGTERM, restoreEchoAndStop);
+    // Echo goes off before the prompt shows, so nothing typed after the prompt is ever shown;
+    // what was typed before it is discarded.
     const bool hiding = tcsetattr(terminal, TCSAFLUSH, &hidden) == 0;
+    if (hiding)
+        writeAll(terminal, prompt.toUtf8());
     QByteArray line;
     bool ended = false;
     int readError = 0;
