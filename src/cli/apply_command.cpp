@@ -5,14 +5,21 @@
 #include "host/settings_store.h"
 #include "update/import_engine.h"
 
+#include <QCommandLineParser>
+
 namespace tarnlow::cli {
 namespace {
 
-int runApply(const QStringList& arguments) {
-    QStringList rest = arguments;
-    const auto options = takeConnectionOptions(rest);
+void declareApply(QCommandLineParser& parser) {
+    parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("The update package (.fuf)."));
+    addConnectionOptions(parser);
+}
+
+int runApply(const QCommandLineParser& parser) {
+    const auto options = connectionOptions(parser);
     if (!options)
         return usageError(applyCommand, options.error());
+    const QStringList rest = parser.positionalArguments();
     if (rest.isEmpty())
         return usageError(applyCommand, QStringLiteral("the path of the update package is missing"));
     if (rest.size() > 1)
@@ -59,8 +66,8 @@ int runApply(const QStringList& arguments) {
 const Command applyCommand{
     "apply",
     "store the files of an update package in the database and run its SQL script",
-    "apply PATH [--dbms NAME] [--server NAME] [--database NAME] [--login NAME] [--password TEXT] "
-    "[--connect-string TEXT]",
+    "apply PATH [connection options]",
+    declareApply,
     runApply,
 };
 

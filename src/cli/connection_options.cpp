@@ -1,28 +1,49 @@
 #include "cli/connection_options.h"
 
+#include "cli/terminal_password.h"
+
 #include "db/transaction.h"
 #include "host/settings_store.h"
 #include "login/f_password.h"
 #include "login/login_connection.h"
 #include "login/login_settings.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 
 #include <array>
-#include <utility>
 
 namespace tarnlow::cli {
 namespace {
 
 using Field = std::optional<QString> ConnectionOptions::*;
 
-const std::array<std::pair<const char*, Field>, 6> kOptions{{
-    {"--dbms", &ConnectionOptions::dbms},
-    {"--server", &ConnectionOptions::server},
-    {"--database", &ConnectionOptions::database},
-    {"--login", &ConnectionOptions::login},
-    {"--password", &ConnectionOptions::password},
-    {"--connect-string", &ConnectionOptions::connectString},
+struct OptionField {
+    const char* name;
+    const char* valueName;
+    const char* description;
+    Field field;
+};
+
+const std::array<OptionField, 7> kOptions{{
+    {"dbms", "NAME", "The database system: SQLite, PostgreSQL, ODBC or \"MSS Microsoft SQL Server 6.x\".",
+     &ConnectionOptions::dbms},
+    {"server", "NAME", "The server: host, host:port, host,port or a socket folder.",
+     &ConnectionOptions::server},
+    {"database", "NAME", "The database (SQLite: the file, relative to the program folder).",
+     &ConnectionOptions::database},
+    {"login", "NAME", "The login name.", &ConnectionOptions::login},
+    {"password", "TEXT",
+     "The password; - asks for it on the terminal without showing it. Other users can see a password "
+     "given here in the process list: prefer --password-file or TARNLOW_AS_PASSWORD.",
+     &ConnectionOptions::password},
+    {"password-file", "FILE", "Read the password from the first line of FILE.",
+     &ConnectionOptions::passwordFile},
+    {"connect-string", "TEXT", "The ODBC connect string (with --dbms ODBC).",
+     &ConnectionOptions::connectString},
 }};
 
 // The DBMS text as the transaction object spells it, or an error listing the accepted ones.
@@ -44,39 +65,37 @@ Result<QString> canonicalDbms(const QString& dbms) {
     return kDbmsSqlite;
 }
 
-} // namespace
-
-QString connectionOptionsUsage() {
-    return QStringLiteral("[--dbms NAME] [--server NAME] [--database NAME] [--login NAME] [--password TEXT] "
-                          "[--connect-string TEXT]");
+// The password file's first line, without its line end. The file may be empty.
+Result<QString> readPasswordFile(const QString& path) {
+    if (QFileInfo(path).isDir())
+        return Error{QStringLiteral("the password file %1 cannot be read: it is a folder").arg(path)};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Error{QStringLiteral("the password file %1 cannot be read: %2").arg(path, file.errorString())};
+    QByteArray line = file.readLine(64 * 1024);
+    if (file.error() != QFileDevice::NoError)
+        return Error{QStringLiteral("the password file %1 cannot be read: %2").arg(path, file.errorString())};
+    if (line.endsWith('\n'))
+        line.chop(1);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return QString::fromUtf8(line);
 }
 
-Result<ConnectionOptions> takeConnectionOptions(QStringList& arguments) {
+} // namespace
+
+void addConnectionOptions(QCommandLineParser& parser) {
+    for (const OptionField& option : kOptions)
+        parser.addOption(QCommandLineOption(QLatin1String(option.name), QLatin1String(option.description),
+                                            QLatin1String(option.valueName)));
+}
+
+Result<ConnectionOptions> connectionOptions(const QCommandLineParser& parser) {
     ConnectionOptions options;
-    QStringList rest;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& argument = arguments.at(i);
-        bool matched = false;
-        for (const auto& [name, field] : kOptions) {
-            const QString option = QLatin1String(name);
-            QString value;
-            if (argument == option) {
-                if (i + 1 >= arguments.size())
-                    return Error{QStringLiteral("the option %1 needs a value").arg(option)};
-                value = arguments.at(++i);
-            } else if (argument.startsWith(option + QLatin1Char('='))) {
-                value = argument.mid(option.size() + 1);
-            } else {
-                continue;
-            }
-            if ((options.*field).has_value())
-                return Error{QStringLiteral("the option %1 is given twice").arg(option)};
-            options.*field = value;
-            matched = true;
-            break;
-        }
-        if (!matched)
-            rest.append(argument);
+    for (const OptionField& option : kOptions) {
+        const QString name = QLatin1String(option.name);
+        if (parser.isSet(name))
+            options.*option.field = parser.value(name);
     }
     if (options.dbms) {
         const Result<QString> dbms = canonicalDbms(*options.dbms);
@@ -84,8 +103,26 @@ Result<ConnectionOptions> takeConnectionOptions(QStringList& arguments) {
             return Error{QStringLiteral("--dbms: ") + dbms.error()};
         options.dbms = *dbms;
     }
-    arguments = rest;
+    if (options.password && options.passwordFile)
+        return Error{QStringLiteral("give the password with --password or --password-file, not both")};
     return options;
+}
+
+Result<QString> connectionPassword(const ConnectionOptions& options, const SettingsStore& settings) {
+    if (options.passwordFile)
+        return readPasswordFile(*options.passwordFile);
+    if (options.password == QStringLiteral("-"))
+        return askPasswordOnTerminal(QStringLiteral("Password: "));
+    if (options.password)
+        return *options.password;
+    if (qEnvironmentVariableIsSet(kPasswordVariable))
+        return qEnvironmentVariable(kPasswordVariable);
+    const StoredLogin stored = readStoredLogin(settings);
+    const Result<QString> password = f_password(stored.password, false, kPasswordAccessKey);
+    if (!password)
+        return Error{QStringLiteral("the stored password in %1 cannot be read back: %2")
+                         .arg(settings.filePath(), password.error())};
+    return password;
 }
 
 Status configureTransaction(Transaction& sqlca, const ConnectionOptions& options,
@@ -104,15 +141,10 @@ Status configureTransaction(Transaction& sqlca, const ConnectionOptions& options
     inputs.database = options.database.value_or(stored.database);
     inputs.login = options.login.value_or(stored.login);
     inputs.serverPath = stored.serverPath;
-    if (options.password) {
-        inputs.password = *options.password;
-    } else {
-        const Result<QString> password = f_password(stored.password, false, kPasswordAccessKey);
-        if (!password)
-            return Error{QStringLiteral("the stored password in %1 cannot be read back: %2")
-                             .arg(settings.filePath(), password.error())};
-        inputs.password = *password;
-    }
+    const Result<QString> password = connectionPassword(options, settings);
+    if (!password)
+        return Error{password.error()};
+    inputs.password = *password;
     setConnectionFields(sqlca, inputs, programFolder);
     if (options.connectString)
         sqlca.DBParm = QStringLiteral("ConnectString=") + *options.connectString;

@@ -7,6 +7,8 @@
 
 #include <optional>
 
+class QCommandLineParser;
+
 namespace tarnlow {
 class SettingsStore;
 class Transaction;
@@ -14,24 +16,32 @@ class Transaction;
 
 namespace tarnlow::cli {
 
+// The environment variable that holds the password when no option gives one.
+inline constexpr char kPasswordVariable[] = "TARNLOW_AS_PASSWORD";
+
 // The connection options every database sub-command accepts. An option left out takes the
 // stored setting when the connection is made.
 struct ConnectionOptions {
-    std::optional<QString> dbms;     // --dbms: SQLite, PostgreSQL, ODBC or "MSS Microsoft SQL Server 6.x"
-    std::optional<QString> server;   // --server
-    std::optional<QString> database; // --database
-    std::optional<QString> login;    // --login
-    std::optional<QString> password; // --password (plain text)
+    std::optional<QString> dbms;         // --dbms: SQLite, PostgreSQL, ODBC or "MSS Microsoft SQL Server 6.x"
+    std::optional<QString> server;       // --server
+    std::optional<QString> database;     // --database
+    std::optional<QString> login;        // --login
+    std::optional<QString> password;     // --password: the text, or "-" to ask on the terminal
+    std::optional<QString> passwordFile; // --password-file
     std::optional<QString> connectString; // --connect-string (ODBC)
 };
 
-// Usage text of the options, for a command's usage line.
-QString connectionOptionsUsage();
+// Declares the connection options on a sub-command's parser.
+void addConnectionOptions(QCommandLineParser& parser);
 
-// Takes the connection options out of arguments (both "--name VALUE" and "--name=VALUE") and
-// leaves every other argument in place, in order. An error names the option that lacks its value
-// or is given twice.
-Result<ConnectionOptions> takeConnectionOptions(QStringList& arguments);
+// The connection options of a parsed command line. An error names the option that is wrong: an
+// unknown database system, or --password together with --password-file.
+Result<ConnectionOptions> connectionOptions(const QCommandLineParser& parser);
+
+// The password to log in with: from --password-file (the file's first line), from the terminal
+// for "--password -", from --password, from TARNLOW_AS_PASSWORD, or else the stored password
+// unscrambled, in that order. The error says which source failed and why.
+Result<QString> connectionPassword(const ConnectionOptions& options, const SettingsStore& settings);
 
 // Sets the transaction's connection fields from the options, falling back for each missing one
 // to the stored settings (DBMS, ServerIP, database, login, password unscrambled). A missing DBMS

@@ -5,17 +5,28 @@
 #include "db/transaction.h"
 #include "host/settings_store.h"
 
+#include <QCommandLineParser>
+
 namespace tarnlow::cli {
 namespace {
 
-int runInit(const QStringList& arguments) {
-    QStringList rest = arguments;
-    const auto options = takeConnectionOptions(rest);
+const QString kForce = QStringLiteral("force");
+
+void declareInit(QCommandLineParser& parser) {
+    parser.addOption(QCommandLineOption(
+        kForce, QStringLiteral("Also when this deletes rows the system tables still hold.")));
+    addConnectionOptions(parser);
+}
+
+int runInit(const QCommandLineParser& parser) {
+    const auto options = connectionOptions(parser);
     if (!options)
         return usageError(initCommand, options.error());
-    const bool force = rest.removeAll(QStringLiteral("--force")) > 0;
-    if (!rest.isEmpty())
-        return usageError(initCommand, QStringLiteral("unexpected argument \"%1\"").arg(rest.first()));
+    const bool force = parser.isSet(kForce);
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(
+            initCommand,
+            QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
 
     SettingsStore settings = SettingsStore::standard();
     Transaction sqlca;
@@ -61,8 +72,8 @@ int runInit(const QStringList& arguments) {
 const Command initCommand{
     "init",
     "check the system tables and create them when they are missing or not initialised",
-    "init [--force] [connection options]\n"
-    "  --force  also when this deletes rows the system tables still hold",
+    "init [--force] [connection options]",
+    declareInit,
     runInit,
 };
 

@@ -2,6 +2,7 @@
 
 #include "update/package_reader.h"
 
+#include <QCommandLineParser>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -69,15 +70,23 @@ void printText(const PackageReader& package) {
         printOut(QStringLiteral("problem:   %1").arg(terminalText(problem)));
 }
 
-int runInspect(const QStringList& arguments) {
-    QStringList rest = arguments;
-    const bool json = rest.removeAll(QStringLiteral("--json")) > 0;
+const QString kJson = QStringLiteral("json");
+
+void declareInspect(QCommandLineParser& parser) {
+    parser.addPositionalArgument(
+        QStringLiteral("PATH"),
+        QStringLiteral("The update package (.fuf). The exit code is 0 for a sound package, 1 when "
+                       "validation finds a problem or the file cannot be read."));
+    parser.addOption(QCommandLineOption(kJson, QStringLiteral("Print the findings as JSON.")));
+}
+
+int runInspect(const QCommandLineParser& parser) {
+    const bool json = parser.isSet(kJson);
+    const QStringList rest = parser.positionalArguments();
     if (rest.isEmpty())
         return usageError(inspectCommand, QStringLiteral("the path of the update package is missing"));
     if (rest.size() > 1)
         return usageError(inspectCommand, QStringLiteral("unexpected argument \"%1\"").arg(rest.at(1)));
-    if (rest.first().startsWith(QStringLiteral("--")))
-        return usageError(inspectCommand, QStringLiteral("unknown option \"%1\"").arg(rest.first()));
 
     const Result<PackageReader> package = PackageReader::open(rest.first());
     if (!package)
@@ -95,8 +104,8 @@ int runInspect(const QStringList& arguments) {
 const Command inspectCommand{
     "inspect",
     "show the header, entries and validation findings of an update package",
-    "inspect PATH [--json]\n"
-    "  exit code 0 for a sound package, 1 when validation finds a problem or the file cannot be read.",
+    "inspect PATH [--json]",
+    declareInspect,
     runInspect,
 };
 

@@ -15,19 +15,20 @@ void printHelp() {
         printOut(QStringLiteral("  %1  %2")
                      .arg(QLatin1String(command.name), -10)
                      .arg(QLatin1String(command.summary)));
-    printOut(
-        QStringLiteral("\nconnection options (database commands): --dbms NAME --server NAME --database NAME\n"
-                       "  --login NAME --password TEXT --connect-string TEXT; a missing option takes the\n"
-                       "  stored setting.\n"
-                       "exit codes: 0 done, 1 failed (reason on standard error), 2 usage error.\n"
-                       "tarnlow_as_cli --version prints the version."));
+    printOut(QStringLiteral(
+        "\n"
+        "tarnlow_as_cli COMMAND --help lists the options of a command.\n"
+        "connection options (database commands): --dbms NAME --server NAME --database NAME\n"
+        "  --login NAME --password-file FILE --connect-string TEXT; a missing option takes the\n"
+        "  stored setting. The password comes from --password-file, from the terminal with\n"
+        "  --password - , or from the environment variable TARNLOW_AS_PASSWORD; --password TEXT\n"
+        "  also works, but every user of the machine can see it in the process list.\n"
+        "exit codes: 0 done, 1 failed (reason on standard error), 2 usage error.\n"
+        "tarnlow_as_cli --version prints the version."));
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
-    QStringList arguments = QCoreApplication::arguments().mid(1);
+int run(const QStringList& programArguments) {
+    QStringList arguments = programArguments;
     if (arguments.isEmpty()) {
         printHelp();
         return kExitUsage;
@@ -42,15 +43,16 @@ int main(int argc, char** argv) {
         return kExitDone;
     }
     for (const Command& command : commands()) {
-        if (name == QLatin1String(command.name)) {
-            // Only directly after the command: "settings set Name --help" stores the text "--help".
-            if (arguments.value(0) == QStringLiteral("--help")) {
-                printOut(QStringLiteral("usage: tarnlow_as_cli ") + QLatin1String(command.usage));
-                return kExitDone;
-            }
-            return command.run(arguments);
-        }
+        if (name == QLatin1String(command.name))
+            return runCommand(command, arguments);
     }
     printError(QStringLiteral("tarnlow_as_cli: unknown command \"%1\" (try --help)").arg(name));
     return kExitUsage;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    return finishOutput(run(QCoreApplication::arguments().mid(1)));
 }

@@ -3,53 +3,35 @@
 #include "host/code_page.h"
 #include "update/package_writer.h"
 
+#include <QCommandLineParser>
 #include <QFile>
-#include <QMap>
 
 namespace tarnlow::cli {
 namespace {
 
-// Options that take a value, in the order the usage lists them.
-const QStringList kValueOptions{
-    QStringLiteral("--output"), QStringLiteral("--ver"),      QStringLiteral("--comp"),
-    QStringLiteral("--file1"),  QStringLiteral("--file2"),    QStringLiteral("--file3"),
-    QStringLiteral("--file4"),  QStringLiteral("--sql-file"),
-};
+const QString kOutput = QStringLiteral("output");
+const QString kVersion = QStringLiteral("ver");
+const QString kComponent = QStringLiteral("comp");
+const QString kSqlFile = QStringLiteral("sql-file");
+const QString kForce = QStringLiteral("force");
 
-struct PackArguments {
-    QMap<QString, QString> values;
-    bool force = false;
-};
+QString fileOption(int index) {
+    return QStringLiteral("file%1").arg(index);
+}
 
-// Accepts "--name value" and "--name=value"; every option at most once.
-Result<PackArguments> parseArguments(const QStringList& arguments) {
-    PackArguments parsed;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        QString name = arguments.at(i);
-        if (name == QStringLiteral("--force")) {
-            parsed.force = true;
-            continue;
-        }
-        std::optional<QString> value;
-        if (const qsizetype equals = name.indexOf(QLatin1Char('='));
-            name.startsWith(QStringLiteral("--")) && equals > 0) {
-            value = name.mid(equals + 1);
-            name = name.left(equals);
-        }
-        if (!kValueOptions.contains(name))
-            return Error{QStringLiteral("unknown argument \"%1\"").arg(arguments.at(i))};
-        if (parsed.values.contains(name))
-            return Error{QStringLiteral("%1 is given twice").arg(name)};
-        if (!value) {
-            if (i + 1 >= arguments.size())
-                return Error{QStringLiteral("%1 needs a value").arg(name)};
-            value = arguments.at(++i);
-        }
-        parsed.values.insert(name, *value);
-    }
-    if (parsed.values.value(QStringLiteral("--output")).isEmpty())
-        return Error{QStringLiteral("--output PATH is required")};
-    return parsed;
+void declarePack(QCommandLineParser& parser) {
+    parser.addOption(QCommandLineOption(kOutput, QStringLiteral("The package to write (required)."),
+                                        QStringLiteral("PATH")));
+    parser.addOption(QCommandLineOption(kVersion, QStringLiteral("The version number (default 01)."),
+                                        QStringLiteral("TEXT")));
+    parser.addOption(QCommandLineOption(kComponent, QStringLiteral("The component number (default 076)."),
+                                        QStringLiteral("TEXT")));
+    for (int index = 1; index <= kPackageEntryCount; ++index)
+        parser.addOption(QCommandLineOption(fileOption(index), QStringLiteral("File of entry %1.").arg(index),
+                                            QStringLiteral("PATH")));
+    parser.addOption(QCommandLineOption(kSqlFile, QStringLiteral("The SQL script (UTF-8 or GBK)."),
+                                        QStringLiteral("PATH")));
+    parser.addOption(QCommandLineOption(kForce, QStringLiteral("Replace an existing package file.")));
 }
 
 // The script file's text, read as UTF-8 or GBK like any text file the operator edits.
@@ -66,28 +48,31 @@ Result<QString> readScript(const QString& path) {
     return text;
 }
 
-int runPack(const QStringList& arguments) {
-    const Result<PackArguments> parsed = parseArguments(arguments);
-    if (!parsed)
-        return usageError(packCommand, parsed.error());
-    const QMap<QString, QString>& values = parsed->values;
+int runPack(const QCommandLineParser& parser) {
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(
+            packCommand,
+            QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
+    if (parser.value(kOutput).isEmpty())
+        return usageError(packCommand, QStringLiteral("--output PATH is required"));
 
     PackageSource source;
-    source.version = values.value(QStringLiteral("--ver"), source.version);
-    source.component = values.value(QStringLiteral("--comp"), source.component);
+    if (parser.isSet(kVersion))
+        source.version = parser.value(kVersion);
+    if (parser.isSet(kComponent))
+        source.component = parser.value(kComponent);
     for (int index = 1; index <= kPackageEntryCount; ++index)
-        source.files.at(static_cast<size_t>(index - 1)) = values.value(QStringLiteral("--file%1").arg(index));
-    if (values.contains(QStringLiteral("--sql-file"))) {
-        const Result<QString> script = readScript(values.value(QStringLiteral("--sql-file")));
+        source.files.at(static_cast<size_t>(index - 1)) = parser.value(fileOption(index));
+    if (parser.isSet(kSqlFile)) {
+        const Result<QString> script = readScript(parser.value(kSqlFile));
         if (!script)
             return fail(script.error());
         source.sqlScript = *script;
     }
 
     PackageWriteOptions options;
-    options.replaceExisting = parsed->force;
-    const PackageResult<PackageWritten> written =
-        writePackage(source, values.value(QStringLiteral("--output")), options);
+    options.replaceExisting = parser.isSet(kForce);
+    const PackageResult<PackageWritten> written = writePackage(source, parser.value(kOutput), options);
     if (!written) {
         if (written.failure().message == kMsgPackageOutputExists)
             return fail(written.failure().description + QStringLiteral(" (use --force to replace it)"));
@@ -103,8 +88,8 @@ const Command packCommand{
     "pack",
     "build an update package from up to four files, version and component numbers and an SQL script",
     "pack --output PATH [--ver TEXT] [--comp TEXT] [--file1 PATH] [--file2 PATH] [--file3 PATH] "
-    "[--file4 PATH] [--sql-file PATH] [--force]\n"
-    "  --ver defaults to 01 and --comp to 076; an existing output file is replaced only with --force.",
+    "[--file4 PATH] [--sql-file PATH] [--force]",
+    declarePack,
     runPack,
 };
 

@@ -9,14 +9,15 @@
 namespace tarnlow::cli {
 namespace {
 
-int runScanControls(const QStringList& arguments) {
-    QCommandLineParser parser;
-    const QCommandLineOption jsonOption(
-        QStringLiteral("json"), QStringLiteral("one JSON object per line: {\"code\":C,\"position\":P}"));
-    parser.addOption(jsonOption);
-    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("the file to scan"));
-    if (!parser.parse(QStringList{QStringLiteral("scan-controls")} + arguments))
-        return usageError(scanControlsCommand, parser.errorText());
+const QString kJson = QStringLiteral("json");
+
+void declareScanControls(QCommandLineParser& parser) {
+    parser.addOption(
+        QCommandLineOption(kJson, QStringLiteral("One JSON object per line: {\"code\":C,\"position\":P}.")));
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The file to scan."));
+}
+
+int runScanControls(const QCommandLineParser& parser) {
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         return usageError(scanControlsCommand, QStringLiteral("the path of the file is missing"));
@@ -28,7 +29,7 @@ int runScanControls(const QStringList& arguments) {
     const Result<ControlScanReport> report = scanControlCharacters(path);
     if (!report)
         return fail(QStringLiteral("the file %1 cannot be scanned: %2").arg(path, report.error()));
-    const bool json = parser.isSet(jsonOption);
+    const bool json = parser.isSet(kJson);
     for (const ControlFinding& finding : report->findings) {
         if (json)
             printOut(
@@ -49,6 +50,7 @@ const Command scanControlsCommand{
     "scan-controls FILE [--json]\n"
     "  one line per code found, in ascending order: \"code C first at byte P\" (P counts from 1),\n"
     "  or with --json {\"code\":C,\"position\":P}.",
+    declareScanControls,
     runScanControls,
 };
 

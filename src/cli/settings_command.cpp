@@ -2,10 +2,22 @@
 
 #include "host/settings_store.h"
 
+#include <QCommandLineParser>
+
 namespace tarnlow::cli {
 namespace {
 
-int runSettings(const QStringList& arguments) {
+void declareSettings(QCommandLineParser& parser) {
+    // Everything after the action is a name or a value, even when it starts with a dash:
+    // "settings set Lang --help" stores the text "--help".
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    parser.addPositionalArgument(QStringLiteral("ACTION"),
+                                 QStringLiteral("list prints every value as NAME=VALUE, get NAME prints one "
+                                                "value, set NAME VALUE stores one value."));
+}
+
+int runSettings(const QCommandLineParser& parser) {
+    const QStringList arguments = parser.positionalArguments();
     SettingsStore store = SettingsStore::standard();
     const QString action = arguments.value(0);
     if (action == QStringLiteral("list") && arguments.size() == 1) {
@@ -43,6 +55,7 @@ const Command settingsCommand{
     "settings",
     "list, read or change the stored settings (Lang, AutoLogin, Comp_ID, ...)",
     "settings list | settings get NAME | settings set NAME VALUE",
+    declareSettings,
     runSettings,
 };
 

@@ -21,20 +21,22 @@ extern "C" void stopOnInterrupt(int) {
     interrupted = true;
 }
 
-int runStockUpdateCommand(const QStringList& arguments) {
-    QCommandLineParser parser;
-    const QCommandLineOption connectOption(QStringLiteral("connect-string"),
-                                           QStringLiteral("ODBC connect string"), QStringLiteral("S"),
-                                           kDefaultConnectString);
-    const QCommandLineOption failedOption(QStringLiteral("failed"),
-                                          QStringLiteral("write the failed and no-row keys to this CSV file"),
-                                          QStringLiteral("OUT.csv"));
-    const QCommandLineOption strictOption(QStringLiteral("strict"),
-                                          QStringLiteral("count keys that match no row as failures"));
-    parser.addOptions({connectOption, failedOption, strictOption});
-    parser.addPositionalArgument(QStringLiteral("CSV"), QStringLiteral("the stock file"));
-    if (!parser.parse(QStringList{QStringLiteral("stock-update")} + arguments))
-        return usageError(stockUpdateCommand, parser.errorText());
+const QString connectOption = QStringLiteral("connect-string");
+const QString failedOption = QStringLiteral("failed");
+const QString strictOption = QStringLiteral("strict");
+
+void declareStockUpdate(QCommandLineParser& parser) {
+    parser.addOptions({
+        QCommandLineOption(connectOption, QStringLiteral("ODBC connect string."), QStringLiteral("S"),
+                           kDefaultConnectString),
+        QCommandLineOption(failedOption, QStringLiteral("Write the failed and no-row keys to this CSV file."),
+                           QStringLiteral("OUT.csv")),
+        QCommandLineOption(strictOption, QStringLiteral("Count keys that match no row as failures.")),
+    });
+    parser.addPositionalArgument(QStringLiteral("CSV"), QStringLiteral("The stock file."));
+}
+
+int runStockUpdateCommand(const QCommandLineParser& parser) {
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         return usageError(stockUpdateCommand, QStringLiteral("the path of the CSV file is missing"));
@@ -120,6 +122,7 @@ const Command stockUpdateCommand{
     "  the CSV file names the columns strivmst_short_sku and strivmst_clos_stk_qty in its header row;\n"
     "  S defaults to \"DSN=PRDLIVE;UID=mavrick;PWD=mavrick\". Exit code 1 when a row failed, nothing\n"
     "  could connect, or (with --strict) a key matched no row.",
+    declareStockUpdate,
     runStockUpdateCommand,
 };
 

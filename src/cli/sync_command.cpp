@@ -5,56 +5,42 @@
 #include "host/settings_store.h"
 #include "update/download_engine.h"
 
+#include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 
 namespace tarnlow::cli {
 namespace {
 
-// Takes "--folder DIR" or "--folder=DIR" out of the arguments.
-Result<std::optional<QString>> takeFolderOption(QStringList& arguments) {
-    std::optional<QString> folder;
-    for (qsizetype i = 0; i < arguments.size();) {
-        const QString& argument = arguments.at(i);
-        std::optional<QString> value;
-        if (argument == QStringLiteral("--folder")) {
-            if (i + 1 >= arguments.size())
-                return Error{QStringLiteral("--folder needs a folder")};
-            value = arguments.at(i + 1);
-            arguments.remove(i, 2);
-        } else if (argument.startsWith(QStringLiteral("--folder="))) {
-            value = argument.mid(9);
-            arguments.remove(i);
-        } else {
-            ++i;
-            continue;
-        }
-        if (folder)
-            return Error{QStringLiteral("--folder is given twice")};
-        if (value->isEmpty())
-            return Error{QStringLiteral("--folder needs a folder")};
-        folder = value;
-    }
-    return folder;
+const QString kFolder = QStringLiteral("folder");
+
+void declareSync(QCommandLineParser& parser) {
+    parser.addOption(
+        QCommandLineOption(kFolder, QStringLiteral("Write the files into DIR instead of the program folder."),
+                           QStringLiteral("DIR")));
+    addConnectionOptions(parser);
 }
 
-int runSync(const QStringList& arguments) {
-    QStringList rest = arguments;
-    const auto options = takeConnectionOptions(rest);
+int runSync(const QCommandLineParser& parser) {
+    const auto options = connectionOptions(parser);
     if (!options)
         return usageError(syncCommand, options.error());
-    const auto folderOption = takeFolderOption(rest);
-    if (!folderOption)
-        return usageError(syncCommand, folderOption.error());
-    if (!rest.isEmpty())
-        return usageError(syncCommand, QStringLiteral("unexpected argument \"%1\"").arg(rest.first()));
+    std::optional<QString> folderOption;
+    if (parser.isSet(kFolder)) {
+        folderOption = parser.value(kFolder);
+        if (folderOption->isEmpty())
+            return usageError(syncCommand, QStringLiteral("--folder needs a folder"));
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(
+            syncCommand,
+            QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
 
     QString targetFolder = programFolder();
-    if (*folderOption) {
-        const QFileInfo info(**folderOption);
+    if (folderOption) {
+        const QFileInfo info(*folderOption);
         if (!info.isDir())
-            return fail(
-                QStringLiteral("the folder %1 does not exist or is not a folder").arg(**folderOption));
+            return fail(QStringLiteral("the folder %1 does not exist or is not a folder").arg(*folderOption));
         targetFolder = info.absoluteFilePath() + QLatin1Char('/');
     }
 
@@ -105,6 +91,7 @@ const Command syncCommand{
     "sync",
     "download the stored program files of newer components into the program folder",
     "sync [--folder DIR] [connection options]",
+    declareSync,
     runSync,
 };
 

@@ -7,7 +7,6 @@
 
 #include <QAtomicInteger>
 #include <QCoreApplication>
-#include <QDir>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -37,67 +36,9 @@ int nativeCode(const QSqlError& error) {
     return ok ? code : 0;
 }
 
-QString qtDriverFor(DbmsKind kind) {
-    switch (kind) {
-    case DbmsKind::SQLite:
-        return QStringLiteral("QSQLITE");
-    case DbmsKind::PostgreSQL:
-        return QStringLiteral("QPSQL");
-    case DbmsKind::SqlServer:
-    case DbmsKind::Odbc:
-        return QStringLiteral("QODBC");
-    }
-    return {};
-}
-
-QString sqliteFilePath(const QString& database) {
-    QString name = database.trimmed();
-    if (name.isEmpty())
-        name = QStringLiteral("tarnlow_as.db");
-    if (name == QLatin1String(":memory:") || QDir::isAbsolutePath(name))
-        return name;
-    const QString folder = gs_path.isEmpty() ? QCoreApplication::applicationDirPath() : gs_path;
-    return QDir(folder).filePath(name);
-}
-
-bool containsKey(const QString& connectString, const QString& key) {
-    const QStringList entries = connectString.split(QLatin1Char(';'));
-    for (const QString& entry : entries) {
-        if (entry.section(QLatin1Char('='), 0, 0).trimmed().compare(key, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
-}
-
-// Qt's ODBC driver uses the text as a whole connect string only when it names a driver or a
-// server, and otherwise puts "DSN=" in front; a string that starts with its own DSN entry is
-// handed over without it so the data source is named once.
-QString forQtOdbc(const QString& connectString) {
-    if (containsKey(connectString, QStringLiteral("DRIVER")) ||
-        containsKey(connectString, QStringLiteral("SERVER")) ||
-        connectString.contains(QLatin1String(".dsn"), Qt::CaseInsensitive))
-        return connectString;
-    QString text = connectString.trimmed();
-    if (text.startsWith(QLatin1String("DSN="), Qt::CaseInsensitive))
-        return text.mid(4);
-    return text;
-}
-
-// Session options as SQL Server's own clients set them, so statements behave the same whatever
-// the driver's defaults: double quotes name identifiers and image columns are never cut short.
-const QStringList& sqlServerSessionStatements() {
-    static const QStringList statements{
-        QStringLiteral("SET TEXTSIZE 2147483647"),
-        QStringLiteral("SET QUOTED_IDENTIFIER ON"),
-        QStringLiteral("SET ANSI_NULLS ON"),
-        QStringLiteral("SET ANSI_PADDING ON"),
-        QStringLiteral("SET ANSI_WARNINGS ON"),
-        QStringLiteral("SET CONCAT_NULL_YIELDS_NULL ON"),
-        QStringLiteral("SET ANSI_NULL_DFLT_ON ON"),
-        QStringLiteral("SET IMPLICIT_TRANSACTIONS OFF"),
-        QStringLiteral("SET CURSOR_CLOSE_ON_COMMIT OFF"),
-    };
-    return statements;
+// The folder relative SQLite file names are taken from.
+QString programFolder() {
+    return gs_path.isEmpty() ? QCoreApplication::applicationDirPath() : gs_path;
 }
 
 } // namespace
@@ -187,62 +128,28 @@ int Transaction::connect() {
         return SQLCode;
     }
     const DbmsKind kindWanted = *kindFound;
-    const QString driver = qtDriverFor(kindWanted);
+    const Dialect& wanted = Dialect::forKind(kindWanted);
+    const QString driver = wanted.qtDriver();
     if (!QSqlDatabase::isDriverAvailable(driver)) {
         setFailure(QStringLiteral("the Qt SQL driver %1 for %2 is not installed").arg(driver, DBMS));
         return SQLCode;
     }
 
-    const int timeout = loginTimeoutSeconds(DBParm);
+    const ConnectionFields fields{
+        ServerName, Database, LogID, LogPass, DBParm, loginTimeoutSeconds(DBParm), programFolder()};
     const qint64 number = connectionCounter.fetchAndAddOrdered(1) + 1;
     const QString name = QStringLiteral("tarnlow_transaction_%1").arg(number);
     QString failure;
     int failureCode = 0;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(driver, name);
-        switch (kindWanted) {
-        case DbmsKind::SQLite:
-            db.setDatabaseName(sqliteFilePath(Database));
-            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(timeout * 1000));
-            break;
-        case DbmsKind::PostgreSQL: {
-            const HostAndPort address = splitHostAndPort(ServerName);
-            bool portOk = false;
-            int port = dbParmValue(DBParm, QStringLiteral("Port")).toInt(&portOk);
-            if (!portOk)
-                port = address.port;
-            db.setHostName(address.host);
-            if (port > 0)
-                db.setPort(port);
-            db.setDatabaseName(Database);
-            db.setUserName(LogID);
-            db.setPassword(LogPass);
-            db.setConnectOptions(QStringLiteral("connect_timeout=%1").arg(timeout));
-            break;
-        }
-        case DbmsKind::SqlServer:
-            db.setDatabaseName(sqlServerConnectString(ServerName, Database, LogID, LogPass, DBParm));
-            db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(timeout));
-            break;
-        case DbmsKind::Odbc: {
-            QString connectString = dbParmValue(DBParm, QStringLiteral("ConnectString"));
-            if (connectString.isEmpty())
-                connectString = QStringLiteral("DSN=") + odbcConnectValue(Database);
-            if (!LogID.isEmpty() && !containsKey(connectString, QStringLiteral("UID")))
-                connectString += QStringLiteral(";UID=") + odbcConnectValue(LogID);
-            if (!LogPass.isEmpty() && !containsKey(connectString, QStringLiteral("PWD")))
-                connectString += QStringLiteral(";PWD=") + odbcConnectValue(LogPass);
-            db.setDatabaseName(forQtOdbc(connectString));
-            db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(timeout));
-            break;
-        }
-        }
+        wanted.configureConnection(db, fields);
         if (!db.open()) {
             failure = errorText(db.lastError());
             failureCode = nativeCode(db.lastError());
-        } else if (kindWanted == DbmsKind::SqlServer) {
+        } else {
             QSqlQuery query(db);
-            for (const QString& statement : sqlServerSessionStatements()) {
+            for (const QString& statement : wanted.sessionStatements()) {
                 if (!query.exec(statement)) {
                     failure = errorText(query.lastError());
                     failureCode = nativeCode(query.lastError());
@@ -300,6 +207,25 @@ bool Transaction::requireConnection() {
     return false;
 }
 
+bool Transaction::readyForStatement() {
+    if (!requireConnection())
+        return false;
+    if (AutoCommit || d->inTransaction)
+        return true;
+    // The transaction that should follow the last commit or rollback could not be opened then.
+    if (startTransaction() == kSqlSuccess)
+        return true;
+    setFailure(QStringLiteral("no transaction is open and none can be opened: %1").arg(SQLErrText),
+               SQLDBCode);
+    return false;
+}
+
+QString Transaction::openNextTransaction() {
+    if (AutoCommit || startTransaction() == kSqlSuccess)
+        return {};
+    return SQLErrText.isEmpty() ? QStringLiteral("no reason given") : SQLErrText;
+}
+
 bool Transaction::run(QSqlQuery& query, const QString& sql, const QVariantList& values) {
     if (statementObserver)
         statementObserver(sql);
@@ -321,7 +247,7 @@ bool Transaction::run(QSqlQuery& query, const QString& sql, const QVariantList& 
 }
 
 int Transaction::execute(const QString& sql, const QVariantList& values) {
-    if (!requireConnection())
+    if (!readyForStatement())
         return SQLCode;
     QSqlQuery query(database());
     if (!run(query, sql, values))
@@ -331,8 +257,12 @@ int Transaction::execute(const QString& sql, const QVariantList& values) {
 }
 
 int Transaction::executeImmediate(const QString& sql) {
-    if (!requireConnection())
+    if (!readyForStatement())
         return SQLCode;
+    return runText(sql);
+}
+
+int Transaction::runText(const QString& sql) {
     if (d->kind == DbmsKind::SQLite) {
         if (sqlite3* handle = sqliteHandle(database()))
             return executeSqliteScript(handle, sql);
@@ -362,12 +292,12 @@ int Transaction::executeSqliteScript(sqlite3* handle, const QString& sql) {
     // SQLite roll it back; what follows must not run as if it could still be undone.
     if (d->inTransaction && sqlite3_get_autocommit(handle) != 0) {
         d->inTransaction = false;
-        if (!AutoCommit)
-            startTransaction();
-        setFailure(outcome.ok ? QStringLiteral("the statements ended the open transaction; what they did "
-                                               "up to then is committed")
-                              : outcome.error + QStringLiteral("; the open transaction was rolled back"),
-                   outcome.code);
+        QString text = outcome.ok ? QStringLiteral("the statements ended the open transaction; what they did "
+                                                   "up to then is committed")
+                                  : outcome.error + QStringLiteral("; the open transaction was rolled back");
+        if (const QString reopen = openNextTransaction(); !reopen.isNull())
+            text += QStringLiteral("; no new transaction could be opened: ") + reopen;
+        setFailure(text, outcome.code);
         return SQLCode;
     }
     if (!outcome.ok) {
@@ -379,7 +309,7 @@ int Transaction::executeSqliteScript(sqlite3* handle, const QString& sql) {
 }
 
 std::optional<QVariantList> Transaction::selectInto(const QString& sql, const QVariantList& values) {
-    if (!requireConnection())
+    if (!readyForStatement())
         return std::nullopt;
     QSqlQuery query(database());
     if (!run(query, sql, values))
@@ -403,7 +333,7 @@ std::optional<QVariantList> Transaction::selectInto(const QString& sql, const QV
 }
 
 std::optional<QList<QVariantList>> Transaction::selectAll(const QString& sql, const QVariantList& values) {
-    if (!requireConnection())
+    if (!readyForStatement())
         return std::nullopt;
     QSqlQuery query(database());
     if (!run(query, sql, values))
@@ -481,7 +411,7 @@ int Transaction::beginLocked(const QString& lockName) {
     const QString lock = dialect().applicationLockStatement(lockName);
     if (lock.isEmpty()) {
         // The write lock of the whole database, taken now rather than at the first write.
-        if (executeImmediate(QStringLiteral("BEGIN IMMEDIATE")) != kSqlSuccess)
+        if (runText(QStringLiteral("BEGIN IMMEDIATE")) != kSqlSuccess)
             return SQLCode;
         d->inTransaction = true;
         setSuccess();
@@ -489,13 +419,13 @@ int Transaction::beginLocked(const QString& lockName) {
     }
     if (startTransaction() != kSqlSuccess)
         return SQLCode;
-    if (executeImmediate(lock) != kSqlSuccess) {
-        const QString text = SQLErrText;
+    if (runText(lock) != kSqlSuccess) {
+        QString text = SQLErrText;
         const int code = SQLDBCode;
         database().rollback();
         d->inTransaction = false;
-        if (!AutoCommit)
-            startTransaction();
+        if (const QString reopen = openNextTransaction(); !reopen.isNull())
+            text += QStringLiteral("; no new transaction could be opened: ") + reopen;
         setFailure(text, code);
         return SQLCode;
     }
@@ -523,21 +453,24 @@ int Transaction::endTransaction(bool keep) {
     const QSqlError error = db.lastError();
     d->inTransaction = false;
     if (!ok) {
-        setFailure(errorText(error), nativeCode(error));
-        if (keep) {
-            // A transaction that cannot commit is over all the same; leave no half-open state behind.
+        QString text = errorText(error);
+        const int code = nativeCode(error);
+        // A transaction that cannot commit is over all the same; leave no half-open state behind.
+        if (keep)
             db.rollback();
-            if (!AutoCommit) {
-                const QString text = SQLErrText;
-                const int code = SQLDBCode;
-                startTransaction();
-                setFailure(text, code);
-            }
-        }
+        if (const QString reopen = openNextTransaction(); !reopen.isNull())
+            text += QStringLiteral("; no new transaction could be opened either: ") + reopen;
+        setFailure(text, code);
         return SQLCode;
     }
-    if (!AutoCommit)
-        return startTransaction();
+    if (const QString reopen = openNextTransaction(); !reopen.isNull()) {
+        // The work is committed or undone as asked, but what follows would run outside the
+        // transaction the caller relies on.
+        setFailure(QStringLiteral("the transaction was %1, but no new transaction could be opened: %2")
+                       .arg(keep ? QStringLiteral("committed") : QStringLiteral("rolled back"), reopen),
+                   SQLDBCode);
+        return SQLCode;
+    }
     setSuccess();
     return SQLCode;
 }

@@ -87,7 +87,6 @@ public:
 
     DbmsKind kind() const;
     const Dialect& dialect() const;
-    QSqlDatabase database() const;
 
     // Runs a statement with bound values ('?' placeholders). SQLNRows holds the rows affected.
     int execute(const QString& sql, const QVariantList& values = {});
@@ -109,7 +108,11 @@ public:
     int updateBlob(const QString& sql, const QByteArray& bytes, const QVariantList& values = {});
 
     // Transactions. With AutoCommit on, begin() opens an explicit transaction that commit() or
-    // rollback() ends; with AutoCommit off a transaction is always open after connect.
+    // rollback() ends; with AutoCommit off a transaction is always open after connect, and
+    // commit() and rollback() open the next one. When that cannot be opened (the connection is
+    // lost, for example) the commit or rollback fails with a text saying what became of the work
+    // and that no transaction is open; inTransaction() is then false, and the next statement
+    // tries to open one first and fails rather than run outside a transaction.
     int begin();
     // Opens a transaction that holds the named application lock until commit() or rollback(), so
     // that two writers of the same name (on this or another computer) run one after the other.
@@ -120,9 +123,17 @@ public:
     bool inTransaction() const;
 
 private:
+    // The open Qt SQL connection, invalid when not connected.
+    QSqlDatabase database() const;
     void setSuccess(qint64 rows = 0);
     void setFailure(const QString& text, int nativeCode = 0);
     bool requireConnection();
+    // A connection and, with AutoCommit off, the open transaction that a statement runs in.
+    bool readyForStatement();
+    // With AutoCommit off, opens the transaction that follows the one just ended. Returns why it
+    // could not be opened, or a null string.
+    QString openNextTransaction();
+    int runText(const QString& sql);
     bool run(class QSqlQuery& query, const QString& sql, const QVariantList& values);
     int startTransaction();
     // Ends the open transaction: commits it (keep) or rolls it back.

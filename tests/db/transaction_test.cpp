@@ -1,7 +1,9 @@
 #include "db/dialect.h"
+#include "db/sqlite_script.h"
 #include "support/database_backends.h"
 
 #include <QRandomGenerator>
+#include <QSqlDatabase>
 
 #include <gtest/gtest.h>
 
@@ -162,6 +164,100 @@ TEST_P(TransactionTest, RollbackUndoesAndCommitKeeps) {
     ASSERT_EQ(manual.execute(QStringLiteral("INSERT INTO t_item (id) VALUES (?)"), {4}), kSqlSuccess);
     manual.disconnect();
     EXPECT_EQ(countRows(), 2);
+}
+
+// Without autocommit a transaction must follow every commit and rollback. The server ends the
+// session under the object here, as a restart or a dropped network would: the commit or rollback
+// fails saying no transaction is open, and later statements refuse to run outside one.
+TEST_P(TransactionTest, LostConnectionFailsCommitAndRollbackAndLeavesNoTransactionPromised) {
+    if (!database->server())
+        GTEST_SKIP() << "only a server's session can be ended from another connection";
+    createTable();
+    for (const bool keep : {true, false}) {
+        SCOPED_TRACE(keep ? "commit" : "rollback");
+        Transaction manual;
+        database->configure(manual);
+        manual.AutoCommit = false;
+        ASSERT_EQ(manual.connect(), kSqlSuccess) << manual.SQLErrText.toStdString();
+        const auto backend = manual.selectInto(QStringLiteral("SELECT pg_backend_pid()"));
+        ASSERT_TRUE(backend.has_value()) << manual.SQLErrText.toStdString();
+        ASSERT_EQ(manual.execute(QStringLiteral("INSERT INTO t_item (id) VALUES (?)"), {1}), kSqlSuccess);
+
+        // Waits up to ten seconds for the server process to end.
+        const auto ended =
+            sqlca.selectInto(QStringLiteral("SELECT pg_terminate_backend(CAST(? AS integer), 10000)"),
+                             {backend->first().toInt()});
+        ASSERT_TRUE(ended.has_value()) << sqlca.SQLErrText.toStdString();
+        ASSERT_TRUE(ended->first().toBool());
+
+        EXPECT_EQ(keep ? manual.commit() : manual.rollback(), kSqlFailure);
+        // PostgreSQL's own driver needs the server to open a transaction; an ODBC driver may
+        // open one on its side alone, and then the statements in it fail.
+        if (GetParam() == Backend::Postgres) {
+            EXPECT_FALSE(manual.inTransaction());
+        }
+        if (!manual.inTransaction()) {
+            EXPECT_TRUE(manual.SQLErrText.contains(QStringLiteral("no new transaction could be opened")))
+                << manual.SQLErrText.toStdString();
+        }
+
+        EXPECT_EQ(manual.execute(QStringLiteral("INSERT INTO t_item (id) VALUES (?)"), {2}), kSqlFailure);
+        if (!manual.inTransaction()) {
+            EXPECT_TRUE(manual.SQLErrText.contains(QStringLiteral("no transaction is open")))
+                << manual.SQLErrText.toStdString();
+        }
+        EXPECT_FALSE(manual.selectInto(QStringLiteral("SELECT 1")).has_value());
+        EXPECT_LT(manual.SQLCode, 0);
+        EXPECT_EQ(manual.disconnect(), kSqlSuccess);
+    }
+    EXPECT_EQ(countRows(), 0);
+}
+
+// The newest connection a transaction object opened.
+QSqlDatabase newestConnection() {
+    QString newest;
+    qint64 highest = 0;
+    for (const QString& name : QSqlDatabase::connectionNames()) {
+        const qint64 number = name.section(QLatin1Char('_'), -1).toLongLong();
+        if (name.startsWith(QStringLiteral("tarnlow_transaction_")) && number > highest) {
+            highest = number;
+            newest = name;
+        }
+    }
+    return QSqlDatabase::database(newest, false);
+}
+
+// The same on the embedded database, with its handle closed underneath the object. A statement
+// prepared here keeps the closed handle allocated, so the driver's later calls are refused
+// rather than reaching freed memory.
+TEST_P(TransactionTest, ClosedSqliteHandleFailsCommitAndLeavesNoTransactionPromised) {
+    if (GetParam() != Backend::Sqlite)
+        GTEST_SKIP() << "the handle underneath is reachable only through Qt's own SQLite driver";
+    createTable();
+    Transaction manual;
+    database->configure(manual);
+    manual.AutoCommit = false;
+    ASSERT_EQ(manual.connect(), kSqlSuccess) << manual.SQLErrText.toStdString();
+    ASSERT_EQ(manual.execute(QStringLiteral("INSERT INTO t_item (id) VALUES (?)"), {1}), kSqlSuccess);
+
+    sqlite3* handle = sqliteHandle(newestConnection());
+    ASSERT_NE(handle, nullptr);
+    sqlite3_stmt* holder = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(handle, "SELECT 1", -1, &holder, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_close_v2(handle), SQLITE_OK);
+
+    EXPECT_EQ(manual.commit(), kSqlFailure);
+    EXPECT_TRUE(manual.SQLErrText.contains(QStringLiteral("no new transaction could be opened")))
+        << manual.SQLErrText.toStdString();
+    EXPECT_FALSE(manual.inTransaction());
+    EXPECT_EQ(manual.execute(QStringLiteral("INSERT INTO t_item (id) VALUES (?)"), {2}), kSqlFailure);
+    EXPECT_TRUE(manual.SQLErrText.contains(QStringLiteral("no transaction is open")))
+        << manual.SQLErrText.toStdString();
+    EXPECT_EQ(manual.rollback(), kSqlSuccess) << "no transaction is open, so there is nothing to roll back";
+    manual.disconnect();
+    // The last statement frees the handle, and SQLite undoes the transaction it still held.
+    sqlite3_finalize(holder);
+    EXPECT_EQ(countRows(), 0);
 }
 
 TEST_P(TransactionTest, WrongLoginOrMissingDatabaseFailsWithTheServersText) {
