@@ -6,6 +6,7 @@
 #include "lang/uo_std_st.h"
 #include "query_result.h"
 
+#include <QApplication>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -119,7 +120,9 @@ void uo_isql::run() {
         return;
     }
     const int limit = sle_limit->value();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     const QueryOutcome outcome = runQuery(*m_sqlca, statement, limit);
+    QApplication::restoreOverrideCursor();
     m_model->setOutcome(outcome);
     if (!outcome.ok) {
         showStatus(QStringLiteral("ISQL_FAILED"), QStringLiteral("语句执行失败：%%"), {outcome.error}, true);

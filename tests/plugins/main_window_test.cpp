@@ -79,6 +79,32 @@ TEST_P(MainWindowTest, TreeShowsTheMenuListParentsFirstInItemOrder) {
         EXPECT_TRUE(items->topLevelItem(i)->isExpanded());
 }
 
+TEST_P(MainWindowTest, RowsWithAMissingOrCircularParentStayAtTheTop) {
+    for (const char* row : {"(1.00, 40, 40, 'SELF', 'TREE_ID40', NULL, 'N')",
+                            "(1.00, 41, 99, 'ORPHAN', 'TREE_ID41', NULL, 'N')",
+                            "(1.00, 42, 43, 'LOOP_A', 'TREE_ID42', NULL, 'Y')",
+                            "(1.00, 43, 42, 'LOOP_B', 'TREE_ID43', NULL, 'Y')"}) {
+        ASSERT_GE(
+            sqlca.executeImmediate(
+                QStringLiteral("insert into t_sys_menu (item_order, item_index, parent_index, item_name, "
+                               "lang_id, object_name, children) values ") +
+                QString::fromLatin1(row)),
+            0)
+            << sqlca.SQLErrText.toStdString();
+    }
+    reloadMenuList();
+    ASSERT_NE(openMain(), nullptr);
+    const QStringList top = topCaptions(tree());
+    EXPECT_EQ(top.mid(0, 4), (QStringList{QStringLiteral("System"), QStringLiteral("Items"),
+                                          QStringLiteral("Game data"), QStringLiteral("Tools")}));
+    for (const char* name : {"SELF", "ORPHAN", "LOOP_A", "LOOP_B"}) {
+        QTreeWidgetItem* item = treeItem(QString::fromLatin1(name));
+        ASSERT_NE(item, nullptr) << name;
+        EXPECT_EQ(item->parent(), nullptr) << name;
+    }
+    EXPECT_EQ(top.size(), 8);
+}
+
 TEST_P(MainWindowTest, ALanguageItemReTextsEverythingAtOnceAndKeepsTheChoice) {
     ASSERT_NE(openMain(), nullptr);
     EXPECT_EQ(main->windowTitle(), QStringLiteral("Tarnlow Private Server Assistant"));
