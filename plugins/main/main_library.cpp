@@ -1,22 +1,32 @@
 #include "main_library.h"
 
+#include "uo_isql.h"
 #include "w_about.h"
 #include "w_main.h"
 
 #include <QWidget>
 
 namespace tarnlow {
+namespace {
+
+bool named(const QString& name, const char* wanted) {
+    return name.compare(QLatin1String(wanted), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
 
 QStringList MainLibrary::objectNames() const {
-    return {QStringLiteral("w_main"), QStringLiteral("w_about")};
+    return {QStringLiteral("w_main"), QStringLiteral("w_about"), QStringLiteral("UO_ISQL")};
 }
 
 QObject* MainLibrary::createObject(const QString& name, const ObjectContext& context) {
     auto* parent = qobject_cast<QWidget*>(context.parent);
-    if (name.compare(QStringLiteral("w_main"), Qt::CaseInsensitive) == 0)
+    if (named(name, "w_main"))
         return new w_main(context, parent);
-    if (name.compare(QStringLiteral("w_about"), Qt::CaseInsensitive) == 0)
-        return new w_about(parent);
+    if (named(name, "w_about"))
+        return new w_about(context.sqlca, parent);
+    if (named(name, "UO_ISQL"))
+        return new uo_isql(context.sqlca, parent);
     return nullptr;
 }
 

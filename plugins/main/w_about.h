@@ -2,14 +2,25 @@
 
 #include <QDialog>
 
+class QLabel;
+
 namespace tarnlow {
 
-// The about window: the program's title and version.
+class Transaction;
+
+// The about window: the program's name and version, the Qt version, the database in use (its
+// type, server and database) and the language file in use.
 class w_about : public QDialog {
     Q_OBJECT
 
 public:
-    explicit w_about(QWidget* parent = nullptr);
+    explicit w_about(const Transaction* sqlca, QWidget* parent = nullptr);
+
+    QLabel* st_version = nullptr;
+    QLabel* st_qt = nullptr;
+    QLabel* st_dbms = nullptr;
+    QLabel* st_server = nullptr;
+    QLabel* st_language = nullptr;
 };
 
 } // namespace tarnlow

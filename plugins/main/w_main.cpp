@@ -1,121 +1,214 @@
 #include "w_main.h"
 
 #include "app/application_globals.h"
-#include "db/data_store.h"
+#include "db/transaction.h"
+#include "host/code_page.h"
 #include "host/library_search_list.h"
-#include "host/message_box.h"
 #include "host/settings_store.h"
+#include "lang/f_msgbox.h"
 #include "lang/language_globals.h"
+#include "lang/language_list.h"
 #include "lang/language_lookup.h"
 #include "lang/language_switch.h"
+#include "menus/library_window.h"
+#include "menus/m_main.h"
+#include "update/w_temp.h"
+#include "work_item_tree.h"
 
-#include <QDialog>
-#include <QHash>
-#include <QHeaderView>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
 #include <QMenuBar>
-#include <QTreeWidget>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QtDebug>
+
+#include <optional>
 
 namespace tarnlow {
+namespace {
+
+const QString kOdbcTestObject = QStringLiteral("w_test");
+const char* const kTreeItemProperty = "tarnlow_work_item_index";
+
+// Why a language file cannot serve, no value when it can.
+std::optional<QString> unusableLanguageFile(const QString& fileName) {
+    if (fileName.trimmed().isEmpty())
+        return QStringLiteral("no file name was given");
+    const QString path = gs_path + fileName;
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("%1 does not exist").arg(path);
+    if (!info.isFile())
+        return QStringLiteral("%1 is not a file").arg(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString());
+    if (!decodeTextFile(file.readAll()).ok())
+        return QStringLiteral("%1 is neither UTF-8 nor GBK text").arg(path);
+    return std::nullopt;
+}
+
+} // namespace
 
 w_main::w_main(const ObjectContext& context, QWidget* parent)
     : QMainWindow(parent)
     , m_context(context) {
     setObjectName(QStringLiteral("w_main"));
-    m_tree = new QTreeWidget(this);
-    m_tree->setObjectName(QStringLiteral("tv_1"));
-    m_tree->setHeaderHidden(true);
-    setCentralWidget(m_tree);
+    m_context.parent = this;
+    m_context.openParameter.clear();
 
-    m_help = menuBar()->addMenu(QString());
-    m_about = m_help->addAction(QString());
-    m_about->setShortcut(QKeySequence::HelpContents);
-    connect(m_about, &QAction::triggered, this, &w_main::openAbout);
+    m_menu = new m_main(*menuBar(), m_context, this);
+    m_menu->setLanguageItems(languageList(gs_path));
+    createToolsMenu();
 
-    fillWorkItems();
+    auto* splitter = new QSplitter(this);
+    m_tree = new WorkItemTree(splitter);
+    m_tabs = new QTabWidget(splitter);
+    m_tabs->setObjectName(QStringLiteral("tab_1"));
+    m_tabs->setTabsClosable(true);
+    m_tabs->setDocumentMode(true);
+    splitter->addWidget(m_tree);
+    splitter->addWidget(m_tabs);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({240, 560});
+    setCentralWidget(splitter);
+    connect(m_tabs, &QTabWidget::tabCloseRequested, this, [this](int index) {
+        QWidget* page = m_tabs->widget(index);
+        m_tabs->removeTab(index);
+        page->deleteLater();
+    });
+    connect(m_tree, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { openWorkItem(item); });
+
+    m_tree->fill(gds_menu.get());
+    if (m_tree->topLevelItemCount() > 0)
+        m_tree->setCurrentItem(m_tree->topLevelItem(0));
     applyLanguage();
     resize(800, 560);
+    m_tree->setFocus();
 }
 
-void w_main::fillWorkItems() {
-    m_tree->clear();
-    if (!gds_menu)
-        return;
-    // Rows arrive sorted by parent, then order; a parent may come after its children, so items
-    // are created first and attached in a second pass.
-    QHash<qint64, QTreeWidgetItem*> items;
-    QList<std::pair<qint64, QTreeWidgetItem*>> pending;
-    for (int row = 1; row <= gds_menu->rowCount(); ++row) {
-        const qint64 index = gds_menu->getItemNumber(row, QStringLiteral("item_index")).value_or(0);
-        const qint64 parentIndex = gds_menu->getItemNumber(row, QStringLiteral("parent_index")).value_or(0);
-        auto* item = new QTreeWidgetItem;
-        item->setData(0, Qt::UserRole,
-                      gds_menu->getItemString(row, QStringLiteral("lang_id")).value_or(QString()).trimmed());
-        item->setData(
-            0, Qt::UserRole + 1,
-            gds_menu->getItemString(row, QStringLiteral("item_name")).value_or(QString()).trimmed());
-        item->setData(
-            0, Qt::UserRole + 2,
-            gds_menu->getItemString(row, QStringLiteral("object_name")).value_or(QString()).trimmed());
-        items.insert(index, item);
-        pending.append({parentIndex, item});
+void w_main::createToolsMenu() {
+    m_tools = new QMenu(this);
+    m_tools->setObjectName(QStringLiteral("m_tools"));
+    // Between Language and Help, where a desktop program keeps its tools.
+    menuBar()->insertMenu(m_menu->menuOf(QStringLiteral("m_help"))->menuAction(), m_tools);
+    m_packageBuilder = m_tools->addAction(QString());
+    m_packageBuilder->setObjectName(QStringLiteral("m_package_builder"));
+    connect(m_packageBuilder, &QAction::triggered, this, &w_main::openPackageBuilder);
+    if (m_context.libraries != nullptr && m_context.libraries->provides(kOdbcTestObject)) {
+        m_odbcTest = m_tools->addAction(QString());
+        m_odbcTest->setObjectName(QStringLiteral("m_odbc_test"));
+        connect(m_odbcTest, &QAction::triggered, this, &w_main::openOdbcTest);
     }
-    for (const auto& [parentIndex, item] : pending) {
-        QTreeWidgetItem* parentItem = items.value(parentIndex, nullptr);
-        if (parentItem != nullptr && parentItem != item)
-            parentItem->addChild(item);
-        else
-            m_tree->addTopLevelItem(item);
-    }
-    m_tree->expandToDepth(0);
 }
 
 void w_main::applyLanguage() {
     setWindowTitle(
         lookup(QStringLiteral("TEXT"), QStringLiteral("APP_NAME"), QStringLiteral("Tarnlow私服辅助程序")));
     QFont face = font();
-    face.setFamily(gs_font);
+    face.setFamilies({gs_font});
     setFont(face);
-    m_help->setTitle(lookup(QStringLiteral("MENU"), QStringLiteral("m_help"), QStringLiteral("&Help")));
-    m_about->setText(lookup(QStringLiteral("MENU"), QStringLiteral("m_about"), QStringLiteral("&About")));
-    // Work items: caption from section TREE under the item's language key, the stored name otherwise.
-    QList<QTreeWidgetItem*> stack;
-    for (int i = 0; i < m_tree->topLevelItemCount(); ++i)
-        stack.append(m_tree->topLevelItem(i));
-    while (!stack.isEmpty()) {
-        QTreeWidgetItem* item = stack.takeLast();
-        const QString key = item->data(0, Qt::UserRole).toString();
-        const QString name = item->data(0, Qt::UserRole + 1).toString();
-        item->setText(0, key.isEmpty() ? name : lookup(QStringLiteral("TREE"), key, name));
-        for (int i = 0; i < item->childCount(); ++i)
-            stack.append(item->child(i));
+
+    m_menu->of_enum(m_menu->root());
+    m_menu->showCurrentLanguage(gs_lang);
+    m_tools->setTitle(lookup(QStringLiteral("MENU"), QStringLiteral("m_tools"), QStringLiteral("工具(&T)")));
+    m_packageBuilder->setText(lookup(QStringLiteral("MENU"), QStringLiteral("m_package_builder"),
+                                     QStringLiteral("升级包制作(&U)")));
+    if (m_odbcTest != nullptr)
+        m_odbcTest->setText(
+            lookup(QStringLiteral("MENU"), QStringLiteral("m_odbc_test"), QStringLiteral("ODBC测试(&O)")));
+
+    m_tree->applyLanguage();
+    for (int i = 0; i < m_tabs->count(); ++i) {
+        const qint64 index = m_tabs->widget(i)->property(kTreeItemProperty).toLongLong();
+        if (const QTreeWidgetItem* item = m_tree->findByIndex(index))
+            m_tabs->setTabText(i, item->text(0));
+    }
+
+    // Every language-aware control below the window, work objects included, re-reads its texts.
+    const QList<QObject*> controls = findChildren<QObject*>();
+    for (QObject* control : controls) {
+        if (control->metaObject()->indexOfMethod("ue_change_lang()") >= 0)
+            QMetaObject::invokeMethod(control, "ue_change_lang", Qt::DirectConnection);
     }
 }
 
 void w_main::wf_change_lang(const QString& languageFile) {
-    SettingsStore settings = SettingsStore::standard();
-    const Status switched = switchLanguage(languageFile, settings);
-    applyLanguage();
-    if (!switched) {
-        MessageBoxRequest request;
-        request.title = windowTitle();
-        request.text = switched.error();
-        request.icon = MessageIcon::Warning;
-        showMessageBox(request);
+    if (const std::optional<QString> problem = unusableLanguageFile(languageFile)) {
+        f_msgbox(kMessageLanguageUnreadable, {languageFile, *problem, gs_lang});
+        m_menu->showCurrentLanguage(gs_lang);
+        return;
     }
+    SettingsStore settings = SettingsStore::standard();
+    const Status stored = switchLanguage(languageFile, settings);
+    applyLanguage();
+    if (!stored)
+        f_msgbox(kMessageLanguageNotStored, {languageFile, settings.filePath()});
 }
 
-void w_main::openAbout() {
-    if (m_context.libraries == nullptr)
-        return;
-    ObjectContext context = m_context;
-    context.parent = this;
-    QObject* object = m_context.libraries->createObject(QStringLiteral("w_about"), context);
-    if (auto* dialog = qobject_cast<QDialog*>(object)) {
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-        dialog->open();
-    } else {
-        delete object;
+QString w_main::openParameterOf(const QTreeWidgetItem* item) {
+    // The menu list leaves open_parm out; it is read for the one row being opened.
+    Transaction* sqlca = m_context.sqlca;
+    if (sqlca == nullptr || !sqlca->isConnected())
+        return {};
+    const std::optional<QVariantList> row = sqlca->selectInto(
+        QStringLiteral("select open_parm from t_sys_menu where item_index = ? and parent_index = ?"),
+        {WorkItemTree::itemIndex(item), WorkItemTree::parentIndex(item)});
+    if (!row) {
+        if (sqlca->SQLCode < 0)
+            qWarning().noquote() << "tarnlow_as: open_parm cannot be read:" << sqlca->SQLErrText;
+        return {};
     }
+    return row->value(0).toString().trimmed();
+}
+
+bool w_main::openWorkItem(QTreeWidgetItem* item) {
+    if (item == nullptr)
+        return false;
+    const QString name = WorkItemTree::workObjectName(item);
+    if (name.isEmpty())
+        return false;
+    const qint64 index = WorkItemTree::itemIndex(item);
+    for (int i = 0; i < m_tabs->count(); ++i) {
+        if (m_tabs->widget(i)->property(kTreeItemProperty).toLongLong() == index) {
+            m_tabs->setCurrentIndex(i);
+            m_tabs->widget(i)->setFocus();
+            return true;
+        }
+    }
+    ObjectContext context = m_context;
+    context.openParameter = openParameterOf(item);
+    QWidget* object = createLibraryWindow(name, context);
+    if (object == nullptr)
+        return false;
+    // A window of its own (a dialog or a main window) opens beside the main window; any other
+    // work object becomes a tab of the work area.
+    if (object->windowType() != Qt::Widget) {
+        object->setAttribute(Qt::WA_DeleteOnClose);
+        object->show();
+        return true;
+    }
+    object->setProperty(kTreeItemProperty, index);
+    m_tabs->setCurrentIndex(m_tabs->addTab(object, item->text(0)));
+    object->setFocus();
+    return true;
+}
+
+void w_main::openPackageBuilder() {
+    auto* builder = new w_temp(FileDialogs::standard(), this);
+    builder->setWindowFlag(Qt::Window);
+    builder->setAttribute(Qt::WA_DeleteOnClose);
+    builder->show();
+}
+
+void w_main::openOdbcTest() {
+    QWidget* window = createLibraryWindow(kOdbcTestObject, m_context);
+    if (window == nullptr)
+        return;
+    window->setWindowFlag(Qt::Window);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
 }
 
 } // namespace tarnlow

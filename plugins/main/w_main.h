@@ -4,33 +4,60 @@
 
 #include <QMainWindow>
 
-class QTreeWidget;
+class QAction;
+class QMenu;
+class QTabWidget;
+class QTreeWidgetItem;
 
 namespace tarnlow {
 
-// The main work window: the tree of work items from the menu list (gds_menu) and a Help menu
-// that opens w_about through the library search list.
+class WorkItemTree;
+class m_main;
+
+// Numbered messages of the main window.
+inline constexpr int kMessageLanguageUnreadable = 10701; // the file, why, the language kept
+inline constexpr int kMessageLanguageNotStored = 10704;  // the file, the settings file
+
+// The main work window: the main menu m_main with one language item per language file, a Tools
+// menu, the tree of work items from the menu list (gds_menu) and, beside it, the work objects the
+// operator opened from the tree, one tab each.
 class w_main : public QMainWindow {
     Q_OBJECT
 
 public:
     w_main(const ObjectContext& context, QWidget* parent = nullptr);
 
-    // Makes the language file current and shows the window's texts in it. Language items call it
-    // by name.
+    // Makes the language file (a file name in the program folder) current, keeps the choice in the
+    // setting Lang for the next start and shows every text of the window in it at once. A file that
+    // does not exist or cannot be read leaves the language as it is and says why. Language items
+    // call it by name.
     Q_INVOKABLE void wf_change_lang(const QString& languageFile);
 
-    QTreeWidget* workItems() const { return m_tree; }
+    WorkItemTree* workItems() const { return m_tree; }
+    QTabWidget* workArea() const { return m_tabs; }
+    m_main* mainMenu() const { return m_menu; }
+    QMenu* toolsMenu() const { return m_tools; }
+    // Null when no library provides w_test.
+    QAction* odbcTestAction() const { return m_odbcTest; }
+
+    // Opens the work object of a tree item through the library search list, with the row's
+    // open_parm; an item that only groups others opens nothing. True when a work object shows.
+    bool openWorkItem(QTreeWidgetItem* item);
 
 private:
-    void fillWorkItems();
+    void createToolsMenu();
     void applyLanguage();
-    void openAbout();
+    QString openParameterOf(const QTreeWidgetItem* item);
+    void openPackageBuilder();
+    void openOdbcTest();
 
     ObjectContext m_context;
-    QTreeWidget* m_tree = nullptr;
-    QMenu* m_help = nullptr;
-    QAction* m_about = nullptr;
+    m_main* m_menu = nullptr;
+    WorkItemTree* m_tree = nullptr;
+    QTabWidget* m_tabs = nullptr;
+    QMenu* m_tools = nullptr;
+    QAction* m_packageBuilder = nullptr;
+    QAction* m_odbcTest = nullptr;
 };
 
 } // namespace tarnlow

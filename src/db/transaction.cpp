@@ -332,6 +332,16 @@ std::optional<QVariantList> Transaction::selectInto(const QString& sql, const QV
     return row;
 }
 
+std::optional<QSqlQuery> Transaction::executeForRows(const QString& sql) {
+    if (!requireConnection())
+        return std::nullopt;
+    QSqlQuery query(database());
+    if (!run(query, sql, {}))
+        return std::nullopt;
+    setSuccess(std::max<qint64>(query.numRowsAffected(), 0));
+    return query;
+}
+
 std::optional<QList<QVariantList>> Transaction::selectAll(const QString& sql, const QVariantList& values) {
     if (!readyForStatement())
         return std::nullopt;

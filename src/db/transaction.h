@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
@@ -99,6 +100,10 @@ public:
     std::optional<QVariantList> selectInto(const QString& sql, const QVariantList& values = {});
     // All rows of a query, each a list of column values.
     std::optional<QList<QVariantList>> selectAll(const QString& sql, const QVariantList& values = {});
+    // Runs one statement as the operator typed it and hands back the executed query, from which
+    // the caller reads as many rows as it wants; no value (with SQLCode and SQLErrText) when it
+    // fails. SQLNRows holds the rows a statement without a result changed.
+    std::optional<QSqlQuery> executeForRows(const QString& sql);
 
     // Reads one binary (image) column: a query of one column and one row. An SQL NULL gives
     // SQLCode 0 and a null QByteArray; no row gives SQLCode 100.

@@ -12,11 +12,13 @@ class Transaction;
 
 // What a created object is given: its parent, the program's database connection (sqlca) and the
 // library search list through which it opens further objects (w_main opens w_about that way).
-// The pointers may be null where a caller has no connection yet.
+// The pointers may be null where a caller has no connection yet. openParameter carries what the
+// menu row that opens a work object gives it (its open_parm, empty when none).
 struct ObjectContext {
     QObject* parent = nullptr;
     Transaction* sqlca = nullptr;
     const LibrarySearchList* libraries = nullptr;
+    QString openParameter;
 };
 
 // What an object library offers: named objects (windows such as w_main and w_about, work objects)

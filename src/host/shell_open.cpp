@@ -5,8 +5,9 @@
 #include <QUrl>
 
 namespace tarnlow {
+namespace {
 
-bool shellOpen(const QString& target) {
+bool openWithDesktop(const QString& target) {
     const QString trimmed = target.trimmed();
     if (trimmed.isEmpty())
         return false;
@@ -18,6 +19,23 @@ bool shellOpen(const QString& target) {
     else
         url = QUrl::fromUserInput(trimmed);
     return url.isValid() && QDesktopServices::openUrl(url);
+}
+
+ShellOpenHandler& currentHandler() {
+    static ShellOpenHandler handler = openWithDesktop;
+    return handler;
+}
+
+} // namespace
+
+bool shellOpen(const QString& target) {
+    return currentHandler()(target);
+}
+
+ShellOpenHandler setShellOpenHandler(ShellOpenHandler handler) {
+    ShellOpenHandler previous = std::move(currentHandler());
+    currentHandler() = handler ? std::move(handler) : ShellOpenHandler(openWithDesktop);
+    return previous;
 }
 
 } // namespace tarnlow
