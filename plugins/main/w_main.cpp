@@ -93,7 +93,7 @@ void w_main::applyLanguage() {
 
 void w_main::wf_change_lang(const QString& languageFile) {
     SettingsStore settings = SettingsStore::standard();
-    const Status switched = switchLanguage(languageFile, settings);
+    const Result<void> switched = switchLanguage(languageFile, settings);
     applyLanguage();
     if (!switched) {
         MessageBoxRequest request;

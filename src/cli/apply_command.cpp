@@ -3,6 +3,7 @@
 
 #include "db/transaction.h"
 #include "host/settings_store.h"
+#include "lang/f_msgbox.h"
 #include "update/import_engine.h"
 
 namespace tarnlow::cli {
@@ -21,7 +22,7 @@ int runApply(const QStringList& arguments) {
 
     SettingsStore settings = SettingsStore::standard();
     Transaction sqlca;
-    if (const Status connected = connectForCommand(sqlca, *options, settings); !connected)
+    if (const Result<void> connected = connectForCommand(sqlca, *options, settings); !connected)
         return fail(connected.error());
 
     const ImportReport report = importPackage(sqlca, path);
@@ -45,7 +46,7 @@ int runApply(const QStringList& arguments) {
     case ImportResult::Failed:
         break;
     }
-    return fail(report.failure ? importFailureText(*report.failure)
+    return fail(report.failure ? messageText(*report.failure)
                                : QStringLiteral("the package was not applied"));
 }
 

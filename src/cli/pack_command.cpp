@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include "host/code_page.h"
+#include "lang/f_msgbox.h"
 #include "update/package_writer.h"
 
 #include <QFile>
@@ -86,12 +87,12 @@ int runPack(const QStringList& arguments) {
 
     PackageWriteOptions options;
     options.replaceExisting = parsed->force;
-    const PackageResult<PackageWritten> written =
+    const Result<PackageWritten, NumberedMessage> written =
         writePackage(source, values.value(QStringLiteral("--output")), options);
     if (!written) {
-        if (written.failure().message == kMsgPackageOutputExists)
-            return fail(written.failure().description + QStringLiteral(" (use --force to replace it)"));
-        return fail(written.failure().description);
+        if (written.error().number == kMsgPackageOutputExists)
+            return fail(messageText(written.error()) + QStringLiteral(" (use --force to replace it)"));
+        return fail(messageText(written.error()));
     }
     printOut(QStringLiteral("wrote %1 (%2 bytes)").arg(written->path).arg(written->size));
     return kExitDone;

@@ -20,9 +20,9 @@ inline const QString kFileTypeDescription = QStringLiteral("Fernlake Update File
 inline const QString kPackageMimeType = QStringLiteral("application/x-fernlake-update");
 
 // Writes the three entries: the extension names the class, the class its description, and the
-// open command is the executable path followed by " %1", unquoted. True when all three were
-// written.
-bool registerFileTypeEntries(SettingsStore& settings, const QString& executablePath);
+// open command is the executable path followed by " %1", unquoted. The reason when any of them
+// could not be written.
+Result<void> registerFileTypeEntries(SettingsStore& settings, const QString& executablePath);
 
 // $XDG_DATA_HOME, or ~/.local/share when it is not set.
 QString standardDataHome();
@@ -32,7 +32,7 @@ QString standardDataHome();
 // and a shared-mime-info glob <dataHome>/mime/packages/tarnlow_as-fuf.xml. Files are rewritten only
 // when their content changes, and then the desktop's caches are refreshed in the background when
 // the refresh tools are installed.
-Status registerDesktopFileType(const QString& dataHome, const QString& executablePath);
+Result<void> registerDesktopFileType(const QString& dataHome, const QString& executablePath);
 
 // The Exec= value of the desktop entry: the executable quoted by the desktop entry rules, then %f.
 QString desktopExecLine(const QString& executablePath);

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -160,9 +162,9 @@ SettingsStore SettingsStore::standard() {
     return SettingsStore(standardFilePath());
 }
 
-bool SettingsStore::read(const QString& key, const QString& name, QString& target) const {
+std::optional<QString> SettingsStore::read(const QString& key, const QString& name) const {
     if (!QFileInfo::exists(m_filePath))
-        return false;
+        return std::nullopt;
     FileLock lock(m_filePath, LOCK_SH);
     const Document document = load(m_filePath);
     for (const Section& section : document) {
@@ -171,28 +173,28 @@ bool SettingsStore::read(const QString& key, const QString& name, QString& targe
         for (const auto& [valueName, value] : section.values) {
             if (valueName == name) {
                 // A stored empty value stays distinguishable from a missing one.
-                target = value.isNull() ? QString(QLatin1String("")) : value;
-                return true;
+                return value.isNull() ? QString(QLatin1String("")) : value;
             }
         }
     }
-    return false;
+    return std::nullopt;
 }
 
-bool SettingsStore::write(const QString& key, const QString& name, const QString& value) {
+Result<void> SettingsStore::write(const QString& key, const QString& name, const QString& value) {
     const QString folder = QFileInfo(m_filePath).absolutePath();
     if (!QDir().mkpath(folder))
-        return false;
+        return Error{QStringLiteral("the folder %1 cannot be created").arg(folder)};
     FileLock lock(m_filePath, LOCK_EX);
     if (!lock.held())
-        return false;
+        return Error{QStringLiteral("the settings file %1 cannot be locked").arg(m_filePath)};
 
     // The file is created owner-only before the first save; QSaveFile keeps the mode of the file it
     // replaces, so the scrambled password is never readable by others.
     const QByteArray nativePath = QFile::encodeName(m_filePath);
     const int fd = ::open(nativePath.constData(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
-        return false;
+        return Error{QStringLiteral("the settings file %1 cannot be opened: %2")
+                         .arg(m_filePath, QString::fromLocal8Bit(std::strerror(errno)))};
     ::fchmod(fd, 0600);
     ::close(fd);
 
@@ -226,14 +228,21 @@ bool SettingsStore::write(const QString& key, const QString& name, const QString
     }
 
     QSaveFile file(m_filePath);
+    const auto cannotWrite = [&file, this] {
+        return Error{
+            QStringLiteral("the settings file %1 cannot be written: %2").arg(m_filePath, file.errorString())};
+    };
     if (!file.open(QIODevice::WriteOnly))
-        return false;
+        return cannotWrite();
     const QByteArray bytes = serialise(document);
     if (file.write(bytes) != bytes.size()) {
+        const Error failure = cannotWrite();
         file.cancelWriting();
-        return false;
+        return failure;
     }
-    return file.commit();
+    if (!file.commit())
+        return cannotWrite();
+    return {};
 }
 
 QStringList SettingsStore::valueNames(const QString& key) const {

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "host/result.h"
+
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 namespace tarnlow {
 
@@ -22,12 +26,12 @@ public:
     static SettingsStore standard();
     static QString standardFilePath();
 
-    // When the key and value exist, replaces target with the stored text and returns true.
-    // Otherwise leaves target exactly as it was (null stays null, empty stays empty).
-    bool read(const QString& key, const QString& name, QString& target) const;
+    // The stored text when the key and value exist (a stored empty value is an empty, non-null
+    // text), no value otherwise.
+    std::optional<QString> read(const QString& key, const QString& name) const;
 
-    // Creates the key when needed and stores the text. False when the file cannot be written.
-    bool write(const QString& key, const QString& name, const QString& value);
+    // Creates the key when needed and stores the text; the reason when the file cannot be written.
+    Result<void> write(const QString& key, const QString& name, const QString& value);
 
     // The value names stored under a key, in the order they were first written.
     QStringList valueNames(const QString& key) const;

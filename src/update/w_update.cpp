@@ -77,7 +77,7 @@ std::optional<int> w_update::open(Transaction& sqlca, const QString& commandLine
     }
     done(0);
     if (m_report.failure)
-        f_msgbox(m_report.failure->message, m_report.failure->parameters);
+        f_msgbox(*m_report.failure);
     return std::nullopt;
 }
 

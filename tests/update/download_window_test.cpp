@@ -52,7 +52,7 @@ protected:
 
     QString compId() const {
         QString value = QStringLiteral("<absent>");
-        settings.read(kSettingsKey, kInstalledComponentName, value);
+        value = settings.read(kSettingsKey, kInstalledComponentName).value_or(value);
         return value;
     }
 
