@@ -1,7 +1,7 @@
 // The desktop program: runs the start-up of the application object and then the main window's
 // event loop until the last window closes.
 
-#include "app/schema_bootstrap.h"
+#include "app/system_tables_startup.h"
 #include "app/tarnlow_as.h"
 #include "app/widget_startup_windows.h"
 #include "host/message_box.h"

@@ -1,10 +1,10 @@
 #include "cli/commands.h"
 #include "cli/connection_options.h"
 
-#include "app/schema_bootstrap.h"
 #include "db/transaction.h"
 #include "host/settings_store.h"
 #include "lang/f_msgbox.h"
+#include "schema/schema_bootstrap.h"
 
 namespace tarnlow::cli {
 namespace {

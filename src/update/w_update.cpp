@@ -1,6 +1,6 @@
 #include "update/w_update.h"
 
-#include "app/f_center.h"
+#include "host/f_center.h"
 #include "lang/f_msgbox.h"
 #include "lang/language_lookup.h"
 #include "lang/uo_std_st.h"

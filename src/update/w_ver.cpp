@@ -145,10 +145,4 @@ void w_ver::reject() {
         QDialog::reject();
 }
 
-int openVersionWindow(Transaction& sqlca, SettingsStore& settings, const QString& programFolder,
-                      QWidget* parent) {
-    w_ver window(sqlca, settings, programFolder, parent);
-    return window.runVersionCheck();
-}
-
 } // namespace tarnlow

@@ -87,8 +87,4 @@ private:
     std::function<void(const DownloadProgress&)> m_observer;
 };
 
-// Opens w_ver modally over the connection, as start-up does at every start, and returns its result.
-int openVersionWindow(Transaction& sqlca, SettingsStore& settings, const QString& programFolder,
-                      QWidget* parent = nullptr);
-
 } // namespace tarnlow

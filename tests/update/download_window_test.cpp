@@ -130,7 +130,8 @@ TEST_F(DownloadWindowTest, FailureShowsTheNumberedMessageNamingTheFileAndReturns
     database->insert(QStringLiteral("1.0"), 2, 1, QStringLiteral("b.dll"), std::nullopt);
     ASSERT_TRUE(settings.write(kSettingsKey, kInstalledComponentName, QStringLiteral("0")));
 
-    EXPECT_EQ(openVersionWindow(database->sqlca(), settings, folder), -1);
+    w_ver window(database->sqlca(), settings, folder);
+    EXPECT_EQ(window.runVersionCheck(), -1);
     ASSERT_EQ(recorder.requests().size(), 1);
     const QString text = recorder.requests().first().text;
     EXPECT_TRUE(text.contains(folder + QStringLiteral("b.dll"))) << text.toStdString();

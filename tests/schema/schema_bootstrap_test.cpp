@@ -1,4 +1,6 @@
-#include "app/schema_bootstrap.h"
+#include "schema/schema_bootstrap.h"
+
+#include "app/system_tables_startup.h"
 
 #include "db/dialect.h"
 #include "host/settings_store.h"

@@ -1,10 +1,8 @@
-#include "app/schema_bootstrap.h"
+#include "schema/schema_bootstrap.h"
 
 #include "db/dialect.h"
 #include "db/transaction.h"
-#include "host/message_box.h"
 #include "host/settings_store.h"
-#include "lang/f_msgbox.h"
 
 #include <algorithm>
 
@@ -197,23 +195,6 @@ SystemTablesOutcome ensureSystemTables(Transaction& sqlca, SettingsStore& settin
     SystemTablesOutcome outcome = reinitialiseSystemTables(sqlca, settings, question);
     outcome.reason = findings.reason;
     return outcome;
-}
-
-bool checkSystemTablesAtStartup(Transaction& sqlca, SettingsStore& settings) {
-    const DropQuestion ask = [](const NumberedMessage& question, const QList<TableRows>&) {
-        MessageBoxRequest request;
-        request.title = messageTitle();
-        request.text = fillPlaceholders(messageText(question.number), question.parameters);
-        request.icon = MessageIcon::Question;
-        request.buttons = MessageButtons::YesNo;
-        request.defaultButton = 2;
-        return showMessageBox(request) == 1;
-    };
-    const SystemTablesOutcome outcome = ensureSystemTables(sqlca, settings, ask);
-    if (outcome.message)
-        f_msgbox(outcome.message->number, outcome.message->parameters);
-    return outcome.state == SystemTablesState::AlreadyInitialised ||
-           outcome.state == SystemTablesState::Initialised;
 }
 
 } // namespace tarnlow

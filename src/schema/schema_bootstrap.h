@@ -95,8 +95,4 @@ SystemTablesOutcome reinitialiseSystemTables(Transaction& sqlca, SettingsStore& 
 SystemTablesOutcome ensureSystemTables(Transaction& sqlca, SettingsStore& settings,
                                        const DropQuestion& question);
 
-// Start-up's step: ensureSystemTables with the question asked in a Yes/No message box (default
-// No) and any message shown as a numbered message. False when start-up must end.
-bool checkSystemTablesAtStartup(Transaction& sqlca, SettingsStore& settings);
-
 } // namespace tarnlow
