@@ -5,6 +5,7 @@
 //
 //   package_round_trip_bench [FOLDER]   (default: a temporary folder, removed afterwards)
 
+#include "lang/f_msgbox.h"
 #include "update/package_reader.h"
 #include "update/package_writer.h"
 
@@ -99,9 +100,9 @@ int main(int argc, char** argv) {
     bool ok = false;
     const Phase pack = measure(
         [&] {
-            const PackageResult<PackageWritten> written = writePackage(source, packagePath);
+            const Result<PackageWritten, NumberedMessage> written = writePackage(source, packagePath);
             if (!written)
-                std::fprintf(stderr, "pack failed: %s\n", qPrintable(written.failure().description));
+                std::fprintf(stderr, "pack failed: %s\n", qPrintable(messageText(written.error())));
             return written.ok();
         },
         ok);
@@ -121,15 +122,15 @@ int main(int argc, char** argv) {
                 if (!original.open(QIODevice::ReadOnly))
                     return false;
                 QByteArray expected;
-                const Status status = reader->readEntry(index, [&](const QByteArray& block) {
+                const Result<void> status = reader->readEntry(index, [&](const QByteArray& block) {
                     expected = original.read(block.size());
                     if (expected != block)
-                        return Status(Error{
+                        return Result<void>(Error{
                             QStringLiteral("entry %1 differs from its source within package bytes after %2")
                                 .arg(index)
                                 .arg(compared)});
                     compared += block.size();
-                    return Status::success();
+                    return Result<void>();
                 });
                 if (!status || !original.atEnd()) {
                     std::fprintf(stderr, "%s\n",

@@ -141,7 +141,7 @@ void w_main::wf_change_lang(const QString& languageFile) {
         return;
     }
     SettingsStore settings = SettingsStore::standard();
-    const Status stored = switchLanguage(languageFile, settings);
+    const Result<void> stored = switchLanguage(languageFile, settings);
     applyLanguage();
     if (!stored)
         f_msgbox(kMessageLanguageNotStored, {languageFile, settings.filePath()});

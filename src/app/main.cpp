@@ -2,7 +2,7 @@
 // event loop until the last window closes.
 
 #include "app/application_globals.h"
-#include "app/schema_bootstrap.h"
+#include "app/system_tables_startup.h"
 #include "app/tarnlow_as.h"
 #include "app/widget_startup_windows.h"
 #include "host/message_box.h"

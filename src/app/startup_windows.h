@@ -32,7 +32,7 @@ public:
 
     // w_main, a plain (non-modal) open without parameter, created by name through the library
     // search list. An error when no library provides w_main or it is not a window.
-    virtual Status openMain(LibrarySearchList& libraries, Transaction& sqlca) = 0;
+    virtual Result<void> openMain(LibrarySearchList& libraries, Transaction& sqlca) = 0;
 
     // Closes every open window; start-up calls it before it restarts.
     virtual void closeAll() = 0;

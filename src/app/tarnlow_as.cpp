@@ -24,6 +24,9 @@ namespace {
 const QString kDefaultLanguageFile = QStringLiteral("English.flf");
 const QString kLibrariesQuery = QStringLiteral("select conf_value from t_sys_config where conf_type ='LIB' ");
 constexpr int kAnotherCopyMessage = 10026;
+constexpr int kMessageLibrariesUnreadable = 10602;   // the database's text
+constexpr int kMessageMenuUnreadable = 10603;        // the reason
+constexpr int kMessageFileTypeNotRegistered = 10604; // the reason
 
 } // namespace
 
@@ -93,126 +96,147 @@ void tarnlow_as::restart() {
 tarnlow_as::PassEnd tarnlow_as::runPass(const QString& commandline, StartupResult& result) {
     ++m_passes;
     SettingsStore settings = SettingsStore::standard();
+    const QString executable = m_host.executablePath;
 
-    // Steps 1 to 4: executable path and program folder.
-    const QString ls_exe = m_host.executablePath;
-    QString ls_filename;
-    if (!m_host.moduleHandleAvailable)
-        ls_filename = folderWithSeparator(m_host.currentDirectory);
-    else
-        ls_filename = folderOfExecutable(ls_exe);
-    gs_lang = QString();
-    gs_path = ls_filename;
-
-    // The library search list starts afresh at every pass, so that a restart does not drop
-    // libraries the previous pass added.
-    m_libraries = std::make_unique<LibrarySearchList>(ls_exe, folderOfExecutable(ls_exe));
-    for (const auto& [name, factory] : m_host.ownObjects)
-        m_libraries->registerOwnObject(name, factory);
-    QString initialList = ls_exe;
-    if (!m_host.initialLibraries.isEmpty())
-        initialList += QLatin1Char(',') + m_host.initialLibraries;
-    QString reason;
-    if (m_libraries->setList(initialList, &reason) < 1)
-        qWarning().noquote() << "tarnlow_as:" << reason;
-
-    // Step 5: the chosen language; a missing value is the first run on this computer.
-    int li_first = 0;
-    settings.read(kSettingsKey, QStringLiteral("Lang"), gs_lang);
-    if (gs_lang.isNull()) {
-        gs_lang = kDefaultLanguageFile;
-        li_first = 1;
-    }
-
-    // Step 6: the update-package file type, at every start; failures do not stop start-up.
-    registerFileTypeEntries(settings, ls_exe);
-    if (!m_host.dataHome.isEmpty()) {
-        const Status desktop = registerDesktopFileType(m_host.dataHome, ls_exe);
-        if (!desktop)
-            qWarning().noquote() << "tarnlow_as:" << desktop.error();
-    }
-
-    // Steps 7 and 8: font and title.
+    setUpProgramFolder(executable);
+    const int firstRun = readChosenLanguage(settings);
+    registerFileType(settings, executable);
     gs_font = lookup(QStringLiteral("FLF"), QStringLiteral("FONT"), QStringLiteral("Arial"));
-    const QStringList ls_parm{
-        lookup(QStringLiteral("TEXT"), QStringLiteral("APP_NAME"), QStringLiteral("Tarnlow私服辅助程序"))};
 
-    // Step 9: only one copy runs.
-    if (m_host.moduleHandleAvailable) {
-        if (!m_lock)
-            m_lock = std::make_unique<SingleInstanceLock>(appname(), m_host.lockDirectory);
-        const Result<bool> taken = m_lock->acquire();
-        if (!taken.ok()) {
-            // Without a usable lock file the program still starts; it just cannot turn a second
-            // copy away.
-            qWarning().noquote() << "tarnlow_as:" << taken.error();
-        } else if (!*taken) {
-            f_msgbox(kAnotherCopyMessage, ls_parm);
-            result = StartupResult::AnotherCopyRunning;
-            return PassEnd::Finished;
-        }
-        gl_mutex = m_lock->handle();
+    if (!takeSingleInstanceLock()) {
+        result = StartupResult::AnotherCopyRunning;
+        return PassEnd::Finished;
     }
 
-    // Step 10: login. Only the result 1 stands for an open connection; anything else, including
-    // a window closed without a result, ends start-up.
-    const std::optional<int> login = m_windows.openLogin(*m_sqlca, li_first);
+    // Only the result 1 stands for an open connection; anything else, including a window closed
+    // without a result, ends start-up.
+    const std::optional<int> login = m_windows.openLogin(*m_sqlca, firstRun);
     if (login != 1) {
         result = StartupResult::LoginEnded;
         return PassEnd::Finished;
     }
-
-    // Step 11: system tables.
     if (m_systemTablesCheck && !m_systemTablesCheck(*m_sqlca, settings)) {
         result = StartupResult::SystemTablesFailed;
         return PassEnd::Finished;
     }
-
-    // Step 12: an update package named on the command line.
-    if (!commandline.isEmpty()) {
-        if (m_windows.openUpdate(*m_sqlca, commandline) == 1)
-            return PassEnd::Restart;
-    }
-
-    // Step 13: version check.
+    // An update package named on the command line; once it is applied start-up begins again.
+    if (!commandline.isEmpty() && m_windows.openUpdate(*m_sqlca, commandline) == 1)
+        return PassEnd::Restart;
     m_windows.openVersionCheck(*m_sqlca);
 
-    // Step 14: menu list.
-    gds_menu = std::make_unique<DataStore>(d_menu());
-    gds_menu->setTransaction(m_sqlca.get());
-    gds_menu->retrieve();
-
-    // Step 15: object libraries named by the database.
-    QString ls_library_list;
-    if (const auto row = m_sqlca->selectInto(kLibrariesQuery); row && !row->isEmpty())
-        ls_library_list = row->at(0).toString();
-    if (!ls_library_list.isEmpty() && m_host.moduleHandleAvailable) {
-        const QString ls_list = extendedLibraryList(m_libraries->list(), ls_library_list);
-        if (m_libraries->setList(ls_list, &reason) < 1) {
-            qWarning().noquote() << "tarnlow_as:" << reason;
-            MessageBoxRequest request;
-            request.title = QStringLiteral("error");
-            request.text = QStringLiteral("load library error!");
-            request.icon = MessageIcon::Error;
-            showMessageBox(request);
-            result = StartupResult::LibraryListFailed;
-            return PassEnd::Finished;
-        }
-    }
-
-    // Step 16: the main window.
-    const Status main = m_windows.openMain(*m_libraries, *m_sqlca);
-    if (!main) {
-        MessageBoxRequest request;
-        request.title = QStringLiteral("error");
-        request.text = main.error();
-        request.icon = MessageIcon::Error;
-        showMessageBox(request);
-        result = StartupResult::MainWindowFailed;
+    retrieveMenu();
+    if (!addDatabaseLibraries()) {
+        result = StartupResult::LibraryListFailed;
         return PassEnd::Finished;
     }
-    result = StartupResult::MainWindowOpened;
+    result = openMainWindow() ? StartupResult::MainWindowOpened : StartupResult::MainWindowFailed;
     return PassEnd::Finished;
+}
+
+void tarnlow_as::setUpProgramFolder(const QString& executable) {
+    const QString programFolder = m_host.moduleHandleAvailable ? folderOfExecutable(executable)
+                                                               : folderWithSeparator(m_host.currentDirectory);
+    gs_lang = QString();
+    gs_path = programFolder;
+
+    // The library search list starts afresh at every pass, so that a restart does not drop
+    // libraries the previous pass added.
+    m_libraries = std::make_unique<LibrarySearchList>(executable, folderOfExecutable(executable));
+    for (const auto& [name, factory] : m_host.ownObjects)
+        m_libraries->registerOwnObject(name, factory);
+    QString initialList = executable;
+    if (!m_host.initialLibraries.isEmpty())
+        initialList += QLatin1Char(',') + m_host.initialLibraries;
+    if (const Result<void> loaded = m_libraries->setList(initialList); !loaded)
+        qWarning().noquote() << "tarnlow_as:" << loaded.error();
+}
+
+int tarnlow_as::readChosenLanguage(const SettingsStore& settings) {
+    // A missing value is the first run on this computer.
+    gs_lang = settings.read(kSettingsKey, QStringLiteral("Lang")).value_or(gs_lang);
+    if (!gs_lang.isNull())
+        return 0;
+    gs_lang = kDefaultLanguageFile;
+    return 1;
+}
+
+void tarnlow_as::registerFileType(SettingsStore& settings, const QString& executable) {
+    // Written at every start so that packages open the program that ran last; a failure does not
+    // stop start-up, but the operator learns why opening a package may not work.
+    const auto report = [](const QString& reason) {
+        qWarning().noquote() << "tarnlow_as:"
+                             << messageText(NumberedMessage{kMessageFileTypeNotRegistered, {reason}});
+    };
+    if (const Result<void> entries = registerFileTypeEntries(settings, executable); !entries)
+        report(entries.error());
+    if (!m_host.dataHome.isEmpty()) {
+        if (const Result<void> desktop = registerDesktopFileType(m_host.dataHome, executable); !desktop)
+            report(desktop.error());
+    }
+}
+
+bool tarnlow_as::takeSingleInstanceLock() {
+    if (!m_host.moduleHandleAvailable)
+        return true;
+    if (!m_lock)
+        m_lock = std::make_unique<SingleInstanceLock>(appname(), m_host.lockDirectory);
+    const Result<bool> taken = m_lock->acquire();
+    if (!taken.ok()) {
+        // Without a usable lock file the program still starts; it just cannot turn a second copy
+        // away.
+        qWarning().noquote() << "tarnlow_as:" << taken.error();
+    } else if (!*taken) {
+        const QString appName =
+            lookup(QStringLiteral("TEXT"), QStringLiteral("APP_NAME"), QStringLiteral("Tarnlow私服辅助程序"));
+        f_msgbox(kAnotherCopyMessage, {appName});
+        return false;
+    }
+    gl_mutex = m_lock->handle();
+    return true;
+}
+
+void tarnlow_as::retrieveMenu() {
+    gds_menu = std::make_unique<DataStore>(d_menu());
+    gds_menu->setTransaction(m_sqlca.get());
+    // The main window still opens, with an empty menu; the operator is told why it is empty.
+    if (const Result<int> rows = gds_menu->retrieve(); !rows)
+        f_msgbox(NumberedMessage{kMessageMenuUnreadable, {rows.error()}});
+}
+
+bool tarnlow_as::addDatabaseLibraries() {
+    QString databaseLibraries;
+    const std::optional<QVariantList> row = m_sqlca->selectInto(kLibrariesQuery);
+    if (row && !row->isEmpty())
+        databaseLibraries = row->at(0).toString();
+    else if (m_sqlca->SQLCode < 0)
+        // Start-up goes on without the database's libraries, which may show another w_main than
+        // the database names; the operator is told so.
+        f_msgbox(NumberedMessage{kMessageLibrariesUnreadable, {m_sqlca->SQLErrText}});
+    if (databaseLibraries.isEmpty() || !m_host.moduleHandleAvailable)
+        return true;
+    const QString libraryList = extendedLibraryList(m_libraries->list(), databaseLibraries);
+    if (const Result<void> loaded = m_libraries->setList(libraryList); !loaded) {
+        qWarning().noquote() << "tarnlow_as:" << loaded.error();
+        MessageBoxRequest request;
+        request.title = QStringLiteral("error");
+        request.text = QStringLiteral("load library error!");
+        request.icon = MessageIcon::Error;
+        showMessageBox(request);
+        return false;
+    }
+    return true;
+}
+
+bool tarnlow_as::openMainWindow() {
+    const Result<void> main = m_windows.openMain(*m_libraries, *m_sqlca);
+    if (main)
+        return true;
+    MessageBoxRequest request;
+    request.title = QStringLiteral("error");
+    request.text = main.error();
+    request.icon = MessageIcon::Error;
+    showMessageBox(request);
+    return false;
 }
 
 } // namespace tarnlow

@@ -84,6 +84,14 @@ public:
 private:
     enum class PassEnd { Finished, Restart };
     PassEnd runPass(const QString& commandline, StartupResult& result);
+    // The steps of a pass, in the order runPass takes them.
+    void setUpProgramFolder(const QString& executable);    // gs_path, gs_lang cleared, library list
+    int readChosenLanguage(const SettingsStore& settings); // 1 on the first run on this computer
+    void registerFileType(SettingsStore& settings, const QString& executable);
+    bool takeSingleInstanceLock(); // false when another copy runs (message 10026 shown)
+    void retrieveMenu();           // gds_menu
+    bool addDatabaseLibraries();   // false when the database's libraries cannot be loaded
+    bool openMainWindow();         // false when w_main cannot be opened (the reason shown)
     void restart();
 
     StartupHost m_host;

@@ -2,13 +2,18 @@
 
 #include "db/transaction.h"
 #include "host/library_search_list.h"
-#include "host/message_box.h"
 #include "host/object_library.h"
+#include "lang/f_msgbox.h"
 
 #include <QApplication>
 #include <QtDebug>
 
 namespace tarnlow {
+namespace {
+
+constexpr int kMessageCannotApplyPackages = 10600; // the command line
+
+} // namespace
 
 std::optional<int> WidgetStartupWindows::openLogin(Transaction& sqlca, int first) {
     if (login)
@@ -19,12 +24,7 @@ std::optional<int> WidgetStartupWindows::openLogin(Transaction& sqlca, int first
 std::optional<int> WidgetStartupWindows::openUpdate(Transaction& sqlca, const QString& commandLine) {
     if (update)
         return update(sqlca, commandLine);
-    MessageBoxRequest request;
-    request.title = QStringLiteral("tarnlow_as");
-    request.text =
-        QStringLiteral("This build cannot apply update packages; not applied: %1").arg(commandLine);
-    request.icon = MessageIcon::Warning;
-    showMessageBox(request);
+    f_msgbox(NumberedMessage{kMessageCannotApplyPackages, {commandLine}});
     return std::nullopt;
 }
 
@@ -33,7 +33,7 @@ void WidgetStartupWindows::openVersionCheck(Transaction& sqlca) {
         versionCheck(sqlca);
 }
 
-Status WidgetStartupWindows::openMain(LibrarySearchList& libraries, Transaction& sqlca) {
+Result<void> WidgetStartupWindows::openMain(LibrarySearchList& libraries, Transaction& sqlca) {
     const QString name = QStringLiteral("w_main");
     ObjectContext context;
     context.sqlca = &sqlca;

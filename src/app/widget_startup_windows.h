@@ -28,7 +28,7 @@ public:
     std::optional<int> openLogin(Transaction& sqlca, int first) override;
     std::optional<int> openUpdate(Transaction& sqlca, const QString& commandLine) override;
     void openVersionCheck(Transaction& sqlca) override;
-    Status openMain(LibrarySearchList& libraries, Transaction& sqlca) override;
+    Result<void> openMain(LibrarySearchList& libraries, Transaction& sqlca) override;
     void closeAll() override;
 
     // The main window start-up opened, while it is open.

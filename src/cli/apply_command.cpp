@@ -3,6 +3,7 @@
 
 #include "db/transaction.h"
 #include "host/settings_store.h"
+#include "lang/f_msgbox.h"
 #include "update/import_engine.h"
 
 #include <QCommandLineParser>
@@ -28,7 +29,7 @@ int runApply(const QCommandLineParser& parser) {
 
     SettingsStore settings = SettingsStore::standard();
     Transaction sqlca;
-    if (const Status connected = connectForCommand(sqlca, *options, settings); !connected)
+    if (const Result<void> connected = connectForCommand(sqlca, *options, settings); !connected)
         return fail(connected.error());
 
     const ImportReport report = importPackage(sqlca, path);
@@ -57,7 +58,7 @@ int runApply(const QCommandLineParser& parser) {
     case ImportResult::Failed:
         break;
     }
-    return fail(report.failure ? importFailureText(*report.failure)
+    return fail(report.failure ? messageText(*report.failure)
                                : QStringLiteral("the package was not applied"));
 }
 

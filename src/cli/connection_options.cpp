@@ -125,8 +125,8 @@ Result<QString> connectionPassword(const ConnectionOptions& options, const Setti
     return password;
 }
 
-Status configureTransaction(Transaction& sqlca, const ConnectionOptions& options,
-                            const SettingsStore& settings, const QString& programFolder) {
+Result<void> configureTransaction(Transaction& sqlca, const ConnectionOptions& options,
+                                  const SettingsStore& settings, const QString& programFolder) {
     const StoredLogin stored = readStoredLogin(settings);
     LoginInputs inputs;
     inputs.dbms = options.dbms.value_or(stored.dbms);
@@ -151,11 +151,12 @@ Status configureTransaction(Transaction& sqlca, const ConnectionOptions& options
     return {};
 }
 
-Status connectTransaction(Transaction& sqlca, const ConnectionOptions& options, const SettingsStore& settings,
-                          const QString& programFolder) {
+Result<void> connectTransaction(Transaction& sqlca, const ConnectionOptions& options,
+                                const SettingsStore& settings, const QString& programFolder) {
     if (sqlca.isConnected())
         sqlca.disconnect();
-    if (const Status configured = configureTransaction(sqlca, options, settings, programFolder); !configured)
+    if (const Result<void> configured = configureTransaction(sqlca, options, settings, programFolder);
+        !configured)
         return configured;
     sqlca.connect();
     if (sqlca.SQLCode < 0 || !sqlca.isConnected()) {
@@ -172,9 +173,10 @@ QString programFolder() {
     return QCoreApplication::applicationDirPath() + QLatin1Char('/');
 }
 
-Status connectForCommand(Transaction& sqlca, const ConnectionOptions& options,
-                         const SettingsStore& settings) {
-    if (const Status connected = connectTransaction(sqlca, options, settings, programFolder()); !connected)
+Result<void> connectForCommand(Transaction& sqlca, const ConnectionOptions& options,
+                               const SettingsStore& settings) {
+    if (const Result<void> connected = connectTransaction(sqlca, options, settings, programFolder());
+        !connected)
         return Error{QStringLiteral("cannot connect to the database: %1").arg(connected.error())};
     return {};
 }

@@ -47,12 +47,12 @@ Result<QString> connectionPassword(const ConnectionOptions& options, const Setti
 // to the stored settings (DBMS, ServerIP, database, login, password unscrambled). A missing DBMS
 // means SQLite; an SQLite database left empty is tarnlow_as.db in programFolder, and a relative
 // one is taken relative to programFolder. Does not connect.
-Status configureTransaction(Transaction& sqlca, const ConnectionOptions& options,
-                            const SettingsStore& settings, const QString& programFolder);
+Result<void> configureTransaction(Transaction& sqlca, const ConnectionOptions& options,
+                                  const SettingsStore& settings, const QString& programFolder);
 
 // Configures and connects; the error carries the server's text.
-Status connectTransaction(Transaction& sqlca, const ConnectionOptions& options, const SettingsStore& settings,
-                          const QString& programFolder);
+Result<void> connectTransaction(Transaction& sqlca, const ConnectionOptions& options,
+                                const SettingsStore& settings, const QString& programFolder);
 
 // The folder of the running program, with a trailing separator.
 QString programFolder();
@@ -60,6 +60,7 @@ QString programFolder();
 // Connects a sub-command's transaction object: the options, the stored settings for what they
 // leave out, and the program folder for an SQLite database. The error reads "cannot connect to
 // the database: " and the reason.
-Status connectForCommand(Transaction& sqlca, const ConnectionOptions& options, const SettingsStore& settings);
+Result<void> connectForCommand(Transaction& sqlca, const ConnectionOptions& options,
+                               const SettingsStore& settings);
 
 } // namespace tarnlow::cli

@@ -1,9 +1,10 @@
 #include "cli/commands.h"
 #include "cli/connection_options.h"
 
-#include "app/schema_bootstrap.h"
 #include "db/transaction.h"
 #include "host/settings_store.h"
+#include "lang/f_msgbox.h"
+#include "schema/schema_bootstrap.h"
 
 #include <QCommandLineParser>
 
@@ -30,7 +31,7 @@ int runInit(const QCommandLineParser& parser) {
 
     SettingsStore settings = SettingsStore::standard();
     Transaction sqlca;
-    if (const Status connected = connectForCommand(sqlca, *options, settings); !connected)
+    if (const Result<void> connected = connectForCommand(sqlca, *options, settings); !connected)
         return fail(connected.error());
 
     // Without --force, tables that still hold rows are never dropped.
@@ -46,12 +47,11 @@ int runInit(const QCommandLineParser& parser) {
         return kExitDone;
     case SystemTablesState::Declined:
         printOut(QStringLiteral("the system tables need initialisation: %1").arg(outcome.reason));
-        return fail(
-            systemTablesMessageText({kMessageRowsNeedForce, {describeTableRows(outcome.droppedRows)}}));
+        return fail(messageText({kMessageRowsNeedForce, {describeTableRows(outcome.droppedRows)}}));
     case SystemTablesState::Failed:
         if (!outcome.reason.isEmpty())
             printOut(QStringLiteral("the system tables need initialisation: %1").arg(outcome.reason));
-        return fail(outcome.message ? systemTablesMessageText(*outcome.message)
+        return fail(outcome.message ? messageText(*outcome.message)
                                     : QStringLiteral("the system tables could not be initialised"));
     case SystemTablesState::Initialised:
         break;
@@ -61,7 +61,7 @@ int runInit(const QCommandLineParser& parser) {
                  .arg(kSystemMenuTable, kSystemConfigTable, kSystemVersionTable)
                  .arg(kDefaultMenuRowCount));
     if (outcome.message)
-        printError(QStringLiteral("tarnlow_as_cli: ") + systemTablesMessageText(*outcome.message));
+        printError(QStringLiteral("tarnlow_as_cli: ") + messageText(*outcome.message));
     else
         printOut(QStringLiteral("Comp_ID = 0: every stored component will be downloaded again"));
     return kExitDone;

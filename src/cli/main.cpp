@@ -1,4 +1,3 @@
-#include "app/application_globals.h"
 #include "cli/commands.h"
 
 #include <QCoreApplication>
@@ -39,7 +38,7 @@ int run(const QStringList& programArguments) {
         return kExitDone;
     }
     if (name == QStringLiteral("--version")) {
-        printOut(QStringLiteral("tarnlow_as_cli ") + tarnlow::gs_ver);
+        printOut(QStringLiteral("tarnlow_as_cli " TARNLOW_VERSION));
         return kExitDone;
     }
     for (const Command& command : commands()) {

@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include "host/code_page.h"
+#include "lang/f_msgbox.h"
 #include "update/package_writer.h"
 
 #include <QCommandLineParser>
@@ -72,11 +73,12 @@ int runPack(const QCommandLineParser& parser) {
 
     PackageWriteOptions options;
     options.replaceExisting = parser.isSet(kForce);
-    const PackageResult<PackageWritten> written = writePackage(source, parser.value(kOutput), options);
+    const Result<PackageWritten, NumberedMessage> written =
+        writePackage(source, parser.value(kOutput), options);
     if (!written) {
-        if (written.failure().message == kMsgPackageOutputExists)
-            return fail(written.failure().description + QStringLiteral(" (use --force to replace it)"));
-        return fail(written.failure().description);
+        if (written.error().number == kMsgPackageOutputExists)
+            return fail(messageText(written.error()) + QStringLiteral(" (use --force to replace it)"));
+        return fail(messageText(written.error()));
     }
     printOut(QStringLiteral("wrote %1 (%2 bytes)").arg(written->path).arg(written->size));
     return kExitDone;

@@ -22,26 +22,25 @@ int runSettings(const QCommandLineParser& parser) {
     const QString action = arguments.value(0);
     if (action == QStringLiteral("list") && arguments.size() == 1) {
         for (const QString& name : store.valueNames(kSettingsKey)) {
-            QString value;
-            store.read(kSettingsKey, name, value);
-            printOut(name + QLatin1Char('=') + value);
+            printOut(name + QLatin1Char('=') + store.read(kSettingsKey, name).value_or(QString()));
         }
         return kExitDone;
     }
     if (action == QStringLiteral("get") && arguments.size() == 2) {
-        QString value;
-        if (!store.read(kSettingsKey, arguments.at(1), value)) {
+        const std::optional<QString> value = store.read(kSettingsKey, arguments.at(1));
+        if (!value) {
             printError(QStringLiteral("tarnlow_as_cli settings: no value named \"%1\" in %2")
                            .arg(arguments.at(1), store.filePath()));
             return kExitFailed;
         }
-        printOut(value);
+        printOut(*value);
         return kExitDone;
     }
     if (action == QStringLiteral("set") && arguments.size() == 3) {
         if (arguments.at(1).isEmpty())
             return usageError(settingsCommand, QStringLiteral("the value name must not be empty"));
-        if (const Status written = store.writeValues(kSettingsKey, {{arguments.at(1), arguments.at(2)}});
+        if (const Result<void> written =
+                store.writeValues(kSettingsKey, {{arguments.at(1), arguments.at(2)}});
             !written)
             return fail(written.error());
         return kExitDone;

@@ -79,7 +79,7 @@ int runStockUpdateCommand(const QCommandLineParser& parser) {
     bool failedFileWritten = true;
     if (parser.isSet(failedOption)) {
         const QString out = parser.value(failedOption);
-        if (const Status written = writeFailedRowsFile(out, report.problems); !written) {
+        if (const Result<void> written = writeFailedRowsFile(out, report.problems); !written) {
             printError(QStringLiteral("tarnlow_as_cli: the list of failed rows cannot be written to %1: %2")
                            .arg(out, written.error()));
             failedFileWritten = false;

@@ -3,6 +3,7 @@
 
 #include "db/transaction.h"
 #include "host/settings_store.h"
+#include "lang/f_msgbox.h"
 #include "update/download_engine.h"
 
 #include <QCommandLineParser>
@@ -46,14 +47,14 @@ int runSync(const QCommandLineParser& parser) {
 
     SettingsStore settings = SettingsStore::standard();
     Transaction sqlca;
-    if (const Status connected = connectForCommand(sqlca, *options, settings); !connected)
+    if (const Result<void> connected = connectForCommand(sqlca, *options, settings); !connected)
         return fail(connected.error());
 
     DownloadEngine engine(sqlca, settings, targetFolder);
     const qint32 installed = installedComponent(settings);
     const auto rows = engine.pendingRows();
     if (!rows)
-        return fail(downloadFailureText(DownloadEngine::listFailure(rows.error())));
+        return fail(messageText(DownloadEngine::listFailure(rows.error())));
     if (rows->isEmpty()) {
         printOut(QStringLiteral("nothing to download: no stored component is newer than %1 (Comp_ID)")
                      .arg(installed));
@@ -71,7 +72,7 @@ int runSync(const QCommandLineParser& parser) {
                      .arg(row.updateIndex));
     });
     if (outcome.failure) {
-        printError(QStringLiteral("tarnlow_as_cli: ") + downloadFailureText(*outcome.failure));
+        printError(QStringLiteral("tarnlow_as_cli: ") + messageText(*outcome.failure));
         printError(QStringLiteral("tarnlow_as_cli: stopped after %1 of %2 files; Comp_ID stays %3")
                        .arg(outcome.writtenPaths.size())
                        .arg(list.size())

@@ -35,39 +35,34 @@ int DataStore::columnNumber(const QString& name) const {
     return 0;
 }
 
-int DataStore::retrieve(const QVariantList& arguments) {
-    m_retrieveError.clear();
-    if (!m_transaction) {
-        m_retrieveError = QStringLiteral("data store %1 has no transaction object").arg(m_definition.name);
-        return -1;
-    }
-    if (arguments.size() != m_definition.arguments.size()) {
-        m_retrieveError = QStringLiteral("data store %1 takes %2 retrieval arguments, %3 were given")
-                              .arg(m_definition.name)
-                              .arg(m_definition.arguments.size())
-                              .arg(arguments.size());
-        return -1;
-    }
+Result<int> DataStore::retrieve(const QVariantList& arguments) {
+    if (!m_transaction)
+        return Error{QStringLiteral("data store %1 has no transaction object").arg(m_definition.name)};
+    if (arguments.size() != m_definition.arguments.size())
+        return Error{QStringLiteral("data store %1 takes %2 retrieval arguments, %3 were given")
+                         .arg(m_definition.name)
+                         .arg(m_definition.arguments.size())
+                         .arg(arguments.size())};
     std::optional<QList<QVariantList>> rows = m_transaction->selectAll(m_definition.selectText, arguments);
     if (!rows) {
-        m_retrieveError = m_transaction->SQLErrText;
-        return -1;
+        if (m_transaction->SQLErrText.isEmpty())
+            return Error{QStringLiteral("the select of data store %1 failed (SQL code %2)")
+                             .arg(m_definition.name)
+                             .arg(m_transaction->SQLCode)};
+        return Error{m_transaction->SQLErrText};
     }
     for (const QVariantList& row : *rows) {
-        if (row.size() != m_definition.columns.size()) {
-            m_retrieveError = QStringLiteral("data store %1 defines %2 columns, its select returns %3")
-                                  .arg(m_definition.name)
-                                  .arg(m_definition.columns.size())
-                                  .arg(row.size());
-            return -1;
-        }
+        if (row.size() != m_definition.columns.size())
+            return Error{QStringLiteral("data store %1 defines %2 columns, its select returns %3")
+                             .arg(m_definition.name)
+                             .arg(m_definition.columns.size())
+                             .arg(row.size())};
     }
     m_rows = std::move(*rows);
     if (!m_definition.sort.trimmed().isEmpty() && !sortBy(m_definition.sort)) {
-        m_retrieveError = QStringLiteral("data store %1 sorts by a column it does not have: %2")
-                              .arg(m_definition.name, m_definition.sort);
         m_rows.clear();
-        return -1;
+        return Error{QStringLiteral("data store %1 sorts by a column it does not have: %2")
+                         .arg(m_definition.name, m_definition.sort)};
     }
     return rowCount();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "host/result.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -35,12 +37,10 @@ public:
     void setTransaction(Transaction* transaction) { m_transaction = transaction; }
     Transaction* transaction() const { return m_transaction; }
 
-    // Replaces the rows with those the select finds. Returns the number of rows, or -1 when the
-    // query failed (the transaction object then carries the reason), when no transaction object is
-    // set, or when the arguments or columns do not match the definition (the reason is in
-    // lastRetrieveError()).
-    int retrieve(const QVariantList& arguments = {});
-    QString lastRetrieveError() const { return m_retrieveError; }
+    // Replaces the rows with those the select finds and gives their number. The reason when the
+    // query failed (the transaction object carries its code as well), when no transaction object
+    // is set, or when the arguments or columns do not match the definition.
+    Result<int> retrieve(const QVariantList& arguments = {});
     int rowCount() const { return static_cast<int>(m_rows.size()); }
     void reset() { m_rows.clear(); }
 
@@ -81,7 +81,6 @@ private:
     DataStoreDefinition m_definition;
     Transaction* m_transaction = nullptr;
     QList<QVariantList> m_rows;
-    QString m_retrieveError;
 };
 
 } // namespace tarnlow

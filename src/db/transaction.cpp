@@ -3,7 +3,7 @@
 #include "db/connection_parameters.h"
 #include "db/dialect.h"
 #include "db/sqlite_script.h"
-#include "lang/language_globals.h"
+#include "host/program_location.h"
 
 #include <QAtomicInteger>
 #include <QCoreApplication>

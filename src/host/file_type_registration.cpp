@@ -13,7 +13,7 @@ namespace tarnlow {
 namespace {
 
 // Writes the file when its content differs; true in `changed` when it was written.
-Status writeWhenChanged(const QString& path, const QByteArray& content, bool& changed) {
+Result<void> writeWhenChanged(const QString& path, const QByteArray& content, bool& changed) {
     changed = false;
     QFile existing(path);
     if (existing.open(QIODevice::ReadOnly) && existing.readAll() == content)
@@ -36,12 +36,19 @@ void refreshInBackground(const QString& tool, const QString& folder) {
 
 } // namespace
 
-bool registerFileTypeEntries(SettingsStore& settings, const QString& executablePath) {
+Result<void> registerFileTypeEntries(SettingsStore& settings, const QString& executablePath) {
     const QString unnamed;
-    bool ok = settings.write(kFileTypeExtensionKey, unnamed, kFileTypeClassName);
-    ok = settings.write(kFileTypeClassKey, unnamed, kFileTypeDescription) && ok;
-    ok = settings.write(kFileTypeOpenCommandKey, unnamed, executablePath + QStringLiteral(" %1")) && ok;
-    return ok;
+    // All three are attempted; the first failure is the one reported.
+    const Result<void> results[] = {
+        settings.write(kFileTypeExtensionKey, unnamed, kFileTypeClassName),
+        settings.write(kFileTypeClassKey, unnamed, kFileTypeDescription),
+        settings.write(kFileTypeOpenCommandKey, unnamed, executablePath + QStringLiteral(" %1")),
+    };
+    for (const Result<void>& result : results) {
+        if (!result)
+            return result;
+    }
+    return {};
 }
 
 QString standardDataHome() {
@@ -65,7 +72,7 @@ QString desktopExecLine(const QString& executablePath) {
     return QLatin1Char('"') + quoted + QStringLiteral("\" %f");
 }
 
-Status registerDesktopFileType(const QString& dataHome, const QString& executablePath) {
+Result<void> registerDesktopFileType(const QString& dataHome, const QString& executablePath) {
     if (dataHome.isEmpty())
         return Error{QStringLiteral("no data folder for the desktop file type")};
     for (const QChar c : executablePath) {
@@ -77,7 +84,7 @@ Status registerDesktopFileType(const QString& dataHome, const QString& executabl
     bool desktopChanged = false;
     bool mimeChanged = false;
     bool iconChanged = false;
-    Status status =
+    Result<void> status =
         writeWhenChanged(applications + QLatin1Char('/') + kDesktopEntryFileName,
                          desktopEntryText(desktopExecLine(executablePath)).toUtf8(), desktopChanged);
     if (!status)

@@ -33,9 +33,9 @@ struct ThemeIcon {
 QList<ThemeIcon> themeIcons();
 
 // Writes the three entries: the extension names the class, the class its description, and the
-// open command is the executable path followed by " %1", unquoted. True when all three were
-// written.
-bool registerFileTypeEntries(SettingsStore& settings, const QString& executablePath);
+// open command is the executable path followed by " %1", unquoted. The reason when any of them
+// could not be written.
+Result<void> registerFileTypeEntries(SettingsStore& settings, const QString& executablePath);
 
 // $XDG_DATA_HOME, or ~/.local/share when it is not set.
 QString standardDataHome();
@@ -45,7 +45,7 @@ QString standardDataHome();
 // a shared-mime-info glob <dataHome>/mime/packages/tarnlow_as-fuf.xml and the program's icon in
 // <dataHome>/icons/hicolor. Files are rewritten only when their content changes, and then the
 // desktop's caches are refreshed in the background when the refresh tools are installed.
-Status registerDesktopFileType(const QString& dataHome, const QString& executablePath);
+Result<void> registerDesktopFileType(const QString& dataHome, const QString& executablePath);
 
 // The desktop entry with the given Exec= value, and the shared-mime-info package for *.fuf.
 QString desktopEntryText(const QString& execLine);

@@ -53,7 +53,7 @@ bool LibrarySearchList::namesExecutable(const QString& entry) const {
     return canonicalOrAbsolute(resolveEntry(entry)) == canonicalOrAbsolute(m_executablePath);
 }
 
-int LibrarySearchList::setList(const QString& list, QString* reason) {
+Result<void> LibrarySearchList::setList(const QString& list) {
     std::vector<Library> libraries;
     for (const QString& rawEntry : list.split(QLatin1Char(','))) {
         const QString entry = rawEntry.trimmed();
@@ -76,24 +76,20 @@ int LibrarySearchList::setList(const QString& list, QString* reason) {
         library.loader = std::make_unique<QPluginLoader>(file);
         QObject* root = library.loader->instance();
         if (root == nullptr) {
-            if (reason != nullptr)
-                *reason = QStringLiteral("cannot load the library \"%1\" (%2): %3")
-                              .arg(entry, file, library.loader->errorString());
-            return -1;
+            return Error{QStringLiteral("cannot load the library \"%1\" (%2): %3")
+                             .arg(entry, file, library.loader->errorString())};
         }
         library.objects = qobject_cast<ObjectLibrary*>(root);
         if (library.objects == nullptr) {
-            if (reason != nullptr)
-                *reason = QStringLiteral("the library \"%1\" (%2) is not an object library of this program")
-                              .arg(entry, file);
-            return -1;
+            return Error{QStringLiteral("the library \"%1\" (%2) is not an object library of this program")
+                             .arg(entry, file)};
         }
         libraries.push_back(std::move(library));
     }
     // Loaders are never unloaded: windows created from a library may outlive the list that named it.
     m_libraries = std::move(libraries);
     m_list = list;
-    return 1;
+    return {};
 }
 
 void LibrarySearchList::registerOwnObject(const QString& name, Factory factory) {

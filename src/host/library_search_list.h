@@ -1,5 +1,7 @@
 #pragma once
 
+#include "host/result.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -35,10 +37,10 @@ public:
     // The current list, starting with the executable's entry.
     QString list() const;
 
-    // Loads every entry of the list and makes it current: 1 when every entry loaded. When an entry
-    // cannot be loaded (missing file, not a plugin, not an object library) nothing changes, the
-    // result is -1, and reason (when given) says which entry failed and why.
-    int setList(const QString& list, QString* reason = nullptr);
+    // Loads every entry of the list and makes it current. When an entry cannot be loaded (missing
+    // file, not a plugin, not an object library) nothing changes and the reason says which entry
+    // failed and why.
+    Result<void> setList(const QString& list);
 
     // The executable's own objects, consulted after every listed library.
     using Factory = std::function<QObject*(const ObjectContext& context)>;

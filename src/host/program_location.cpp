@@ -4,6 +4,8 @@
 #include <QFileInfo>
 
 namespace tarnlow {
+
+QString gs_path;
 namespace {
 
 bool isSeparator(QChar c) {

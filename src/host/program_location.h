@@ -4,6 +4,10 @@
 
 namespace tarnlow {
 
+// The program folder, always ending in the platform's separator; start-up sets it before anything
+// reads a file of the program folder (language files, the embedded database).
+extern QString gs_path;
+
 // The full path of the running executable.
 QString runningExecutablePath();
 

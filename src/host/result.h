@@ -2,24 +2,31 @@
 
 #include <QString>
 
-#include <optional>
+#include <type_traits>
 #include <utility>
 #include <variant>
 
 namespace tarnlow {
 
-// The reason an operation failed, as a text the operator can read.
+// A reason given as a text the operator can read, wrapped so that a Result of a text can tell it
+// from the value: `return Error{reason};`.
 struct Error {
     QString message;
 };
 
-// Either a value or the reason why there is none. Errors are values throughout the core;
-// nothing here throws across an event handler.
-template <typename T> class [[nodiscard]] Result {
+// Either a value or the reason why there is none. Errors are values throughout the core; nothing
+// here throws across an event handler. E is a text by default; operator-facing failures use
+// NumberedMessage.
+template <typename T, typename E = QString> class [[nodiscard]] Result {
 public:
     Result(T value)
         : m_state(std::in_place_index<0>, std::move(value)) {}
-    Result(Error error)
+    template <typename U = E>
+    requires std::is_same_v<U, QString> Result(Error error)
+        : m_state(std::in_place_index<1>, std::move(error.message)) {}
+    // A reason converts on its own where it cannot be mistaken for a value.
+    template <typename U = E>
+    requires(!std::is_same_v<U, T>) Result(E error)
         : m_state(std::in_place_index<1>, std::move(error)) {}
 
     bool ok() const { return m_state.index() == 0; }
@@ -33,29 +40,31 @@ public:
     const T* operator->() const { return &value(); }
     T* operator->() { return &value(); }
 
-    const QString& error() const { return std::get<1>(m_state).message; }
+    const E& error() const { return std::get<1>(m_state); }
 
 private:
-    std::variant<T, Error> m_state;
+    std::variant<T, E> m_state;
 };
 
-// Result of an operation that yields nothing but success or a reason for failure.
-class [[nodiscard]] Status {
+// An operation that yields nothing but success or the reason for failure.
+template <typename E> class [[nodiscard]] Result<void, E> {
 public:
-    Status() = default;
-    Status(Error error)
-        : m_error(std::move(error.message)) {}
-    static Status success() { return {}; }
+    Result() = default;
+    template <typename U = E>
+    requires std::is_same_v<U, QString> Result(Error error)
+        : m_failed(true)
+        , m_error(std::move(error.message)) {}
+    Result(E error)
+        : m_failed(true)
+        , m_error(std::move(error)) {}
 
-    bool ok() const { return !m_error.has_value(); }
+    bool ok() const { return !m_failed; }
     explicit operator bool() const { return ok(); }
-    const QString& error() const {
-        static const QString none;
-        return m_error ? *m_error : none;
-    }
+    const E& error() const { return m_error; }
 
 private:
-    std::optional<QString> m_error;
+    bool m_failed = false;
+    E m_error{};
 };
 
 } // namespace tarnlow

@@ -188,7 +188,7 @@ QByteArray SettingsDocument::lineEnd() const {
     return "\n";
 }
 
-Status SettingsDocument::set(const QString& key, const QList<QPair<QString, QString>>& values) {
+Result<void> SettingsDocument::set(const QString& key, const QList<QPair<QString, QString>>& values) {
     for (qsizetype i = 0; i < static_cast<qsizetype>(m_lines.size()); ++i) {
         const Line& line = m_lines[static_cast<size_t>(i)];
         if (line.damaged)
@@ -261,7 +261,7 @@ Status SettingsDocument::set(const QString& key, const QList<QPair<QString, QStr
         changed.m_lines.insert(changed.m_lines.begin() + insertAt, line);
     }
     *this = std::move(changed);
-    return Status::success();
+    return Result<void>();
 }
 
 } // namespace tarnlow

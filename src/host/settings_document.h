@@ -33,7 +33,7 @@ public:
     // the line that is in the way and nothing changed, where a change could lose data: a line
     // that starts a section but is not one (the values below it belong to no known section), or
     // the value's own line when it is not UTF-8 text.
-    Status set(const QString& key, const QList<QPair<QString, QString>>& values);
+    Result<void> set(const QString& key, const QList<QPair<QString, QString>>& values);
 
 private:
     struct Line {

@@ -81,25 +81,21 @@ SettingsStore SettingsStore::standard() {
     return SettingsStore(standardFilePath());
 }
 
-bool SettingsStore::read(const QString& key, const QString& name, QString& target) const {
+std::optional<QString> SettingsStore::read(const QString& key, const QString& name) const {
     if (!QFileInfo::exists(m_filePath))
-        return false;
+        return std::nullopt;
     FileLock lock(m_filePath, LOCK_SH);
     const Result<SettingsDocument> document = load(m_filePath);
     if (!document)
-        return false;
-    const std::optional<QString> value = document->value(key, name);
-    if (!value)
-        return false;
-    target = *value;
-    return true;
+        return std::nullopt;
+    return document->value(key, name);
 }
 
-bool SettingsStore::write(const QString& key, const QString& name, const QString& value) {
-    return writeValues(key, {{name, value}}).ok();
+Result<void> SettingsStore::write(const QString& key, const QString& name, const QString& value) {
+    return writeValues(key, {{name, value}});
 }
 
-Status SettingsStore::writeValues(const QString& key, const QList<QPair<QString, QString>>& values) {
+Result<void> SettingsStore::writeValues(const QString& key, const QList<QPair<QString, QString>>& values) {
     const auto failed = [this](const QString& reason) {
         return Error{QStringLiteral("the settings file %1 cannot be written: %2").arg(m_filePath, reason)};
     };
@@ -128,7 +124,7 @@ Status SettingsStore::writeValues(const QString& key, const QList<QPair<QString,
     if (!document)
         return failed(QStringLiteral("it cannot be read: %1").arg(document.error()));
     // Nothing is written where the change could lose a line the store does not understand.
-    if (const Status changed = document->set(key, values); !changed)
+    if (const Result<void> changed = document->set(key, values); !changed)
         return Error{
             QStringLiteral("the settings file %1 was left unchanged: %2").arg(m_filePath, changed.error())};
 
@@ -143,7 +139,7 @@ Status SettingsStore::writeValues(const QString& key, const QList<QPair<QString,
     }
     if (!file.commit())
         return failed(file.errorString());
-    return Status::success();
+    return {};
 }
 
 QStringList SettingsStore::valueNames(const QString& key) const {

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace tarnlow {
 
 // Key path under which the program keeps its per-machine values.
@@ -26,17 +28,17 @@ public:
     static SettingsStore standard();
     static QString standardFilePath();
 
-    // When the key and value exist, replaces target with the stored text and returns true.
-    // Otherwise leaves target exactly as it was (null stays null, empty stays empty).
-    bool read(const QString& key, const QString& name, QString& target) const;
+    // The stored text when the key and value exist (a stored empty value is an empty, non-null
+    // text), no value otherwise.
+    std::optional<QString> read(const QString& key, const QString& name) const;
 
-    // Creates the key when needed and stores the text. Lines of the file that the store does not understand
-    // stay as they are, and a write that could lose one (a damaged section line, a value line that is not
-    // UTF-8) is refused with that line's number and changes nothing. False when it cannot; writeValues gives
-    // the reason.
-    bool write(const QString& key, const QString& name, const QString& value);
+    // Creates the key when needed and stores the text; the reason when it cannot. Lines of the
+    // file that the store does not understand stay as they are, and a write that could lose one
+    // (a damaged section line, a value line that is not UTF-8) is refused with that line's
+    // number and changes nothing.
+    Result<void> write(const QString& key, const QString& name, const QString& value);
     // Several values of one key in one write of the file: all of them or none, or the reason.
-    Status writeValues(const QString& key, const QList<QPair<QString, QString>>& values);
+    Result<void> writeValues(const QString& key, const QList<QPair<QString, QString>>& values);
 
     // The value names stored under a key, in the order they were first written.
     QStringList valueNames(const QString& key) const;

@@ -1,6 +1,7 @@
 #include "lang/f_msgbox.h"
 
 #include "host/message_box.h"
+#include "lang/english_messages.h"
 #include "lang/language_lookup.h"
 
 namespace tarnlow {
@@ -39,6 +40,21 @@ QString fillPlaceholders(QString text, const QStringList& parameters) {
 int f_msgbox(int ai_msgid, const QStringList& as_parm) {
     const QString title = messageTitle();
     return show(title, fillPlaceholders(messageText(ai_msgid), as_parm));
+}
+
+int f_msgbox(const NumberedMessage& message) {
+    return f_msgbox(message.number, message.parameters);
+}
+
+QString messageText(const NumberedMessage& message) {
+    QString text = messageText(message.number);
+    if (text.trimmed().isEmpty())
+        text = englishMessageText(message.number);
+    if (text.isEmpty())
+        return QStringLiteral("message %1: %2")
+            .arg(message.number)
+            .arg(message.parameters.join(QStringLiteral("; ")));
+    return fillPlaceholders(text, message.parameters);
 }
 
 int f_msgbox_s(int ai_msgid) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "host/numbered_message.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +16,7 @@ namespace tarnlow {
 // each time (so a parameter that brings its own "%%" receives the following parameter). Surplus
 // parameters are dropped; placeholders left over stay "%%".
 int f_msgbox(int ai_msgid, const QStringList& as_parm);
+int f_msgbox(const NumberedMessage& message);
 
 // Shows the text unchanged, any "%%" included.
 int f_msgbox_s(int ai_msgid);
@@ -26,5 +29,10 @@ int f_msgbox_s_silent(int ai_msgid, const QStringList& as_parm);
 QString messageTitle();
 QString messageText(int ai_msgid);
 QString fillPlaceholders(QString text, const QStringList& parameters);
+
+// A numbered message as a line of text for printing or logging: the current language file's text,
+// or the program's English text when the file lacks the message, with the parameters filled in.
+// A number the program does not know gives "message N: " and the parameters.
+QString messageText(const NumberedMessage& message);
 
 } // namespace tarnlow

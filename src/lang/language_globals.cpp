@@ -2,7 +2,6 @@
 
 namespace tarnlow {
 
-QString gs_path;
 QString gs_lang;
 QString gs_font;
 

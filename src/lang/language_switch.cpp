@@ -10,14 +10,14 @@ void reloadLanguageFont() {
     gs_font = lookup(QStringLiteral("FLF"), QStringLiteral("FONT"), QStringLiteral("Arial"));
 }
 
-Status switchLanguage(const QString& fileName, SettingsStore& store) {
+Result<void> switchLanguage(const QString& fileName, SettingsStore& store) {
     gs_lang = fileName;
-    const Status stored = store.writeValues(kSettingsKey, {{QStringLiteral("Lang"), fileName}});
+    const Result<void> stored = store.writeValues(kSettingsKey, {{QStringLiteral("Lang"), fileName}});
     reloadLanguageFont();
     if (!stored)
         return Error{QStringLiteral("The language \"%1\" could not be stored as value Lang in %2: %3")
                          .arg(fileName, store.filePath(), stored.error())};
-    return Status::success();
+    return {};
 }
 
 Result<QString> chooseLanguage(const QList<LanguageEntry>& entries, const QString& chosenText,
@@ -26,7 +26,7 @@ Result<QString> chooseLanguage(const QList<LanguageEntry>& entries, const QStrin
     if (!index)
         return Error{QStringLiteral("No language file is named \"%1\".").arg(chosenText)};
     const QString fileName = entries.at(*index).fileName;
-    if (Status status = switchLanguage(fileName, store); !status)
+    if (Result<void> status = switchLanguage(fileName, store); !status)
         return Error{status.error()};
     return fileName;
 }

@@ -15,7 +15,7 @@ void reloadLanguageFont();
 // Makes a language file current: gs_lang = fileName, the settings value Lang = fileName, then
 // gs_font from the new file. The language is switched for this run even when Lang cannot be
 // stored; the error then says so.
-Status switchLanguage(const QString& fileName, SettingsStore& store);
+Result<void> switchLanguage(const QString& fileName, SettingsStore& store);
 
 // The login window's choice: finds the entry by its display text (the first entry whose name
 // begins with it) and switches to that entry's file. Returns the file name now in gs_lang, or an

@@ -89,7 +89,7 @@ StoredSettings storeSettingsAfterLogin(SettingsStore& store, LoginInputs inputs,
     }
 
     const QList<SettingWrite> writes = settingsWritesAfterLogin(inputs, outcome.languageFile, scrambled);
-    if (const Status stored = applySettingWrites(store, writes); !stored) {
+    if (const Result<void> stored = applySettingWrites(store, writes); !stored) {
         QStringList names;
         for (const SettingWrite& write : writes)
             names.append(write.name);

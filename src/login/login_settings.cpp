@@ -6,13 +6,13 @@ namespace tarnlow {
 
 StoredLogin readStoredLogin(const SettingsStore& store) {
     StoredLogin stored;
-    store.read(kSettingsKey, setting::kAutoLogin, stored.autoLogin);
-    store.read(kSettingsKey, setting::kServerPath, stored.serverPath);
-    store.read(kSettingsKey, setting::kServerIp, stored.serverIp);
-    store.read(kSettingsKey, setting::kLogin, stored.login);
-    store.read(kSettingsKey, setting::kPassword, stored.password);
-    store.read(kSettingsKey, setting::kDatabase, stored.database);
-    store.read(kSettingsKey, setting::kDbms, stored.dbms);
+    stored.autoLogin = store.read(kSettingsKey, setting::kAutoLogin).value_or(stored.autoLogin);
+    stored.serverPath = store.read(kSettingsKey, setting::kServerPath).value_or(stored.serverPath);
+    stored.serverIp = store.read(kSettingsKey, setting::kServerIp).value_or(stored.serverIp);
+    stored.login = store.read(kSettingsKey, setting::kLogin).value_or(stored.login);
+    stored.password = store.read(kSettingsKey, setting::kPassword).value_or(stored.password);
+    stored.database = store.read(kSettingsKey, setting::kDatabase).value_or(stored.database);
+    stored.dbms = store.read(kSettingsKey, setting::kDbms).value_or(stored.dbms);
     return stored;
 }
 
@@ -54,7 +54,7 @@ QList<SettingWrite> settingsWritesAfterLogin(const LoginInputs& inputs, const QS
     return writes;
 }
 
-Status applySettingWrites(SettingsStore& store, const QList<SettingWrite>& writes) {
+Result<void> applySettingWrites(SettingsStore& store, const QList<SettingWrite>& writes) {
     QList<QPair<QString, QString>> values;
     for (const SettingWrite& write : writes)
         values.append({write.name, write.value});

@@ -71,6 +71,6 @@ QList<SettingWrite> settingsWritesAfterLogin(const LoginInputs& inputs, const QS
 
 // Writes the values under the program's key in one write of the settings file, so that either
 // all of them are stored or none is (a new DBMS never pairs with an old database).
-Status applySettingWrites(SettingsStore& store, const QList<SettingWrite>& writes);
+Result<void> applySettingWrites(SettingsStore& store, const QList<SettingWrite>& writes);
 
 } // namespace tarnlow

@@ -1,7 +1,7 @@
 #include "login/w_login.h"
 
-#include "app/f_center.h"
 #include "db/transaction.h"
+#include "host/f_center.h"
 #include "host/layout_units.h"
 #include "host/message_box.h"
 #include "host/settings_store.h"

@@ -4,7 +4,7 @@
 
 namespace tarnlow {
 
-Status writeFailedRowsFile(const QString& path, const QList<StockRowOutcome>& rows) {
+Result<void> writeFailedRowsFile(const QString& path, const QList<StockRowOutcome>& rows) {
     QString text = kFailedRowsColumns.join(QLatin1Char(',')) + QLatin1Char('\n');
     for (const StockRowOutcome& row : rows)
         text += csvField(row.shortSku) + QLatin1Char(',') + csvField(stockRowStatusText(row.status)) +

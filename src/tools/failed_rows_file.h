@@ -15,6 +15,6 @@ inline const QStringList kFailedRowsColumns{QStringLiteral("file_write"), QStrin
 // Writes the failed and no-row rows as a UTF-8 CSV file with a header row (file_write = the key,
 // status "failed" or "no row", message = the server's text). The file is replaced whole or not
 // at all; an empty list writes the header row alone.
-Status writeFailedRowsFile(const QString& path, const QList<StockRowOutcome>& rows);
+Result<void> writeFailedRowsFile(const QString& path, const QList<StockRowOutcome>& rows);
 
 } // namespace tarnlow

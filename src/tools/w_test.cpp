@@ -362,7 +362,7 @@ bool w_test::offerSave() {
         if (showMessageBox(request) != 1)
             return false;
     }
-    if (const Status written = writeFailedRowsFile(*path, m_problems); !written) {
+    if (const Result<void> written = writeFailedRowsFile(*path, m_problems); !written) {
         f_msgbox(kMsgTestSaveFailed, {*path, written.error()});
         return false;
     }

@@ -30,14 +30,8 @@ DataStoreDefinition d_ver() {
 Result<QList<VersionRow>> retrieveVersionRows(Transaction& sqlca, qint32 installedComponent) {
     DataStore ids_ver(d_ver());
     ids_ver.setTransaction(&sqlca);
-    if (ids_ver.retrieve({QVariant(installedComponent)}) < 0) {
-        QString reason = ids_ver.lastRetrieveError();
-        if (reason.isEmpty())
-            reason = sqlca.SQLErrText;
-        if (reason.isEmpty())
-            reason = QStringLiteral("the query on t_sys_ver failed");
-        return Error{reason};
-    }
+    if (const Result<int> retrieved = ids_ver.retrieve({QVariant(installedComponent)}); !retrieved)
+        return Error{retrieved.error()};
     QList<VersionRow> result;
     result.reserve(ids_ver.rowCount());
     for (int row = 1; row <= ids_ver.rowCount(); ++row) {

@@ -2,7 +2,6 @@
 
 #include "db/transaction.h"
 #include "host/settings_store.h"
-#include "lang/f_msgbox.h"
 #include "update/package_format.h"
 
 #include <QDir>
@@ -26,13 +25,6 @@ namespace {
 
 // Files are written in pieces of this size, the same block the package format uses.
 constexpr qint64 kWritePiece = kPackageBlockSize;
-
-QString rowKeyText(const VersionRow& row) {
-    return QStringLiteral("version %1, component %2, index %3")
-        .arg(row.versionNumber.trimmed())
-        .arg(row.componentNumber)
-        .arg(row.updateIndex);
-}
 
 // Makes a rename durable: the directory entry itself is flushed, so a power failure right after the
 // download cannot bring back the old file.
@@ -64,11 +56,11 @@ double fractionDone(int step, int rowCount) {
 } // namespace
 
 qint32 installedComponent(const SettingsStore& settings) {
-    QString text;
-    if (!settings.read(kSettingsKey, kInstalledComponentName, text))
+    const std::optional<QString> text = settings.read(kSettingsKey, kInstalledComponentName);
+    if (!text)
         return 0;
     bool ok = false;
-    const qlonglong number = text.trimmed().toLongLong(&ok);
+    const qlonglong number = text->trimmed().toLongLong(&ok);
     if (!ok || number < std::numeric_limits<qint32>::min() || number > std::numeric_limits<qint32>::max())
         return 0;
     return static_cast<qint32>(number);
@@ -87,13 +79,6 @@ Result<QString> downloadFileName(const VersionRow& row) {
     return name;
 }
 
-QString downloadFailureText(const DownloadFailure& failure) {
-    const QString text = messageText(failure.messageNumber);
-    if (text.trimmed().isEmpty())
-        return failure.description;
-    return fillPlaceholders(text, failure.parameters);
-}
-
 DownloadEngine::DownloadEngine(Transaction& sqlca, SettingsStore& settings, QString programFolder)
     : m_sqlca(sqlca)
     , m_settings(settings)
@@ -103,23 +88,16 @@ DownloadEngine::DownloadEngine(Transaction& sqlca, SettingsStore& settings, QStr
         m_programFolder += QLatin1Char('/');
 }
 
-DownloadFailure DownloadEngine::listFailure(const QString& reason) {
-    return DownloadFailure{kMessageDownloadListFailed,
-                           {reason},
-                           QStringLiteral("cannot read the list of stored program files: %1").arg(reason)};
+NumberedMessage DownloadEngine::listFailure(const QString& reason) {
+    return NumberedMessage{kMessageDownloadListFailed, {reason}};
 }
 
-std::optional<DownloadFailure> DownloadEngine::folderFailure(qsizetype rowCount) const {
+std::optional<NumberedMessage> DownloadEngine::folderFailure(qsizetype rowCount) const {
     const auto problem = folderWriteProblem(m_programFolder);
     if (!problem)
         return std::nullopt;
-    const QString folder = QDir::toNativeSeparators(m_programFolder);
-    return DownloadFailure{kMessageProgramFolderNotWritable,
-                           {folder, *problem, QString::number(rowCount)},
-                           QStringLiteral("the program folder %1 cannot be written (%2), so %3 newer program "
-                                          "files stored in the database were not downloaded")
-                               .arg(folder, *problem)
-                               .arg(rowCount)};
+    return NumberedMessage{kMessageProgramFolderNotWritable,
+                           {QDir::toNativeSeparators(m_programFolder), *problem, QString::number(rowCount)}};
 }
 
 Result<QList<VersionRow>> DownloadEngine::pendingRows() const {
@@ -149,12 +127,10 @@ DownloadOutcome DownloadEngine::download(const QList<VersionRow>& rows,
         if (!name) {
             report(DownloadProgress::Stage::Fetching, i + 1, m_programFolder + row.fileName, 2 * i + 1);
             outcome.result = -1;
-            outcome.failure = DownloadFailure{
-                kMessageDownloadNameRefused,
-                {row.fileName, row.versionNumber.trimmed(), QString::number(row.componentNumber),
-                 QString::number(row.updateIndex), name.error()},
-                QStringLiteral("refused the stored file name \"%1\" (%2): %3; nothing was written for it")
-                    .arg(row.fileName, rowKeyText(row), name.error())};
+            outcome.failure = NumberedMessage{kMessageDownloadNameRefused,
+                                              {row.fileName, row.versionNumber.trimmed(),
+                                               QString::number(row.componentNumber),
+                                               QString::number(row.updateIndex), name.error()}};
             return outcome;
         }
         const QString targetPath = m_programFolder + *name;
@@ -171,20 +147,15 @@ DownloadOutcome DownloadEngine::download(const QList<VersionRow>& rows,
 
     if (!m_settings.write(kSettingsKey, kInstalledComponentName, QString::number(highest))) {
         outcome.result = -1;
-        outcome.failure = DownloadFailure{
-            kMessageDownloadRecordFailed,
-            {QString::number(highest), m_settings.filePath()},
-            QStringLiteral(
-                "every file was written, but component %1 cannot be recorded in the settings file %2")
-                .arg(highest)
-                .arg(m_settings.filePath())};
+        outcome.failure =
+            NumberedMessage{kMessageDownloadRecordFailed, {QString::number(highest), m_settings.filePath()}};
         return outcome;
     }
     outcome.recordedComponent = highest;
     return outcome;
 }
 
-std::optional<DownloadFailure> DownloadEngine::writeRow(const VersionRow& row, const QString& targetPath) {
+std::optional<NumberedMessage> DownloadEngine::writeRow(const VersionRow& row, const QString& targetPath) {
     // The bytes live only inside this function: one file in memory at a time.
     const std::optional<QByteArray> bytes =
         m_sqlca.selectBlob(kVersionBlobQuery, {QVariant(row.versionNumber), QVariant(row.componentNumber),
@@ -193,27 +164,17 @@ std::optional<DownloadFailure> DownloadEngine::writeRow(const VersionRow& row, c
         const QString reason = m_sqlca.SQLErrText.isEmpty()
                                    ? QStringLiteral("the database reported a failure")
                                    : m_sqlca.SQLErrText;
-        return DownloadFailure{kMessageDownloadFetchFailed,
-                               {targetPath, reason},
-                               QStringLiteral("cannot fetch %1 (%2) from the database: %3")
-                                   .arg(targetPath, rowKeyText(row), reason)};
+        return NumberedMessage{kMessageDownloadFetchFailed, {targetPath, reason}};
     }
     if (m_sqlca.SQLCode == kSqlNotFound || !bytes)
-        return DownloadFailure{kMessageDownloadRowMissing,
+        return NumberedMessage{kMessageDownloadRowMissing,
                                {targetPath, row.versionNumber.trimmed(), QString::number(row.componentNumber),
-                                QString::number(row.updateIndex)},
-                               QStringLiteral("the stored file for %1 (%2) is no longer in the database")
-                                   .arg(targetPath, rowKeyText(row))};
+                                QString::number(row.updateIndex)}};
     if (bytes->isNull())
-        return DownloadFailure{kMessageDownloadNullContent,
-                               {targetPath},
-                               QStringLiteral("the stored file for %1 (%2) has no content (NULL)")
-                                   .arg(targetPath, rowKeyText(row))};
+        return NumberedMessage{kMessageDownloadNullContent, {targetPath}};
 
     const auto writeFailure = [&](const QString& reason) {
-        return DownloadFailure{kMessageDownloadWriteFailed,
-                               {targetPath, reason},
-                               QStringLiteral("cannot write %1: %2").arg(targetPath, reason)};
+        return NumberedMessage{kMessageDownloadWriteFailed, {targetPath, reason}};
     };
     // QSaveFile writes through a symbolic link to the file it names, which may lie outside the
     // program folder. A link in the target's place is replaced itself instead: the new file is

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "host/numbered_message.h"
 #include "host/result.h"
 #include "update/d_ver.h"
 
@@ -28,14 +29,6 @@ inline constexpr int kMessageProgramFolderNotWritable = 10900; // folder, reason
 // Settings value holding the highest component this machine has installed.
 inline const QString kInstalledComponentName = QStringLiteral("Comp_ID");
 
-// Why a download stopped: the numbered message and its parameters for the operator, and the same
-// in plain English for logs and the command line when no language file holds the message.
-struct DownloadFailure {
-    int messageNumber = 0;
-    QStringList parameters;
-    QString description;
-};
-
 // Reported twice per row: before its bytes are fetched and after its file is in place. `fraction`
 // is the share of the work done once this report's step is complete: (2 × row − 1) / (2 × rowCount)
 // for the first report of a row and 2 × row / (2 × rowCount) for the second.
@@ -53,7 +46,7 @@ struct DownloadOutcome {
     int result = 1;           // 1 every row written and the component recorded, -1 stopped
     QStringList writtenPaths; // target files replaced or created, in order (they stay on a failure)
     std::optional<qint32> recordedComponent; // what Comp_ID now holds, when the download recorded it
-    std::optional<DownloadFailure> failure;
+    std::optional<NumberedMessage> failure;  // why the download stopped
 };
 
 // Reads Comp_ID as the highest installed component: a missing, empty or non-numeric value (or one
@@ -82,13 +75,13 @@ public:
 
     // Message 10900 when no file can be created in the program folder, for front ends that check
     // before they show anything; download() makes the same check.
-    std::optional<DownloadFailure> folderFailure(qsizetype rowCount) const;
+    std::optional<NumberedMessage> folderFailure(qsizetype rowCount) const;
 
     // The failure for a list that cannot be read, for front ends that call pendingRows().
-    static DownloadFailure listFailure(const QString& reason);
+    static NumberedMessage listFailure(const QString& reason);
 
 private:
-    std::optional<DownloadFailure> writeRow(const VersionRow& row, const QString& targetPath);
+    std::optional<NumberedMessage> writeRow(const VersionRow& row, const QString& targetPath);
 
     Transaction& m_sqlca;
     SettingsStore& m_settings;
@@ -99,9 +92,5 @@ private:
 // fixed-width column. An error saying why when it is not a plain file name (a separator, "." or
 // "..", NUL or another control character, or nothing at all).
 Result<QString> downloadFileName(const VersionRow& row);
-
-// Short text of a failure for printing: the message from the current language file with its
-// parameters filled in, or the plain English description when the language file has no text.
-QString downloadFailureText(const DownloadFailure& failure);
 
 } // namespace tarnlow

@@ -2,7 +2,6 @@
 
 #include "db/transaction.h"
 #include "host/code_page.h"
-#include "lang/f_msgbox.h"
 #include "update/package_reader.h"
 
 namespace tarnlow {
@@ -19,7 +18,7 @@ ImportReport failed(ImportReport report, int message, QStringList parameters) {
     report.result = ImportResult::Failed;
     report.files.clear();
     report.scriptRan = false;
-    report.failure = ImportFailure{message, std::move(parameters)};
+    report.failure = NumberedMessage{message, std::move(parameters)};
     return report;
 }
 
@@ -48,42 +47,6 @@ Result<QString> entryName(QByteArray field) {
 }
 
 } // namespace
-
-QString importFailureText(const ImportFailure& failure) {
-    QString text = messageText(failure.message);
-    if (text.trimmed().isEmpty()) {
-        switch (failure.message) {
-        case kMsgImportPackageRefused:
-            text = QStringLiteral("The update package %% cannot be applied: %%. Nothing has been changed.");
-            break;
-        case kMsgImportScriptFailed:
-            text = QStringLiteral(
-                "The SQL script of the update package %% failed: %%. Nothing has been stored.");
-            break;
-        case kMsgImportStoreFailed:
-            text =
-                QStringLiteral("The file %% of the update package %% could not be stored: %%. Nothing of the "
-                               "package has been stored.");
-            break;
-        case kMsgImportDatabaseFailed:
-            text = QStringLiteral("The database refused the update package %%: %%. Nothing has been stored.");
-            break;
-        case kMsgImportStoredScriptFailed:
-            text = QStringLiteral(
-                "The update package %% is already stored; its SQL script ran again and failed: "
-                "%%. Nothing has been changed.");
-            break;
-        case kMsgImportNotConnected:
-            text =
-                QStringLiteral("The update package %% cannot be applied: there is no database connection.");
-            break;
-        default:
-            text = QStringLiteral("Message %1: %%").arg(failure.message);
-            return fillPlaceholders(text, {failure.parameters.join(QStringLiteral(", "))});
-        }
-    }
-    return fillPlaceholders(text, failure.parameters);
-}
 
 QString importVersionLabel(const QString& version, int component) {
     return version + QLatin1Char('.') + QString::number(component);

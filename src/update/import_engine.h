@@ -1,5 +1,7 @@
 #pragma once
 
+#include "host/numbered_message.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -18,13 +20,6 @@ inline constexpr int kMsgImportStoreFailed = 10302;        // file name, package
 inline constexpr int kMsgImportDatabaseFailed = 10303;     // package path, the server's text
 inline constexpr int kMsgImportNotConnected = 10304;       // package path
 inline constexpr int kMsgImportStoredScriptFailed = 10305; // package path, the server's text
-
-// Why an import stored nothing: a numbered message and its parameters, so that a window can show
-// it in the operator's language and the command line can print it.
-struct ImportFailure {
-    int message = 0;
-    QStringList parameters;
-};
 
 // One file of a package, as the import announces it right before storing it.
 struct ImportFile {
@@ -46,8 +41,8 @@ struct ImportReport {
     QString version; // the 2-byte version field, unchanged
     int component = 0;
     bool scriptRan = false;
-    QList<ImportFile> files; // the files stored, in order
-    std::optional<ImportFailure> failure;
+    QList<ImportFile> files;                // the files stored, in order
+    std::optional<NumberedMessage> failure; // why nothing was stored
 };
 
 // Called once per file before its row is written.
@@ -55,10 +50,6 @@ using ImportProgress = std::function<void(const ImportFile& file)>;
 
 // The name under which concurrent importers serialise in the database.
 inline const QString kImportLockName = QStringLiteral("tarnlow_as.import");
-
-// The failure as a text for printing: the message of the current language file with its
-// parameters filled in, or an English text when the language file lacks the message.
-QString importFailureText(const ImportFailure& failure);
 
 // "01" and 7 give "01.7".
 QString importVersionLabel(const QString& version, int component);

@@ -320,8 +320,8 @@ void PackageReader::validateTexts() {
         addProblem(PackageProblemKind::Script, *refused);
 }
 
-Status PackageReader::readSlice(qint64 start, qint64 length, const QString& what,
-                                const BlockSink& sink) const {
+Result<void> PackageReader::readSlice(qint64 start, qint64 length, const QString& what,
+                                      const BlockSink& sink) const {
     if (length < 0)
         return Error{QStringLiteral("%1 of %2 ends before it starts").arg(what, m_path)};
     if (start < 1 || start - 1 + length > m_size)
@@ -347,14 +347,14 @@ Status PackageReader::readSlice(qint64 start, qint64 length, const QString& what
                 QStringLiteral("the update package %1 ended or failed while reading %2: %3")
                     .arg(m_path, what, got < 0 ? file.errorString() : QStringLiteral("unexpected end"))};
         block.resize(static_cast<qsizetype>(got));
-        if (Status status = sink(block); !status)
+        if (Result<void> status = sink(block); !status)
             return status;
         done += got;
     }
-    return Status::success();
+    return Result<void>();
 }
 
-Status PackageReader::readEntry(int index, const BlockSink& sink) const {
+Result<void> PackageReader::readEntry(int index, const BlockSink& sink) const {
     const std::optional<PackageEntry>& found = entry(index);
     if (!found)
         return Error{QStringLiteral("entry %1 of %2 is empty").arg(index).arg(m_path)};
@@ -367,26 +367,26 @@ Result<QByteArray> PackageReader::entryBytes(int index) const {
     QByteArray bytes("", 0);
     if (const std::optional<PackageEntry>& found = entry(index); found && found->size() > 0)
         bytes.reserve(static_cast<qsizetype>(std::min(found->size(), m_size)));
-    Status status = readEntry(index, [&bytes](const QByteArray& block) {
+    Result<void> status = readEntry(index, [&bytes](const QByteArray& block) {
         bytes += block;
-        return Status::success();
+        return Result<void>();
     });
     if (!status)
         return Error{status.error()};
     return bytes;
 }
 
-Status PackageReader::readSqlScript(const BlockSink& sink) const {
+Result<void> PackageReader::readSqlScript(const BlockSink& sink) const {
     if (m_sqlStart <= 0)
-        return Status::success();
+        return Result<void>();
     return readSlice(m_sqlStart, m_size - m_sqlStart + 1, QStringLiteral("the SQL script"), sink);
 }
 
 Result<QByteArray> PackageReader::sqlScriptBytes() const {
     QByteArray bytes;
-    Status status = readSqlScript([&bytes](const QByteArray& block) {
+    Result<void> status = readSqlScript([&bytes](const QByteArray& block) {
         bytes += block;
-        return Status::success();
+        return Result<void>();
     });
     if (!status)
         return Error{status.error()};

@@ -85,13 +85,13 @@ public:
     // Hands out the bytes of entry `index` in blocks of at most 32,765 bytes. Only bytes that exist
     // in the file are handed out; a slice reaching past the end is an error after the bytes that exist.
     // The sink may stop the reading by returning a failed status, which is passed on.
-    using BlockSink = std::function<Status(const QByteArray& block)>;
-    Status readEntry(int index, const BlockSink& sink) const;
+    using BlockSink = std::function<Result<void>(const QByteArray& block)>;
+    Result<void> readEntry(int index, const BlockSink& sink) const;
     // The entry's bytes in one array; an entry of no bytes gives an empty, non-null array.
     Result<QByteArray> entryBytes(int index) const;
 
     // The SQL script: its GBK bytes, and the text decoded from them.
-    Status readSqlScript(const BlockSink& sink) const;
+    Result<void> readSqlScript(const BlockSink& sink) const;
     Result<QByteArray> sqlScriptBytes() const;
     Result<QString> sqlScript() const;
 
@@ -101,7 +101,7 @@ private:
     void validate();
     void validateTexts();
     void addProblem(PackageProblemKind kind, const QString& text);
-    Status readSlice(qint64 start, qint64 length, const QString& what, const BlockSink& sink) const;
+    Result<void> readSlice(qint64 start, qint64 length, const QString& what, const BlockSink& sink) const;
 
     QString m_path;
     qint64 m_size = 0;

@@ -12,8 +12,8 @@
 namespace tarnlow {
 namespace {
 
-PackageFailure failure(int message, QStringList parameters, QString description) {
-    return PackageFailure{message, std::move(parameters), std::move(description)};
+NumberedMessage failure(int message, QStringList parameters) {
+    return NumberedMessage{message, std::move(parameters)};
 }
 
 // 100000001 as "100,000,001".
@@ -29,7 +29,7 @@ QString entryText(int index) {
 }
 
 // Opens the file once to be sure it can be read, and reports its size.
-PackageResult<qint64> readableFileSize(const QString& path, int index) {
+Result<qint64, NumberedMessage> readableFileSize(const QString& path, int index) {
     const QFileInfo info(path);
     QString reason;
     if (!info.exists())
@@ -45,9 +45,7 @@ PackageResult<qint64> readableFileSize(const QString& path, int index) {
         else
             return info.size();
     }
-    return failure(
-        kMsgPackageFileUnreadable, {path, entryText(index), reason},
-        QStringLiteral("file %1 of entry %2 cannot be read: %3").arg(path, entryText(index), reason));
+    return failure(kMsgPackageFileUnreadable, {path, entryText(index), reason});
 }
 
 std::optional<QString> controlCharacterIn(const QString& text) {
@@ -57,89 +55,66 @@ std::optional<QString> controlCharacterIn(const QString& text) {
     return std::nullopt;
 }
 
-PackageResult<QByteArray> versionField(const QString& text) {
+Result<QByteArray, NumberedMessage> versionField(const QString& text) {
     if (const std::optional<QString> control = controlCharacterIn(text))
-        return failure(kMsgPackageVersionInvalid, {text, *control},
-                       QStringLiteral("the version number \"%1\" cannot be stored: %2").arg(text, *control));
+        return failure(kMsgPackageVersionInvalid, {text, *control});
     Result<QByteArray> field =
         packageZeroPaddedField(text, kPackageVersionWidth, QStringLiteral("version number"));
     if (!field)
-        return failure(
-            kMsgPackageVersionInvalid, {text, field.error()},
-            QStringLiteral("the version number \"%1\" cannot be stored: %2").arg(text, field.error()));
+        return failure(kMsgPackageVersionInvalid, {text, field.error()});
     return *field;
 }
 
 // The component number is compared as a number by every client, so only digits are accepted.
-PackageResult<QByteArray> componentField(const QString& text) {
+Result<QByteArray, NumberedMessage> componentField(const QString& text) {
     for (const QChar c : text) {
         if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
             const QString reason = QStringLiteral("\"%1\" is not a digit").arg(c);
-            return failure(
-                kMsgPackageComponentInvalid, {text, reason},
-                QStringLiteral("the component number \"%1\" cannot be stored: %2").arg(text, reason));
+            return failure(kMsgPackageComponentInvalid, {text, reason});
         }
     }
     Result<QByteArray> field =
         packageZeroPaddedField(text, kPackageComponentWidth, QStringLiteral("component number"));
     if (!field)
-        return failure(
-            kMsgPackageComponentInvalid, {text, field.error()},
-            QStringLiteral("the component number \"%1\" cannot be stored: %2").arg(text, field.error()));
+        return failure(kMsgPackageComponentInvalid, {text, field.error()});
     return *field;
 }
 
-PackageResult<QByteArray> nameField(const QString& name, int index) {
+Result<QByteArray, NumberedMessage> nameField(const QString& name, int index) {
     if (const auto problem = packageNameProblem(name)) {
-        return failure(kMsgPackageNameInvalid, {name, entryText(index), *problem},
-                       QStringLiteral("the file name \"%1\" of entry %2 cannot be stored: it %3")
-                           .arg(name, entryText(index), *problem));
+        return failure(kMsgPackageNameInvalid, {name, entryText(index), *problem});
     }
     if (const auto bad = findUnrepresentableCharacter(name)) {
         const QString character =
             bad->character + QStringLiteral(" (") + codePointText(bad->character) + QLatin1Char(')');
-        return failure(
-            kMsgPackageNameUnrepresentable, {name, entryText(index), character},
-            QStringLiteral("the file name \"%1\" of entry %2 holds the character %3, which the GBK "
-                           "code page cannot represent")
-                .arg(name, entryText(index), character));
+        return failure(kMsgPackageNameUnrepresentable, {name, entryText(index), character});
     }
     return *packageNameField(name);
 }
 
-PackageResult<QByteArray> scriptBytes(const QString& script) {
+Result<QByteArray, NumberedMessage> scriptBytes(const QString& script) {
     if (const auto bad = findUnrepresentableCharacter(script)) {
         const QString character =
             bad->character + QStringLiteral(" (") + codePointText(bad->character) + QLatin1Char(')');
-        return failure(
-            kMsgPackageScriptUnrepresentable,
-            {character, QString::number(bad->line), QString::number(bad->column)},
-            QStringLiteral("the SQL script holds the character %1 at line %2, column %3, which the "
-                           "GBK code page cannot represent")
-                .arg(character)
-                .arg(bad->line)
-                .arg(bad->column));
+        return failure(kMsgPackageScriptUnrepresentable,
+                       {character, QString::number(bad->line), QString::number(bad->column)});
     }
     if (const std::optional<QString> refused = scriptRefusal(script))
-        return failure(kMsgPackageScriptRefused, {*refused},
-                       QStringLiteral("the SQL script cannot be stored: %1").arg(*refused));
+        return failure(kMsgPackageScriptRefused, {*refused});
     return *toSystemCodePage(script);
 }
 
-PackageFailure cannotWrite(const QString& path, const QString& reason) {
-    return failure(kMsgPackageCannotWrite, {path, reason},
-                   QStringLiteral("the package %1 cannot be written: %2").arg(path, reason));
+NumberedMessage cannotWrite(const QString& path, const QString& reason) {
+    return failure(kMsgPackageCannotWrite, {path, reason});
 }
 
-PackageFailure fileChanged(const QString& path, const QString& reason) {
-    return failure(
-        kMsgPackageFileChanged, {path, reason},
-        QStringLiteral("the file %1 changed while the package was written (%2)").arg(path, reason));
+NumberedMessage fileChanged(const QString& path, const QString& reason) {
+    return failure(kMsgPackageFileChanged, {path, reason});
 }
 
 // Copies one planned file into the package through one block-sized buffer.
-std::optional<PackageFailure> copyEntry(const PlannedEntry& entry, QSaveFile& out, QByteArray& buffer,
-                                        qint64& written, const PackageWriteOptions& options, qint64 total) {
+std::optional<NumberedMessage> copyEntry(const PlannedEntry& entry, QSaveFile& out, QByteArray& buffer,
+                                         qint64& written, const PackageWriteOptions& options, qint64 total) {
     QFile in(entry.path);
     if (!in.open(QIODevice::ReadOnly))
         return fileChanged(entry.path, in.errorString());
@@ -168,14 +143,14 @@ std::optional<PackageFailure> copyEntry(const PlannedEntry& entry, QSaveFile& ou
 
 } // namespace
 
-PackageResult<PackagePlan> planPackage(const PackageSource& source) {
+Result<PackagePlan, NumberedMessage> planPackage(const PackageSource& source) {
     PackagePlan plan;
-    const PackageResult<QByteArray> version = versionField(source.version);
+    const Result<QByteArray, NumberedMessage> version = versionField(source.version);
     if (!version)
-        return version.failure();
-    const PackageResult<QByteArray> component = componentField(source.component);
+        return version.error();
+    const Result<QByteArray, NumberedMessage> component = componentField(source.component);
     if (!component)
-        return component.failure();
+        return component.error();
 
     QByteArray entries;
     qint64 position = kPackageHeaderSize;
@@ -185,20 +160,19 @@ PackageResult<PackagePlan> planPackage(const PackageSource& source) {
             entries += QByteArray(kPackageEntryWidth, ' ');
             continue;
         }
-        const PackageResult<qint64> size = readableFileSize(path, index);
+        const Result<qint64, NumberedMessage> size = readableFileSize(path, index);
         if (!size)
-            return size.failure();
+            return size.error();
         PlannedEntry entry{index, path, packageFileNameOfPath(path), position + 1, *size};
-        const PackageResult<QByteArray> name = nameField(entry.name, index);
+        const Result<QByteArray, NumberedMessage> name = nameField(entry.name, index);
         if (!name)
-            return name.failure();
+            return name.error();
         // Each entry becomes one file of the program folder; two of one name would overwrite
         // each other there.
         for (const PlannedEntry& earlier : std::as_const(plan.entries)) {
             if (earlier.name.compare(entry.name, Qt::CaseInsensitive) == 0)
-                return failure(kMsgPackageNameTwice, {entry.name, entryText(earlier.index), entryText(index)},
-                               QStringLiteral("the file name \"%1\" of entry %3 is already used by entry %2")
-                                   .arg(entry.name, entryText(earlier.index), entryText(index)));
+                return failure(kMsgPackageNameTwice,
+                               {entry.name, entryText(earlier.index), entryText(index)});
         }
         position += *size;
         // Checked per entry so that a sum of huge sizes cannot overflow.
@@ -208,9 +182,9 @@ PackageResult<PackagePlan> planPackage(const PackageSource& source) {
         plan.entries.append(entry);
     }
 
-    const PackageResult<QByteArray> script = scriptBytes(source.sqlScript);
+    const Result<QByteArray, NumberedMessage> script = scriptBytes(source.sqlScript);
     if (!script)
-        return script.failure();
+        return script.error();
     plan.script = *script;
     if (position <= kPackageMaxSize)
         position += plan.script.size();
@@ -219,10 +193,7 @@ PackageResult<PackagePlan> planPackage(const PackageSource& source) {
         for (const QString& path : source.files)
             total += path.isEmpty() ? 0 : QFileInfo(path).size();
         const QString size = groupedNumber(total);
-        return failure(
-            kMsgPackageTooLarge, {size},
-            QStringLiteral("the package would be %1 bytes; a package holds at most 99,999,999 bytes")
-                .arg(size));
+        return failure(kMsgPackageTooLarge, {size});
     }
 
     QByteArray sqlEntry(kPackageSqlEntryWidth, ' ');
@@ -236,21 +207,20 @@ PackageResult<PackagePlan> planPackage(const PackageSource& source) {
     return plan;
 }
 
-PackageResult<PackageWritten> writePackage(const PackageSource& source, const QString& outputPath,
-                                           const PackageWriteOptions& options) {
+Result<PackageWritten, NumberedMessage> writePackage(const PackageSource& source, const QString& outputPath,
+                                                     const PackageWriteOptions& options) {
     const QString target = QFileInfo(outputPath).absoluteFilePath();
     const QFileInfo targetInfo(target);
     if (outputPath.isEmpty() || targetInfo.isDir())
         return cannotWrite(target, QStringLiteral("it is a folder"));
     if (targetInfo.exists() && !options.replaceExisting)
-        return failure(kMsgPackageOutputExists, {target},
-                       QStringLiteral("the file %1 already exists and was left unchanged").arg(target));
+        return failure(kMsgPackageOutputExists, {target});
     if (!targetInfo.dir().exists())
         return cannotWrite(target, QStringLiteral("the folder %1 does not exist").arg(targetInfo.path()));
 
-    const PackageResult<PackagePlan> planned = planPackage(source);
+    const Result<PackagePlan, NumberedMessage> planned = planPackage(source);
     if (!planned)
-        return planned.failure();
+        return planned.error();
     const PackagePlan& plan = *planned;
 
     QSaveFile out(target);

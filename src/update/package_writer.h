@@ -1,5 +1,7 @@
 #pragma once
 
+#include "host/numbered_message.h"
+#include "host/result.h"
 #include "update/package_format.h"
 #include "update/package_messages.h"
 
@@ -8,7 +10,6 @@
 
 #include <array>
 #include <functional>
-#include <variant>
 
 namespace tarnlow {
 
@@ -19,32 +20,6 @@ struct PackageSource {
     QString component = QStringLiteral("076");
     std::array<QString, kPackageEntryCount> files;
     QString sqlScript;
-};
-
-// Why a package was not written: a numbered message with its parameters for the windows, and the
-// same in English for the command line.
-struct PackageFailure {
-    int message = 0;
-    QStringList parameters;
-    QString description;
-};
-
-// A value of T or the reason the package work failed.
-template <typename T> class [[nodiscard]] PackageResult {
-public:
-    PackageResult(T value)
-        : m_state(std::move(value)) {}
-    PackageResult(PackageFailure failure)
-        : m_state(std::move(failure)) {}
-    bool ok() const { return m_state.index() == 0; }
-    explicit operator bool() const { return ok(); }
-    const T& value() const { return std::get<0>(m_state); }
-    const T& operator*() const { return value(); }
-    const T* operator->() const { return &value(); }
-    const PackageFailure& failure() const { return std::get<1>(m_state); }
-
-private:
-    std::variant<T, PackageFailure> m_state;
 };
 
 // One used entry as the header will describe it.
@@ -73,7 +48,7 @@ struct PackageWritten {
 
 // Checks the source and computes the header: every given path must name a readable file, names and
 // script must be GBK text, the whole package must fit 99,999,999 bytes.
-PackageResult<PackagePlan> planPackage(const PackageSource& source);
+Result<PackagePlan, NumberedMessage> planPackage(const PackageSource& source);
 
 struct PackageWriteOptions {
     bool replaceExisting = false;
@@ -85,7 +60,7 @@ struct PackageWriteOptions {
 // replaces the target only when complete, so a failed build leaves any earlier file untouched.
 // File contents move in blocks of at most 32,765 bytes. A file whose size changes while it is
 // copied fails the build.
-PackageResult<PackageWritten> writePackage(const PackageSource& source, const QString& outputPath,
-                                           const PackageWriteOptions& options = {});
+Result<PackageWritten, NumberedMessage> writePackage(const PackageSource& source, const QString& outputPath,
+                                                     const PackageWriteOptions& options = {});
 
 } // namespace tarnlow

@@ -140,9 +140,9 @@ bool w_temp::confirmReplace(const QString& path) {
 void w_temp::build() {
     const PackageSource packageSource = source();
     // Everything wrong with the input is reported before the operator is asked where to save.
-    const PackageResult<PackagePlan> plan = planPackage(packageSource);
+    const Result<PackagePlan, NumberedMessage> plan = planPackage(packageSource);
     if (!plan) {
-        f_msgbox(plan.failure().message, plan.failure().parameters);
+        f_msgbox(plan.error());
         return;
     }
     if (!m_dialogs.saveFile)
@@ -166,12 +166,12 @@ void w_temp::build() {
     options.replaceExisting = replace;
     options.progress = [&progress](qint64 written, qint64) { progress.setValue(static_cast<int>(written)); };
     setCursor(Qt::WaitCursor);
-    const PackageResult<PackageWritten> written = writePackage(packageSource, target, options);
+    const Result<PackageWritten, NumberedMessage> written = writePackage(packageSource, target, options);
     unsetCursor();
     progress.close();
 
     if (!written) {
-        f_msgbox(written.failure().message, written.failure().parameters);
+        f_msgbox(written.error());
         return;
     }
     m_packageFolder = QFileInfo(written->path).absolutePath();

@@ -1,6 +1,6 @@
 #include "update/w_update.h"
 
-#include "app/f_center.h"
+#include "host/f_center.h"
 #include "lang/f_msgbox.h"
 #include "lang/language_lookup.h"
 #include "lang/uo_std_st.h"
@@ -77,7 +77,7 @@ std::optional<int> w_update::open(Transaction& sqlca, const QString& commandLine
     }
     done(0);
     if (m_report.failure)
-        f_msgbox(m_report.failure->message, m_report.failure->parameters);
+        f_msgbox(*m_report.failure);
     return std::nullopt;
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "numeric/uo_numerical.h"
 #include "update/import_engine.h"
 
 #include <QDialog>
@@ -40,7 +39,6 @@ public:
     uo_std_st* st_1 = nullptr;  // FILE_VER caption
 
     std::int16_t ii_comp_index = 0; // UPDATE_INDEX of the file being stored
-    uo_numerical iuo_num;
 
 private:
     void showFile(const ImportFile& file);

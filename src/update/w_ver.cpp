@@ -13,6 +13,9 @@
 namespace tarnlow {
 namespace {
 
+// The window's title, "update......" in English.
+constexpr int kMessageVersionCheckTitle = 10601;
+
 // A path has no blanks to break at; a zero-width space after each separator lets a long path wrap
 // onto the next line instead of being cut off at the label's edge.
 QString wrappablePath(const QString& path) {
@@ -28,7 +31,7 @@ w_ver::w_ver(Transaction& sqlca, SettingsStore& settings, QString programFolder,
     , m_sqlca(sqlca)
     , m_settings(settings)
     , m_programFolder(std::move(programFolder)) {
-    setWindowTitle(QStringLiteral("update......"));
+    setWindowTitle(messageText(NumberedMessage{kMessageVersionCheckTitle, {}}));
     setWindowModality(Qt::ApplicationModal);
     // Only the title bar: no close button while files are being replaced.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -105,7 +108,7 @@ int w_ver::runVersionCheck() {
     const auto rows = engine.pendingRows();
     if (!rows) {
         m_failure = DownloadEngine::listFailure(rows.error());
-        f_msgbox(m_failure->messageNumber, m_failure->parameters);
+        f_msgbox(*m_failure);
         ib_close = true;
         close();
         return -1;
@@ -119,7 +122,7 @@ int w_ver::runVersionCheck() {
     // A folder that cannot take the files is reported before the window shows.
     if (auto failure = engine.folderFailure(rows->size())) {
         m_failure = std::move(failure);
-        f_msgbox(m_failure->messageNumber, m_failure->parameters);
+        f_msgbox(m_failure->number, m_failure->parameters);
         ib_close = true;
         close();
         return -1;
@@ -133,7 +136,7 @@ int w_ver::runVersionCheck() {
     m_failure = outcome.failure;
     ib_close = true;
     if (m_failure)
-        f_msgbox(m_failure->messageNumber, m_failure->parameters);
+        f_msgbox(*m_failure);
     close();
     return outcome.result;
 }
@@ -149,12 +152,6 @@ void w_ver::closeEvent(QCloseEvent* event) {
 void w_ver::reject() {
     if (ib_close)
         QDialog::reject();
-}
-
-int openVersionWindow(Transaction& sqlca, SettingsStore& settings, const QString& programFolder,
-                      QWidget* parent) {
-    w_ver window(sqlca, settings, programFolder, parent);
-    return window.runVersionCheck();
 }
 
 } // namespace tarnlow

@@ -56,7 +56,7 @@ public:
     // Where the window placed itself, in layout units.
     QPoint positionUnits() const { return m_positionUnits; }
     // Why the last download stopped, if it did.
-    const std::optional<DownloadFailure>& failure() const { return m_failure; }
+    const std::optional<NumberedMessage>& failure() const { return m_failure; }
 
     // Seam for tests: called after each progress step has been shown.
     void setProgressObserver(std::function<void(const DownloadProgress&)> observer) {
@@ -83,12 +83,8 @@ private:
     int m_barUnits = 0;
     double m_step = 0.0;
     QPoint m_positionUnits;
-    std::optional<DownloadFailure> m_failure;
+    std::optional<NumberedMessage> m_failure;
     std::function<void(const DownloadProgress&)> m_observer;
 };
-
-// Opens w_ver modally over the connection, as start-up does at every start, and returns its result.
-int openVersionWindow(Transaction& sqlca, SettingsStore& settings, const QString& programFolder,
-                      QWidget* parent = nullptr);
 
 } // namespace tarnlow

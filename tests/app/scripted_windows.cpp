@@ -34,7 +34,7 @@ void ScriptedWindows::openVersionCheck(Transaction& sqlca) {
     calls.append(sqlca.isConnected() ? QStringLiteral("ver") : QStringLiteral("ver offline"));
 }
 
-Status ScriptedWindows::openMain(LibrarySearchList& libraries, Transaction&) {
+Result<void> ScriptedWindows::openMain(LibrarySearchList& libraries, Transaction&) {
     calls.append(QStringLiteral("main"));
     mainProvider = libraries.providerOf(QStringLiteral("w_main"));
     if (mainProvider.isEmpty())

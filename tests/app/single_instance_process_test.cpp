@@ -29,9 +29,10 @@ protected:
     // Logs in at once to an SQLite file in the scratch folder.
     void storeAutoLogin() {
         SettingsStore store = SettingsStore::standard();
-        store.write(kSettingsKey, QStringLiteral("AutoLogin"), QStringLiteral("1"));
-        store.write(kSettingsKey, QStringLiteral("DBMS"), QStringLiteral("SQLite"));
-        store.write(kSettingsKey, QStringLiteral("database"), scratch.file(QStringLiteral("program.db")));
+        EXPECT_TRUE(store.write(kSettingsKey, QStringLiteral("AutoLogin"), QStringLiteral("1")));
+        EXPECT_TRUE(store.write(kSettingsKey, QStringLiteral("DBMS"), QStringLiteral("SQLite")));
+        EXPECT_TRUE(store.write(kSettingsKey, QStringLiteral("database"),
+                                scratch.file(QStringLiteral("program.db"))));
     }
 
     std::unique_ptr<QProcess> start(const QString& name) {
@@ -113,9 +114,10 @@ TEST_F(Program, StartsWithNoSettingsAtAll) {
     QThread::msleep(1000);
     EXPECT_EQ(program->state(), QProcess::Running);
     EXPECT_EQ(log(QStringLiteral("fresh")), QString());
-    QString command;
-    SettingsStore::standard().read(
-        QStringLiteral("HKEY_CLASSES_ROOT\\FERNLAKE_UPDATE_FILE\\shell\\open\\command"), QString(), command);
+    const QString command =
+        SettingsStore::standard()
+            .read(QStringLiteral("HKEY_CLASSES_ROOT\\FERNLAKE_UPDATE_FILE\\shell\\open\\command"), QString())
+            .value_or(QString());
     EXPECT_EQ(command, test::binaryDirectory() + QStringLiteral("/tarnlow_as %1"));
     program->kill();
     program->waitForFinished(10000);

@@ -13,6 +13,7 @@
 #include "support/test_environment.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
@@ -28,6 +29,12 @@ protected:
     void SetUp() override {
         QDir().mkpath(scratch.file(QStringLiteral("bin")));
         QDir().mkpath(scratch.file(QStringLiteral("run")));
+        // The tables start-up reads after the system-table check, empty.
+        sql(QStringLiteral(
+            "create table t_sys_menu (item_order numeric(5,2), item_index int, parent_index int, "
+            "item_name char(50), lang_id char(20), object_name char(50), children char(1), "
+            "open_parm char(20))"));
+        sql(QStringLiteral("create table t_sys_config (conf_type varchar(10), conf_value varchar(255))"));
     }
 
     StartupHost host() const {
@@ -57,13 +64,12 @@ protected:
     }
 
     void storeLibraries(const QString& libraries) {
-        sql(QStringLiteral("create table t_sys_config (conf_type varchar(10), conf_value varchar(255))"));
         sql(QStringLiteral("insert into t_sys_config values ('LIB', '%1')").arg(libraries));
     }
 
     QString stored(const QString& key, const QString& name = QString()) const {
         QString value = QStringLiteral("<missing>");
-        SettingsStore::standard().read(key, name, value);
+        value = SettingsStore::standard().read(key, name).value_or(value);
         return value;
     }
 
@@ -102,13 +108,14 @@ TEST_F(Startup, MissingLanguageIsAFirstRunButAnEmptyOneIsNot) {
     tarnlow_as(host(), windows).open({});
     EXPECT_EQ(gs_lang, QStringLiteral("English.flf"));
 
-    SettingsStore::standard().write(kSettingsKey, QStringLiteral("Lang"), QString());
+    EXPECT_TRUE(SettingsStore::standard().write(kSettingsKey, QStringLiteral("Lang"), QString()));
     tarnlow_as(host(), windows).open({});
     EXPECT_FALSE(gs_lang.isNull());
     EXPECT_TRUE(gs_lang.isEmpty());
     EXPECT_EQ(gs_font, QStringLiteral("Arial"));
 
-    SettingsStore::standard().write(kSettingsKey, QStringLiteral("Lang"), QStringLiteral("Chinese.flf"));
+    EXPECT_TRUE(
+        SettingsStore::standard().write(kSettingsKey, QStringLiteral("Lang"), QStringLiteral("Chinese.flf")));
     tarnlow_as(host(), windows).open({});
     EXPECT_EQ(gs_lang, QStringLiteral("Chinese.flf"));
     EXPECT_EQ(windows.calls, QStringList({QStringLiteral("login(1)"), QStringLiteral("login(0)"),
@@ -117,7 +124,7 @@ TEST_F(Startup, MissingLanguageIsAFirstRunButAnEmptyOneIsNot) {
 
 TEST_F(Startup, FileTypeEntriesAreRewrittenAtEveryStartEvenWhenTurnedAway) {
     SettingsStore settings = SettingsStore::standard();
-    registerFileTypeEntries(settings, QStringLiteral("/old/place/tarnlow_as"));
+    ASSERT_TRUE(registerFileTypeEntries(settings, QStringLiteral("/old/place/tarnlow_as")));
     SingleInstanceLock otherCopy(QStringLiteral("tarnlow_as"), host().lockDirectory);
     ASSERT_TRUE(*otherCopy.acquire());
 
@@ -169,9 +176,6 @@ TEST_F(Startup, LoginOtherThanOneOrNoResultEndsStartup) {
 }
 
 TEST_F(Startup, FullStartRunsEveryStepInOrderAndLoadsTheMenuList) {
-    sql(QStringLiteral("create table t_sys_menu (item_order numeric(5,2), item_index int, parent_index int, "
-                       "item_name char(50), lang_id char(20), object_name char(50), children char(1), "
-                       "open_parm char(20))"));
     sql(QStringLiteral("insert into t_sys_menu values (2, 3, 1, 'b', 'B', 'UO_B', 'N', ''), "
                        "(1, 1, 0, 'root', 'R', '', 'Y', ''), (1, 2, 1, 'a', 'A', 'UO_A', 'N', '')"));
     QStringList order;
@@ -206,7 +210,8 @@ TEST_F(Startup, AppliedPackageRestartsWithoutTheCommandLineAndRetakesTheLock) {
         heldElsewhere.append(!*probe.acquire());
     };
     windows.updateResult = 1;
-    SettingsStore::standard().write(kSettingsKey, QStringLiteral("Lang"), QStringLiteral("English.flf"));
+    EXPECT_TRUE(
+        SettingsStore::standard().write(kSettingsKey, QStringLiteral("Lang"), QStringLiteral("English.flf")));
     {
         tarnlow_as app(host(), windows);
         // The restarted pass finds no main window library: that failure must not hide the restart.
@@ -306,4 +311,72 @@ TEST_F(Startup, ExecutableObjectsAreOnEverySearchList) {
     std::unique_ptr<QObject> object(app.libraries()->createObject(QStringLiteral("w_tool"), {}));
     EXPECT_NE(object, nullptr);
     EXPECT_EQ(created, 1);
+}
+
+TEST_F(Startup, AnUnreadableLibraryRowOrMenuIsSaidAndStartupGoesOn) {
+    // Without a module handle the program folder is the current directory, which here holds the
+    // shipped English file, so that the boxes carry their texts; the query runs all the same.
+    ASSERT_TRUE(
+        QFile::copy(qEnvironmentVariable("TARNLOW_SOURCE_DIR") + QStringLiteral("/share/lang/English.flf"),
+                    scratch.file(QStringLiteral("English.flf"))));
+    sql(QStringLiteral("drop table t_sys_config"));
+    sql(QStringLiteral("drop table t_sys_menu"));
+    StartupHost noHandle = hostWithLibraries();
+    noHandle.moduleHandleAvailable = false;
+    tarnlow_as app(noHandle, windows);
+    EXPECT_EQ(app.open({}), StartupResult::MainWindowOpened);
+    EXPECT_EQ(windows.calls,
+              QStringList({QStringLiteral("login(1)"), QStringLiteral("ver"), QStringLiteral("main")}));
+    // First the menu, then the library row, each with the database's reason.
+    ASSERT_EQ(messages.requests().size(), 2);
+    EXPECT_TRUE(messages.requests().at(0).text.startsWith(QStringLiteral("The menu cannot be read")))
+        << messages.requests().at(0).text.toStdString();
+    EXPECT_TRUE(messages.requests().at(0).text.contains(QStringLiteral("t_sys_menu")))
+        << messages.requests().at(0).text.toStdString();
+    EXPECT_TRUE(messages.requests().at(1).text.startsWith(QStringLiteral("The list of object libraries")))
+        << messages.requests().at(1).text.toStdString();
+    EXPECT_TRUE(messages.requests().at(1).text.contains(QStringLiteral("t_sys_config")))
+        << messages.requests().at(1).text.toStdString();
+    EXPECT_EQ(messages.requests().at(1).title, QStringLiteral("Information"));
+    // The tree is empty, not missing, and the list is the computer's own.
+    ASSERT_TRUE(gds_menu);
+    EXPECT_EQ(gds_menu->rowCount(), 0);
+    EXPECT_EQ(app.libraries()->list(),
+              kLibraries + QStringLiteral("/tarnlow_as,libtarnlow_test_library_a.so"));
+}
+
+TEST_F(Startup, AnEmptyLibraryRowOrMenuIsNoFailure) {
+    tarnlow_as app(hostWithLibraries(), windows);
+    EXPECT_EQ(app.open({}), StartupResult::MainWindowOpened);
+    EXPECT_TRUE(messages.requests().isEmpty());
+}
+
+namespace {
+
+QStringList g_warnings;
+
+void recordWarning(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtWarningMsg)
+        g_warnings.append(text);
+}
+
+} // namespace
+
+TEST_F(Startup, AFileTypeThatCannotBeRegisteredIsReportedAndStartupGoesOn) {
+    // A plain file where the desktop entries' folder would have to be.
+    ASSERT_TRUE(scratch.write(QStringLiteral("data"), "not a folder"));
+    g_warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(recordWarning);
+    StartupHost blocked = hostWithLibraries();
+    blocked.dataHome = scratch.file(QStringLiteral("data"));
+    const StartupResult result = tarnlow_as(blocked, windows).open({});
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(result, StartupResult::MainWindowOpened);
+    ASSERT_EQ(g_warnings.size(), 1) << g_warnings.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(g_warnings.first().contains(QStringLiteral("cannot be registered")))
+        << g_warnings.first().toStdString();
+    EXPECT_TRUE(g_warnings.first().contains(scratch.file(QStringLiteral("data"))))
+        << g_warnings.first().toStdString();
+    // The settings entries were written all the same.
+    EXPECT_EQ(stored(kFileTypeExtensionKey), QStringLiteral("FERNLAKE_UPDATE_FILE"));
 }

@@ -39,15 +39,14 @@ TEST(WidgetStartupWindows, MainWindowComesFromTheDefaultLibraryAndRestartClosesI
         0);
     gds_menu = std::make_unique<DataStore>(d_menu());
     gds_menu->setTransaction(&sqlca);
-    ASSERT_EQ(gds_menu->retrieve(), 2);
+    ASSERT_EQ(gds_menu->retrieve().value(), 2);
 
     LibrarySearchList libraries(executable(), test::binaryDirectory() + QLatin1Char('/'));
-    QString reason;
-    ASSERT_EQ(libraries.setList(executable() + QStringLiteral(",libtarnlow_main.so"), &reason), 1)
-        << reason.toStdString();
+    const Result<void> set = libraries.setList(executable() + QStringLiteral(",libtarnlow_main.so"));
+    ASSERT_TRUE(set) << set.error().toStdString();
 
     WidgetStartupWindows windows;
-    const Status opened = windows.openMain(libraries, sqlca);
+    const Result<void> opened = windows.openMain(libraries, sqlca);
     ASSERT_TRUE(opened.ok()) << opened.error().toStdString();
     QPointer<QWidget> main = windows.mainWindow();
     ASSERT_TRUE(main);
@@ -83,7 +82,7 @@ TEST(WidgetStartupWindows, MissingMainWindowIsAnErrorNotACrash) {
     LibrarySearchList libraries(executable(), test::binaryDirectory() + QLatin1Char('/'));
     Transaction sqlca;
     WidgetStartupWindows windows;
-    const Status opened = windows.openMain(libraries, sqlca);
+    const Result<void> opened = windows.openMain(libraries, sqlca);
     ASSERT_FALSE(opened.ok());
     EXPECT_TRUE(opened.error().contains(QStringLiteral("w_main")));
     EXPECT_FALSE(windows.openLogin(sqlca, 1).has_value());

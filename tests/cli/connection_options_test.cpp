@@ -86,8 +86,10 @@ TEST(ConnectionOptions, BadOptionsNameWhatIsWrong) {
 TEST(ConnectionOptions, PasswordComesFromTheFileThenTheOptionThenTheEnvironmentThenTheSettings) {
     test::ScratchFolder scratch;
     SettingsStore store = SettingsStore::standard();
-    store.write(kSettingsKey, QStringLiteral("password"),
-                *f_password(QStringLiteral("stored"), true, kPasswordAccessKey));
+    ASSERT_TRUE(store
+                    .write(kSettingsKey, QStringLiteral("password"),
+                           *f_password(QStringLiteral("stored"), true, kPasswordAccessKey))
+                    .ok());
     scratch.write(QStringLiteral("pw"), QByteArray("from file \xe4\xb8\xad\r\nsecond line\n"));
     scratch.write(QStringLiteral("empty"), QByteArray());
     scratch.write(QStringLiteral("unended"), QByteArray("no line end"));
@@ -135,12 +137,12 @@ TEST(ConnectionOptions, PasswordComesFromTheFileThenTheOptionThenTheEnvironmentT
 TEST(ConnectionOptions, MissingOptionsTakeTheStoredSettings) {
     test::ScratchFolder scratch;
     SettingsStore store = SettingsStore::standard();
-    store.write(kSettingsKey, QStringLiteral("DBMS"), QStringLiteral("PostgreSQL"));
-    store.write(kSettingsKey, QStringLiteral("ServerIP"), QStringLiteral("stored-host"));
-    store.write(kSettingsKey, QStringLiteral("login"), QStringLiteral("stored-login"));
-    store.write(kSettingsKey, QStringLiteral("database"), QStringLiteral("stored-db"));
-    store.write(kSettingsKey, QStringLiteral("password"),
-                *f_password(QStringLiteral("secret 'pw'"), true, kPasswordAccessKey));
+    EXPECT_TRUE(store.write(kSettingsKey, QStringLiteral("DBMS"), QStringLiteral("PostgreSQL")));
+    EXPECT_TRUE(store.write(kSettingsKey, QStringLiteral("ServerIP"), QStringLiteral("stored-host")));
+    EXPECT_TRUE(store.write(kSettingsKey, QStringLiteral("login"), QStringLiteral("stored-login")));
+    EXPECT_TRUE(store.write(kSettingsKey, QStringLiteral("database"), QStringLiteral("stored-db")));
+    EXPECT_TRUE(store.write(kSettingsKey, QStringLiteral("password"),
+                            *f_password(QStringLiteral("secret 'pw'"), true, kPasswordAccessKey)));
 
     ConnectionOptions options;
     options.database = QStringLiteral("given-db");
@@ -153,8 +155,8 @@ TEST(ConnectionOptions, MissingOptionsTakeTheStoredSettings) {
     EXPECT_EQ(sqlca.Database, QStringLiteral("given-db"));
 
     // A stored password that is not in scrambled form is reported, not sent to the server.
-    store.write(kSettingsKey, QStringLiteral("password"), QStringLiteral("中文"));
-    const Status unreadable = configureTransaction(sqlca, {}, store, scratch.path() + QLatin1Char('/'));
+    EXPECT_TRUE(store.write(kSettingsKey, QStringLiteral("password"), QStringLiteral("中文")));
+    const Result<void> unreadable = configureTransaction(sqlca, {}, store, scratch.path() + QLatin1Char('/'));
     ASSERT_FALSE(unreadable.ok());
     EXPECT_TRUE(unreadable.error().contains(QStringLiteral("password"))) << unreadable.error().toStdString();
 }
@@ -162,7 +164,7 @@ TEST(ConnectionOptions, MissingOptionsTakeTheStoredSettings) {
 TEST(ConnectionOptions, NoSettingsMeanTheEmbeddedDatabaseInTheProgramFolder) {
     test::ScratchFolder scratch;
     Transaction sqlca;
-    const Status connected =
+    const Result<void> connected =
         connectTransaction(sqlca, {}, SettingsStore::standard(), scratch.path() + QLatin1Char('/'));
     ASSERT_TRUE(connected.ok()) << connected.error().toStdString();
     EXPECT_EQ(sqlca.Database, scratch.file(QStringLiteral("tarnlow_as.db")));
@@ -171,7 +173,8 @@ TEST(ConnectionOptions, NoSettingsMeanTheEmbeddedDatabaseInTheProgramFolder) {
     ConnectionOptions unreachable;
     unreachable.database = scratch.file(QStringLiteral("no/such/folder/x.db"));
     Transaction other;
-    const Status refused = connectTransaction(other, unreachable, SettingsStore::standard(), scratch.path());
+    const Result<void> refused =
+        connectTransaction(other, unreachable, SettingsStore::standard(), scratch.path());
     ASSERT_FALSE(refused.ok());
     EXPECT_TRUE(refused.error().contains(QStringLiteral("no/such/folder/x.db")))
         << refused.error().toStdString();

@@ -32,13 +32,14 @@ protected:
 
     QString compId() {
         QString value;
-        SettingsStore::standard().read(kSettingsKey, QStringLiteral("Comp_ID"), value);
+        value = SettingsStore::standard().read(kSettingsKey, QStringLiteral("Comp_ID")).value_or(value);
         return value;
     }
 };
 
 TEST_P(InitCommandTest, InitialisesOnceAndThenLeavesTheTablesAlone) {
-    SettingsStore::standard().write(kSettingsKey, QStringLiteral("Comp_ID"), QStringLiteral("12"));
+    EXPECT_TRUE(
+        SettingsStore::standard().write(kSettingsKey, QStringLiteral("Comp_ID"), QStringLiteral("12")));
     CliRun run = init();
     ASSERT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("T_SYS_MENU does not exist"))) << run.out.toStdString();
@@ -46,7 +47,8 @@ TEST_P(InitCommandTest, InitialisesOnceAndThenLeavesTheTablesAlone) {
     EXPECT_EQ(count(QStringLiteral("t_sys_config")), 1);
     EXPECT_EQ(compId(), QStringLiteral("0"));
 
-    SettingsStore::standard().write(kSettingsKey, QStringLiteral("Comp_ID"), QStringLiteral("4"));
+    EXPECT_TRUE(
+        SettingsStore::standard().write(kSettingsKey, QStringLiteral("Comp_ID"), QStringLiteral("4")));
     run = init();
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("nothing was changed"))) << run.out.toStdString();
@@ -59,7 +61,8 @@ TEST_P(InitCommandTest, RowsAreDroppedOnlyWithForce) {
               kSqlSuccess);
     ASSERT_EQ(sqlca.executeImmediate(QStringLiteral("INSERT INTO t_sys_ver VALUES ('1', 1, 1, 'a', NULL)")),
               kSqlSuccess);
-    SettingsStore::standard().write(kSettingsKey, QStringLiteral("Comp_ID"), QStringLiteral("1"));
+    EXPECT_TRUE(
+        SettingsStore::standard().write(kSettingsKey, QStringLiteral("Comp_ID"), QStringLiteral("1")));
 
     CliRun run = init();
     EXPECT_EQ(run.exitCode, 1);

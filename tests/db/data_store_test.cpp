@@ -40,7 +40,9 @@ TEST_F(DataStoreTest, RetrievesWithArgumentsAndSortsNumbersAsNumbers) {
          QStringLiteral("item_order A, item_index D"),
          {QStringLiteral("parent")}});
     store.setTransaction(&sqlca);
-    ASSERT_EQ(store.retrieve({13}), 3) << store.lastRetrieveError().toStdString();
+    const Result<int> retrieved = store.retrieve({13});
+    ASSERT_TRUE(retrieved) << retrieved.error().toStdString();
+    ASSERT_EQ(*retrieved, 3);
     // 10.00 sorts after 2.00, which a text comparison would get wrong.
     EXPECT_EQ(store.getItemNumber(1, QStringLiteral("item_index")), 14);
     EXPECT_EQ(store.getItemNumber(2, QStringLiteral("ITEM_INDEX")), 16);
@@ -58,7 +60,7 @@ TEST_F(DataStoreTest, RetrievesWithArgumentsAndSortsNumbersAsNumbers) {
     ASSERT_TRUE(store.getItemBytes(1, 4).has_value());
     EXPECT_TRUE(store.getItemBytes(1, 4)->isNull());
 
-    ASSERT_EQ(store.retrieve({99}), 0);
+    ASSERT_EQ(store.retrieve({99}).value(), 0);
     EXPECT_EQ(store.rowCount(), 0);
 }
 
@@ -68,13 +70,15 @@ TEST_F(DataStoreTest, MismatchesAndFailuresAreReportedNotHidden) {
                      {QStringLiteral("item_index")},
                      QString(),
                      {QStringLiteral("parent")}});
-    EXPECT_EQ(store.retrieve({0}), -1);
-    EXPECT_FALSE(store.lastRetrieveError().isEmpty());
+    const Result<int> withoutTransaction = store.retrieve({0});
+    ASSERT_FALSE(withoutTransaction);
+    EXPECT_FALSE(withoutTransaction.error().isEmpty());
     store.setTransaction(&sqlca);
-    EXPECT_EQ(store.retrieve({}), -1);
-    EXPECT_TRUE(store.lastRetrieveError().contains(QStringLiteral("1 retrieval arguments")))
-        << store.lastRetrieveError().toStdString();
-    ASSERT_EQ(store.retrieve({0}), 2);
+    const Result<int> withoutArguments = store.retrieve({});
+    ASSERT_FALSE(withoutArguments);
+    EXPECT_TRUE(withoutArguments.error().contains(QStringLiteral("1 retrieval arguments")))
+        << withoutArguments.error().toStdString();
+    ASSERT_EQ(store.retrieve({0}).value(), 2);
 
     DataStore wrongColumns({QStringLiteral("d_wide"),
                             QStringLiteral("SELECT item_index, name FROM t_menu"),
@@ -82,7 +86,7 @@ TEST_F(DataStoreTest, MismatchesAndFailuresAreReportedNotHidden) {
                             QString(),
                             {}});
     wrongColumns.setTransaction(&sqlca);
-    EXPECT_EQ(wrongColumns.retrieve(), -1);
+    EXPECT_FALSE(wrongColumns.retrieve());
 
     DataStore wrongSort({QStringLiteral("d_sort"),
                          QStringLiteral("SELECT item_index FROM t_menu"),
@@ -90,8 +94,9 @@ TEST_F(DataStoreTest, MismatchesAndFailuresAreReportedNotHidden) {
                          QStringLiteral("nothing A"),
                          {}});
     wrongSort.setTransaction(&sqlca);
-    EXPECT_EQ(wrongSort.retrieve(), -1);
-    EXPECT_TRUE(wrongSort.lastRetrieveError().contains(QStringLiteral("nothing")));
+    const Result<int> sorted = wrongSort.retrieve();
+    ASSERT_FALSE(sorted);
+    EXPECT_TRUE(sorted.error().contains(QStringLiteral("nothing")));
 
     DataStore brokenSelect({QStringLiteral("d_broken"),
                             QStringLiteral("SELECT x FROM t_nowhere"),
@@ -99,9 +104,10 @@ TEST_F(DataStoreTest, MismatchesAndFailuresAreReportedNotHidden) {
                             QString(),
                             {}});
     brokenSelect.setTransaction(&sqlca);
-    EXPECT_EQ(brokenSelect.retrieve(), -1);
+    const Result<int> broken = brokenSelect.retrieve();
+    ASSERT_FALSE(broken);
     EXPECT_LT(sqlca.SQLCode, 0);
-    EXPECT_TRUE(brokenSelect.lastRetrieveError().contains(QStringLiteral("t_nowhere")));
+    EXPECT_TRUE(broken.error().contains(QStringLiteral("t_nowhere")));
 }
 
 } // namespace

@@ -12,8 +12,7 @@ using namespace tarnlow;
 namespace {
 
 QString defaultValue(const SettingsStore& store, const QString& key) {
-    QString value;
-    return store.read(key, QString(), value) ? value : QStringLiteral("<missing>");
+    return store.read(key, QString()).value_or(QStringLiteral("<missing>"));
 }
 
 } // namespace
@@ -86,7 +85,7 @@ TEST(FileTypeRegistration, PackagedFilesAreThoseTheProgramWritesForItsUser) {
 TEST(FileTypeRegistration, UnwritableDataFolderIsReported) {
     test::ScratchFolder scratch;
     ASSERT_TRUE(scratch.write(QStringLiteral("plainfile"), "x"));
-    const Status status =
+    const Result<void> status =
         registerDesktopFileType(scratch.file(QStringLiteral("plainfile")), QStringLiteral("/opt/a/x"));
     ASSERT_FALSE(status.ok());
     EXPECT_TRUE(status.error().contains(QStringLiteral("plainfile"))) << status.error().toStdString();

@@ -50,8 +50,8 @@ TEST(LibrarySearchList, NamesResolveThroughTheLibrariesInOrderThenTheExecutable)
     const QString newList = kExecutable + QLatin1Char(',') + libraryFile(QStringLiteral("b")) +
                             QLatin1Char(',') + kLibraries + QLatin1Char('/') +
                             libraryFile(QStringLiteral("a"));
-    QString reason;
-    ASSERT_EQ(list.setList(newList, &reason), 1) << reason.toStdString();
+    const Result<void> set = list.setList(newList);
+    ASSERT_TRUE(set) << set.error().toStdString();
     EXPECT_EQ(list.list(), newList);
     EXPECT_EQ(creatorOf(list, QStringLiteral("w_main")), QStringLiteral("b:w_main"));
     EXPECT_EQ(creatorOf(list, QStringLiteral("UO_SHARED")), QStringLiteral("b:uo_shared"));
@@ -64,8 +64,8 @@ TEST(LibrarySearchList, NamesResolveThroughTheLibrariesInOrderThenTheExecutable)
     EXPECT_EQ(list.providerOf(QStringLiteral("w_own")), kExecutable);
 
     // The executable's bare file name stands for its own objects and loads nothing.
-    ASSERT_EQ(list.setList(QStringLiteral("tarnlow_as,") + libraryFile(QStringLiteral("a")), &reason), 1)
-        << reason.toStdString();
+    const Result<void> own = list.setList(QStringLiteral("tarnlow_as,") + libraryFile(QStringLiteral("a")));
+    ASSERT_TRUE(own) << own.error().toStdString();
     EXPECT_EQ(creatorOf(list, QStringLiteral("w_main")), QStringLiteral("a:w_main"));
     EXPECT_EQ(creatorOf(list, QStringLiteral("uo_b")), QStringLiteral("<none>"));
 }
@@ -75,7 +75,7 @@ TEST(LibrarySearchList, AListThatCannotBeLoadedChangesNothing) {
     ASSERT_TRUE(scratch.write(QStringLiteral("garbage.so"), "not a library"));
     LibrarySearchList list(kExecutable, kLibraries + QLatin1Char('/'));
     const QString good = kExecutable + QLatin1Char(',') + libraryFile(QStringLiteral("a"));
-    ASSERT_EQ(list.setList(good), 1);
+    ASSERT_TRUE(list.setList(good));
 
     const QStringList bad{
         libraryFile(QStringLiteral("b")) + QStringLiteral(",missing.so"),
@@ -83,14 +83,14 @@ TEST(LibrarySearchList, AListThatCannotBeLoadedChangesNothing) {
         QStringLiteral("libtarnlow_test_not_a_plugin.so"),
     };
     for (const QString& entry : bad) {
-        QString reason;
-        EXPECT_EQ(list.setList(entry, &reason), -1) << entry.toStdString();
-        EXPECT_FALSE(reason.isEmpty());
+        const Result<void> refused = list.setList(entry);
+        ASSERT_FALSE(refused) << entry.toStdString();
+        EXPECT_FALSE(refused.error().isEmpty());
         EXPECT_EQ(list.list(), good);
         EXPECT_EQ(creatorOf(list, QStringLiteral("w_main")), QStringLiteral("a:w_main"));
         EXPECT_FALSE(list.provides(QStringLiteral("uo_b")));
     }
-    QString reason;
-    list.setList(QStringLiteral("missing.so"), &reason);
-    EXPECT_TRUE(reason.contains(QStringLiteral("missing.so"))) << reason.toStdString();
+    const Result<void> missing = list.setList(QStringLiteral("missing.so"));
+    ASSERT_FALSE(missing);
+    EXPECT_TRUE(missing.error().contains(QStringLiteral("missing.so"))) << missing.error().toStdString();
 }

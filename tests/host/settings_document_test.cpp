@@ -47,14 +47,16 @@ TEST(SettingsDocument, LinesItDoesNotChangeStayByteForByte) {
 TEST(SettingsDocument, ChangesThatCouldLoseALineAreRefusedWithItsNumber) {
     const QByteArray damagedHeader = kHeader.chopped(1) + "\nComp_ID=12\nlogin=sa\n";
     SettingsDocument damaged = SettingsDocument::parse(damagedHeader);
-    const Status refused = damaged.set(kSettingsKey, one(QStringLiteral("Lang"), QStringLiteral("x.flf")));
+    const Result<void> refused =
+        damaged.set(kSettingsKey, one(QStringLiteral("Lang"), QStringLiteral("x.flf")));
     ASSERT_FALSE(refused.ok());
     EXPECT_TRUE(refused.error().contains(QStringLiteral("line 1"))) << refused.error().toStdString();
     EXPECT_EQ(damaged.bytes(), damagedHeader);
 
     const QByteArray undecodable = kHeader + "\nLang=\xFF\xFE.flf\nlogin=sa\n";
     SettingsDocument document = SettingsDocument::parse(undecodable);
-    const Status kept = document.set(kSettingsKey, one(QStringLiteral("Lang"), QStringLiteral("y.flf")));
+    const Result<void> kept =
+        document.set(kSettingsKey, one(QStringLiteral("Lang"), QStringLiteral("y.flf")));
     ASSERT_FALSE(kept.ok());
     EXPECT_TRUE(kept.error().contains(QStringLiteral("line 2"))) << kept.error().toStdString();
     EXPECT_EQ(document.bytes(), undecodable);
@@ -76,7 +78,7 @@ TEST(SettingsStore, DamagedFileIsLeftAsItWasAndTheWriteSaysWhere) {
     const QByteArray damaged = kHeader.chopped(1) + "\nComp_ID=12\nServerIP=db1\n";
     ASSERT_TRUE(scratch.write(QStringLiteral("registry.ini"), damaged));
     SettingsStore store = SettingsStore::standard();
-    const Status refused =
+    const Result<void> refused =
         store.writeValues(kSettingsKey, one(QStringLiteral("Lang"), QStringLiteral("x.flf")));
     ASSERT_FALSE(refused.ok());
     EXPECT_TRUE(refused.error().contains(store.filePath())) << refused.error().toStdString();

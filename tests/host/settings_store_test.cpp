@@ -12,29 +12,24 @@
 
 using namespace tarnlow;
 
-TEST(SettingsStore, MissingValueLeavesTargetExactlyAsItWas) {
+TEST(SettingsStore, MissingValueIsNoValue) {
     test::ScratchFolder scratch;
     SettingsStore store = SettingsStore::standard();
-    QString nullTarget;
-    EXPECT_FALSE(store.read(kSettingsKey, QStringLiteral("Lang"), nullTarget));
-    EXPECT_TRUE(nullTarget.isNull());
+    EXPECT_FALSE(store.read(kSettingsKey, QStringLiteral("Lang")));
 
     ASSERT_TRUE(store.write(kSettingsKey, QStringLiteral("Other"), QStringLiteral("x")));
-    QString kept = QStringLiteral("kept");
-    EXPECT_FALSE(store.read(kSettingsKey, QStringLiteral("Lang"), kept));
-    EXPECT_EQ(kept, QStringLiteral("kept"));
-    EXPECT_FALSE(store.read(QStringLiteral("HKEY_CLASSES_ROOT\\.FUF"), QStringLiteral("Other"), kept));
-    EXPECT_EQ(kept, QStringLiteral("kept"));
+    EXPECT_FALSE(store.read(kSettingsKey, QStringLiteral("Lang")));
+    EXPECT_FALSE(store.read(QStringLiteral("HKEY_CLASSES_ROOT\\.FUF"), QStringLiteral("Other")));
 }
 
 TEST(SettingsStore, EmptyValueIsReadAsEmptyNotMissing) {
     test::ScratchFolder scratch;
     SettingsStore store = SettingsStore::standard();
     ASSERT_TRUE(store.write(kSettingsKey, QStringLiteral("Lang"), QString()));
-    QString target;
-    ASSERT_TRUE(store.read(kSettingsKey, QStringLiteral("Lang"), target));
-    EXPECT_FALSE(target.isNull());
-    EXPECT_TRUE(target.isEmpty());
+    const std::optional<QString> target = store.read(kSettingsKey, QStringLiteral("Lang"));
+    ASSERT_TRUE(target);
+    EXPECT_FALSE(target->isNull());
+    EXPECT_TRUE(target->isEmpty());
 }
 
 TEST(SettingsStore, EveryCharacterSurvivesExactly) {
@@ -48,16 +43,12 @@ TEST(SettingsStore, EveryCharacterSurvivesExactly) {
                                 QStringLiteral("line\nbreak\r\n")};
     for (const QString& value : values) {
         ASSERT_TRUE(store.write(kSettingsKey, QStringLiteral("v"), value));
-        QString back;
-        ASSERT_TRUE(store.read(kSettingsKey, QStringLiteral("v"), back));
-        EXPECT_EQ(back, value);
+        EXPECT_EQ(store.read(kSettingsKey, QStringLiteral("v")), std::optional<QString>(value));
     }
     // Key paths and the unnamed default value.
     const QString key = QStringLiteral("HKEY_CLASSES_ROOT\\FERNLAKE_UPDATE_FILE\\shell\\open\\command");
     ASSERT_TRUE(store.write(key, QString(), QStringLiteral("/opt/x/tarnlow_as %1")));
-    QString command;
-    ASSERT_TRUE(store.read(key, QString(), command));
-    EXPECT_EQ(command, QStringLiteral("/opt/x/tarnlow_as %1"));
+    EXPECT_EQ(store.read(key, QString()), std::optional<QString>(QStringLiteral("/opt/x/tarnlow_as %1")));
 }
 
 TEST(SettingsStore, FileIsOwnerOnlyAndValuesKeepTheirOrder) {
@@ -71,12 +62,13 @@ TEST(SettingsStore, FileIsOwnerOnlyAndValuesKeepTheirOrder) {
               QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 }
 
-TEST(SettingsStore, WriteToAnUnwritablePlaceFailsWithoutTouchingTarget) {
+TEST(SettingsStore, WriteToAnUnwritablePlaceFailsWithTheReason) {
     SettingsStore store(QStringLiteral("/proc/no-such-folder/registry.ini"));
-    EXPECT_FALSE(store.write(kSettingsKey, QStringLiteral("x"), QStringLiteral("y")));
-    QString target = QStringLiteral("unchanged");
-    EXPECT_FALSE(store.read(kSettingsKey, QStringLiteral("x"), target));
-    EXPECT_EQ(target, QStringLiteral("unchanged"));
+    const Result<void> written = store.write(kSettingsKey, QStringLiteral("x"), QStringLiteral("y"));
+    ASSERT_FALSE(written);
+    EXPECT_TRUE(written.error().contains(QStringLiteral("/proc/no-such-folder")))
+        << written.error().toStdString();
+    EXPECT_FALSE(store.read(kSettingsKey, QStringLiteral("x")));
 }
 
 TEST(SettingsStore, NamesThatLookLikeCommentsOrSectionsSurvive) {
@@ -85,9 +77,8 @@ TEST(SettingsStore, NamesThatLookLikeCommentsOrSectionsSurvive) {
     for (const QString& name : {QStringLiteral(";x"), QStringLiteral("[y]"), QStringLiteral("a=b")}) {
         ASSERT_TRUE(store.write(kSettingsKey, name, QStringLiteral("1")));
         ASSERT_TRUE(store.write(kSettingsKey, QStringLiteral("other"), QStringLiteral("2")));
-        QString back;
-        EXPECT_TRUE(store.read(kSettingsKey, name, back)) << name.toStdString();
-        EXPECT_EQ(back, QStringLiteral("1"));
+        EXPECT_EQ(store.read(kSettingsKey, name), std::optional<QString>(QStringLiteral("1")))
+            << name.toStdString();
     }
 }
 
@@ -98,9 +89,8 @@ TEST(SettingsStore, AKeyWrittenTwiceByHandIsReadAndWrittenAtTheSamePlace) {
                               "[HKEY_LOCAL_MACHINE\\Software\\Tarnlow_As]\nLang=older.flf\n"));
     SettingsStore store = SettingsStore::standard();
     ASSERT_TRUE(store.write(kSettingsKey, QStringLiteral("Lang"), QStringLiteral("new.flf")));
-    QString back;
-    ASSERT_TRUE(store.read(kSettingsKey, QStringLiteral("Lang"), back));
-    EXPECT_EQ(back, QStringLiteral("new.flf"));
+    EXPECT_EQ(store.read(kSettingsKey, QStringLiteral("Lang")),
+              std::optional<QString>(QStringLiteral("new.flf")));
 }
 
 TEST(SettingsStore, ProcessesWritingAtOnceKeepEachOthersValues) {
@@ -130,9 +120,8 @@ TEST(SettingsStore, ProcessesWritingAtOnceKeepEachOthersValues) {
     EXPECT_EQ(store.valueNames(kSettingsKey).size(), processes * valuesEach);
     for (int p = 0; p < processes; ++p) {
         for (int i = 0; i < valuesEach; ++i) {
-            QString back;
-            EXPECT_TRUE(store.read(kSettingsKey, QStringLiteral("p%1_%2").arg(p).arg(i), back));
-            EXPECT_EQ(back, QString::number(i));
+            EXPECT_EQ(store.read(kSettingsKey, QStringLiteral("p%1_%2").arg(p).arg(i)),
+                      std::optional<QString>(QString::number(i)));
         }
     }
 }

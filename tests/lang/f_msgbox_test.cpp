@@ -90,3 +90,23 @@ TEST_F(MessageBoxes, EveryCallReadsTheFileAgain) {
     EXPECT_EQ(shown(5, {}), QStringLiteral("changed"));
     EXPECT_EQ(recorder.requests().last().title, QStringLiteral("提示信息"));
 }
+
+TEST_F(MessageBoxes, NumberedMessagesPrintFromTheLanguageFileThenInEnglish) {
+    // The current file has the message: its text, filled in.
+    EXPECT_EQ(messageText(NumberedMessage{1, {QStringLiteral("1"), QStringLiteral("2")}}),
+              QStringLiteral("a1b2c"));
+    // The file lacks it: the program's English text, filled in the same way.
+    EXPECT_EQ(
+        messageText(NumberedMessage{10603, {QStringLiteral("no such table")}}),
+        QStringLiteral("The menu cannot be read from the database: no such table. The main window opens "
+                       "without its menu entries."));
+    // A number the program does not know still says which message and what it carried.
+    EXPECT_EQ(messageText(NumberedMessage{31999, {QStringLiteral("a"), QStringLiteral("b")}}),
+              QStringLiteral("message 31999: a; b"));
+    // The box shows the language file's text only, as before.
+    EXPECT_EQ(shown(10603, {QStringLiteral("x")}), QString());
+    recorder.clear();
+    f_msgbox(NumberedMessage{4, {QStringLiteral("a"), QStringLiteral("b")}});
+    ASSERT_EQ(recorder.requests().size(), 1);
+    EXPECT_EQ(recorder.requests().first().text, QStringLiteral("a-b-%%"));
+}

@@ -21,7 +21,7 @@ LanguageEntry entry(const char* fileName, const QString& name) {
 
 QString storedLang() {
     QString value = QStringLiteral("<missing>");
-    SettingsStore::standard().read(kSettingsKey, QStringLiteral("Lang"), value);
+    value = SettingsStore::standard().read(kSettingsKey, QStringLiteral("Lang")).value_or(value);
     return value;
 }
 
@@ -109,7 +109,7 @@ TEST(LanguageSwitch, SettingsThatCannotBeWrittenAreReported) {
     folder.writeLanguage(QStringLiteral("A.flf"), QStringLiteral("[FLF]\nFONT=Font A\n"));
     folder.writeLanguage(QStringLiteral("blocker"), QStringLiteral("a file where a folder should be"));
     SettingsStore store(folder.scratch().file(QStringLiteral("blocker/registry.ini")));
-    const Status status = switchLanguage(QStringLiteral("A.flf"), store);
+    const Result<void> status = switchLanguage(QStringLiteral("A.flf"), store);
     EXPECT_FALSE(status.ok());
     EXPECT_TRUE(status.error().contains(QStringLiteral("Lang")));
     // The language still applies to this run.

@@ -1,4 +1,5 @@
 #include "host/code_page.h"
+#include "lang/english_messages.h"
 
 #include <QFile>
 #include <QMap>
@@ -140,5 +141,21 @@ TEST(ShippedLanguageFiles, BuildCopiesThemNextToTheExecutables) {
         EXPECT_EQ(readBytes(binaries + QLatin1Char('/') + name),
                   readBytes(kSourceFolder + QStringLiteral("/share/lang/") + name))
             << qPrintable(name);
+    }
+}
+
+TEST(ShippedLanguageFiles, TheProgramsEnglishMessagesAreThoseOfEnglishFlf) {
+    const Sections english = parse(QStringLiteral("English.flf"));
+    QList<std::pair<int, QString>> inFile;
+    for (const auto& [key, text] : english.value(QStringLiteral("MESSAGE"))) {
+        if (key != QStringLiteral("TITLE"))
+            inFile.append({key.toInt(), text});
+    }
+    // Same numbers, same order, same texts: a message added or changed in one place only fails here.
+    ASSERT_EQ(englishMessages().size(), inFile.size());
+    for (qsizetype i = 0; i < inFile.size(); ++i) {
+        EXPECT_EQ(englishMessages().at(i).first, inFile.at(i).first) << "row " << i;
+        EXPECT_EQ(englishMessages().at(i).second, inFile.at(i).second)
+            << "message " << inFile.at(i).first << " differs from English.flf";
     }
 }

@@ -152,8 +152,8 @@ TEST(Password, ChinesePasswordSurvivesTheSettingsStore) {
     const QString scrambled = scramble(password);
     EXPECT_EQ(scrambled.size(), 15); // four Chinese characters of two bytes each and seven letters
     ASSERT_TRUE(store.write(kSettingsKey, QStringLiteral("password"), scrambled));
-    QString stored;
-    ASSERT_TRUE(store.read(kSettingsKey, QStringLiteral("password"), stored));
+    const QString stored =
+        store.read(kSettingsKey, QStringLiteral("password")).value_or(QStringLiteral("<missing>"));
     EXPECT_EQ(stored, scrambled);
     EXPECT_EQ(unscramble(stored), password);
 
@@ -165,8 +165,8 @@ TEST(Password, ChinesePasswordSurvivesTheSettingsStore) {
             bytes[i] = static_cast<char>((i + round * 13) % 256);
         const QString form = QString::fromLatin1(shiftPasswordBytes(bytes, true));
         ASSERT_TRUE(store.write(kSettingsKey, QStringLiteral("password"), form));
-        QString back;
-        ASSERT_TRUE(store.read(kSettingsKey, QStringLiteral("password"), back));
+        const QString back =
+            store.read(kSettingsKey, QStringLiteral("password")).value_or(QStringLiteral("<missing>"));
         ASSERT_EQ(back, form);
         ASSERT_EQ(shiftPasswordBytes(back.toLatin1(), false), bytes);
     }

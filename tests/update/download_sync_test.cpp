@@ -27,7 +27,7 @@ QByteArray readFile(const QString& path) {
 
 QString storedCompId(const QString& registry) {
     QString value = QStringLiteral("<absent>");
-    SettingsStore(registry).read(kSettingsKey, kInstalledComponentName, value);
+    value = SettingsStore(registry).read(kSettingsKey, kInstalledComponentName).value_or(value);
     return value;
 }
 

@@ -52,7 +52,7 @@ protected:
 
     QString compId() const {
         QString value = QStringLiteral("<absent>");
-        settings.read(kSettingsKey, kInstalledComponentName, value);
+        value = settings.read(kSettingsKey, kInstalledComponentName).value_or(value);
         return value;
     }
 
@@ -80,7 +80,7 @@ TEST_F(DownloadWindowTest, UnwritableProgramFolderIsOneMessageAndTheWindowNeverS
         << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("so 2 newer program files"))) << text.toStdString();
     ASSERT_TRUE(window.failure());
-    EXPECT_EQ(window.failure()->messageNumber, kMessageProgramFolderNotWritable);
+    EXPECT_EQ(window.failure()->number, kMessageProgramFolderNotWritable);
     EXPECT_EQ(compId(), QStringLiteral("<absent>"));
 }
 
@@ -150,7 +150,8 @@ TEST_F(DownloadWindowTest, FailureShowsTheNumberedMessageNamingTheFileAndReturns
     database->insert(QStringLiteral("1.0"), 2, 1, QStringLiteral("b.dll"), std::nullopt);
     ASSERT_TRUE(settings.write(kSettingsKey, kInstalledComponentName, QStringLiteral("0")));
 
-    EXPECT_EQ(openVersionWindow(database->sqlca(), settings, folder), -1);
+    w_ver window(database->sqlca(), settings, folder);
+    EXPECT_EQ(window.runVersionCheck(), -1);
     ASSERT_EQ(recorder.requests().size(), 1);
     const QString text = recorder.requests().first().text;
     EXPECT_TRUE(text.contains(folder + QStringLiteral("b.dll"))) << text.toStdString();

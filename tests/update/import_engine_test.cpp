@@ -3,6 +3,7 @@
 #include "db/dialect.h"
 #include "host/code_page.h"
 #include "host/settings_store.h"
+#include "lang/f_msgbox.h"
 #include "update/download_engine.h"
 #include "update/import_engine.h"
 
@@ -120,7 +121,7 @@ TEST_P(ImportEngineTest, DuplicateRunsTheScriptAgainAndStoresNothing) {
     const ImportReport failedAgain = importPackage(sqlca, creating);
     EXPECT_EQ(failedAgain.result, ImportResult::Failed);
     ASSERT_TRUE(failedAgain.failure.has_value());
-    EXPECT_EQ(failedAgain.failure->message, kMsgImportStoredScriptFailed);
+    EXPECT_EQ(failedAgain.failure->number, kMsgImportStoredScriptFailed);
     EXPECT_FALSE(sqlca.inTransaction());
     EXPECT_EQ(count(QStringLiteral("select count(*) from t_sys_ver")), 2);
 }
@@ -176,13 +177,13 @@ TEST_P(ImportEngineTest, MalformedPackagesAreRefusedBeforeTheDatabaseIsTouched) 
         const ImportReport report = importPackage(sqlca, path, [&](const ImportFile&) { ++announced; });
         EXPECT_EQ(report.result, ImportResult::Failed);
         ASSERT_TRUE(report.failure.has_value());
-        EXPECT_EQ(report.failure->message, kMsgImportPackageRefused);
+        EXPECT_EQ(report.failure->number, kMsgImportPackageRefused);
         EXPECT_EQ(report.failure->parameters.value(0), path);
         EXPECT_FALSE(report.failure->parameters.value(1).isEmpty());
         EXPECT_EQ(announced, 0);
     }
     const ImportReport missing = importPackage(sqlca, database->scratch().file(QStringLiteral("none.fuf")));
-    EXPECT_EQ(missing.failure->message, kMsgImportPackageRefused);
+    EXPECT_EQ(missing.failure->number, kMsgImportPackageRefused);
     EXPECT_FALSE(sqlca.inTransaction());
     EXPECT_FALSE(tableExists(QStringLiteral("must_not_exist")));
     EXPECT_EQ(count(QStringLiteral("select count(*) from t_sys_ver")), 0);
@@ -196,7 +197,7 @@ TEST_P(ImportEngineTest, FailingScriptIsReportedWithTheServerTextAndStoresNothin
     const ImportReport report = importPackage(sqlca, path);
     EXPECT_EQ(report.result, ImportResult::Failed);
     ASSERT_TRUE(report.failure.has_value());
-    EXPECT_EQ(report.failure->message, kMsgImportScriptFailed);
+    EXPECT_EQ(report.failure->number, kMsgImportScriptFailed);
     EXPECT_EQ(report.failure->parameters.value(0), path);
     EXPECT_TRUE(
         report.failure->parameters.value(1).contains(QStringLiteral("no_such_table"), Qt::CaseInsensitive))
@@ -236,7 +237,7 @@ TEST_P(ImportEngineTest, FailureMidwayLeavesNoRowOfThePackage) {
     const ImportReport report = importPackage(sqlca, path);
     EXPECT_EQ(report.result, ImportResult::Failed);
     ASSERT_TRUE(report.failure.has_value());
-    EXPECT_EQ(report.failure->message, kMsgImportStoreFailed);
+    EXPECT_EQ(report.failure->number, kMsgImportStoreFailed);
     EXPECT_EQ(report.failure->parameters.value(0).trimmed(), QStringLiteral("b.bin"));
     EXPECT_TRUE(report.failure->parameters.value(2).contains(QStringLiteral("disk full while writing")));
     EXPECT_EQ(count(QStringLiteral("select count(*) from t_sys_ver")), 0);
@@ -253,7 +254,7 @@ TEST_P(ImportEngineTest, FailureMidwayLeavesNoRowOfThePackage) {
     });
     EXPECT_EQ(cut.result, ImportResult::Failed);
     ASSERT_TRUE(cut.failure.has_value());
-    EXPECT_EQ(cut.failure->message, kMsgImportStoreFailed);
+    EXPECT_EQ(cut.failure->number, kMsgImportStoreFailed);
     EXPECT_EQ(count(QStringLiteral("select count(*) from t_sys_ver")), 0);
     EXPECT_FALSE(tableExists(QStringLiteral("from_script")));
 }
@@ -273,7 +274,7 @@ TEST_P(ImportEngineTest, TwoImportersAtOnceStoreOneCopy) {
         Transaction own;
         database->configure(own);
         if (own.connect() != kSqlSuccess) {
-            reports[which].failure = ImportFailure{0, {own.SQLErrText}};
+            reports[which].failure = NumberedMessage{0, {own.SQLErrText}};
             if (which == 0)
                 firstInside.release();
             return;
@@ -323,7 +324,7 @@ TEST_P(ImportEngineTest, EmptyFileIsStoredEmptyAndDownloadsAsAnEmptyFile) {
     ASSERT_TRUE(rows.ok()) << rows.error().toStdString();
     ASSERT_EQ(rows->size(), 3);
     const DownloadOutcome outcome = engine.download(*rows);
-    ASSERT_EQ(outcome.result, 1) << (outcome.failure ? outcome.failure->description.toStdString() : "");
+    ASSERT_EQ(outcome.result, 1) << (outcome.failure ? messageText(*outcome.failure).toStdString() : "");
     EXPECT_EQ(outcome.recordedComponent, 9);
     EXPECT_EQ(installedComponent(settings), 9);
     for (const QString& name : {QStringLiteral("empty.txt"), QStringLiteral("last.txt")}) {
@@ -375,7 +376,7 @@ TEST(ImportEngine, RefusesWithoutConnection) {
     Transaction unconnected;
     const ImportReport report = importPackage(unconnected, scratch.file(QStringLiteral("p.fuf")));
     ASSERT_TRUE(report.failure.has_value());
-    EXPECT_EQ(report.failure->message, kMsgImportNotConnected);
+    EXPECT_EQ(report.failure->number, kMsgImportNotConnected);
 }
 
 } // namespace

@@ -47,7 +47,7 @@ TEST_P(ImportScriptTest, StatementFailingMidwayUndoesTheStatementsBeforeIt) {
         "02", "create table a ( x int ); insert into a values ( 1 ); insert into nosuch values ( 2 )");
     EXPECT_EQ(report.result, ImportResult::Failed);
     ASSERT_TRUE(report.failure.has_value());
-    EXPECT_EQ(report.failure->message, kMsgImportScriptFailed);
+    EXPECT_EQ(report.failure->number, kMsgImportScriptFailed);
     EXPECT_TRUE(report.failure->parameters.value(1).contains(QStringLiteral("nosuch")))
         << report.failure->parameters.value(1).toStdString();
     EXPECT_FALSE(sqlca.inTransaction());
@@ -69,7 +69,7 @@ TEST_P(ImportScriptTest, ScriptThatControlsTransactionsOrHoldsAZeroByteIsRefused
         const ImportReport report = importScript(QByteArray::number(version++), script);
         EXPECT_EQ(report.result, ImportResult::Failed) << script.constData();
         ASSERT_TRUE(report.failure.has_value()) << script.constData();
-        EXPECT_EQ(report.failure->message, kMsgImportPackageRefused) << script.constData();
+        EXPECT_EQ(report.failure->number, kMsgImportPackageRefused) << script.constData();
         EXPECT_FALSE(report.scriptRan);
         EXPECT_FALSE(sqlca.inTransaction());
     }

@@ -18,7 +18,7 @@ using test::PackageFileSpec;
 
 QString storedSetting(const QString& name) {
     QString value;
-    SettingsStore::standard().read(kSettingsKey, name, value);
+    value = SettingsStore::standard().read(kSettingsKey, name).value_or(value);
     return value;
 }
 

@@ -195,15 +195,15 @@ TEST_F(PackageReaderTest, SlicesAreHandedOutInBlocksAndTheSinkCanStop) {
     ASSERT_TRUE(reader.readEntry(2, [&](const QByteArray& block) {
         sizes.append(block.size());
         joined += block;
-        return Status::success();
+        return Result<void>();
     }));
     EXPECT_EQ(sizes, (QList<qsizetype>{32765, 32765, 4470}));
     EXPECT_EQ(joined, big);
 
     int calls = 0;
-    const Status stopped = reader.readEntry(2, [&](const QByteArray&) {
+    const Result<void> stopped = reader.readEntry(2, [&](const QByteArray&) {
         ++calls;
-        return Status(Error{QStringLiteral("disk full")});
+        return Result<void>(Error{QStringLiteral("disk full")});
     });
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(stopped.error(), QStringLiteral("disk full"));

@@ -1,3 +1,4 @@
+#include "lang/f_msgbox.h"
 #include "support/package_bytes.h"
 #include "support/test_environment.h"
 #include "update/package_messages.h"
@@ -36,8 +37,8 @@ protected:
             if (progress)
                 progress->append(written);
         };
-        const PackageResult<PackageWritten> result = writePackage(source, output(), options);
-        EXPECT_TRUE(result.ok()) << (result.ok() ? "" : result.failure().description.toStdString());
+        const Result<PackageWritten, NumberedMessage> result = writePackage(source, output(), options);
+        EXPECT_TRUE(result.ok()) << (result.ok() ? "" : messageText(result.error()).toStdString());
         if (result.ok()) {
             EXPECT_EQ(result->size, QFileInfo(output()).size());
         }
@@ -168,13 +169,13 @@ TEST_F(PackageWriterTest, BadInputIsRefusedBeforeAnythingIsWritten) {
     QDir(scratch.path()).mkdir(QStringLiteral("folder"));
 
     auto refuse = [&](PackageSource source, int message, const QString& mentions) {
-        const PackageResult<PackageWritten> result =
+        const Result<PackageWritten, NumberedMessage> result =
             writePackage(source, output(), PackageWriteOptions{true, nullptr});
         ASSERT_FALSE(result.ok()) << mentions.toStdString();
-        EXPECT_EQ(result.failure().message, message) << result.failure().description.toStdString();
-        EXPECT_TRUE(result.failure().description.contains(mentions))
-            << result.failure().description.toStdString();
-        EXPECT_TRUE(result.failure().parameters.join(QLatin1Char('|')).contains(mentions));
+        EXPECT_EQ(result.error().number, message) << messageText(result.error()).toStdString();
+        EXPECT_TRUE(messageText(result.error()).contains(mentions))
+            << messageText(result.error()).toStdString();
+        EXPECT_TRUE(result.error().parameters.join(QLatin1Char('|')).contains(mentions));
         EXPECT_EQ(scratch.read(QStringLiteral("out.fuf")), earlier);
     };
     PackageSource missing;
@@ -227,12 +228,13 @@ TEST_F(PackageWriterTest, BadInputIsRefusedBeforeAnythingIsWritten) {
 
 TEST_F(PackageWriterTest, AnExistingPackageIsReplacedWholeOnlyWhenAsked) {
     ASSERT_TRUE(scratch.write(QStringLiteral("out.fuf"), QByteArray(600, 'x')));
-    const PackageResult<PackageWritten> refused = writePackage(PackageSource{}, output());
+    const Result<PackageWritten, NumberedMessage> refused = writePackage(PackageSource{}, output());
     ASSERT_FALSE(refused.ok());
-    EXPECT_EQ(refused.failure().message, kMsgPackageOutputExists);
+    EXPECT_EQ(refused.error().number, kMsgPackageOutputExists);
     EXPECT_EQ(scratch.read(QStringLiteral("out.fuf")), QByteArray(600, 'x'));
 
-    const PackageResult<PackageWritten> replaced = writePackage(PackageSource{}, output(), {true, nullptr});
+    const Result<PackageWritten, NumberedMessage> replaced =
+        writePackage(PackageSource{}, output(), {true, nullptr});
     ASSERT_TRUE(replaced.ok());
     EXPECT_EQ(replaced->path, QFileInfo(output()).absoluteFilePath());
     EXPECT_EQ(scratch.read(QStringLiteral("out.fuf")).size(), 256);
@@ -252,21 +254,21 @@ TEST_F(PackageWriterTest, AFileThatChangesDuringTheBuildFailsItAndKeepsTheOldPac
             file.write("more");
         }
     };
-    const PackageResult<PackageWritten> result = writePackage(source, output(), options);
+    const Result<PackageWritten, NumberedMessage> result = writePackage(source, output(), options);
     ASSERT_FALSE(result.ok());
-    EXPECT_EQ(result.failure().message, kMsgPackageFileChanged);
-    EXPECT_TRUE(result.failure().description.contains(QStringLiteral("growing.bin")));
+    EXPECT_EQ(result.error().number, kMsgPackageFileChanged);
+    EXPECT_TRUE(messageText(result.error()).contains(QStringLiteral("growing.bin")));
     EXPECT_EQ(scratch.read(QStringLiteral("out.fuf")), QByteArray("old"));
     EXPECT_EQ(folderEntries().filter(QStringLiteral("out.fuf")), QStringList{QStringLiteral("out.fuf")});
 }
 
 TEST_F(PackageWriterTest, AnUnwritableFolderIsReportedWithItsReason) {
-    const PackageResult<PackageWritten> noFolder =
+    const Result<PackageWritten, NumberedMessage> noFolder =
         writePackage(PackageSource{}, scratch.file(QStringLiteral("nowhere/out.fuf")));
     ASSERT_FALSE(noFolder.ok());
-    EXPECT_EQ(noFolder.failure().message, kMsgPackageCannotWrite);
-    EXPECT_TRUE(noFolder.failure().description.contains(QStringLiteral("nowhere")));
-    const PackageResult<PackageWritten> isFolder = writePackage(PackageSource{}, scratch.path());
+    EXPECT_EQ(noFolder.error().number, kMsgPackageCannotWrite);
+    EXPECT_TRUE(messageText(noFolder.error()).contains(QStringLiteral("nowhere")));
+    const Result<PackageWritten, NumberedMessage> isFolder = writePackage(PackageSource{}, scratch.path());
     ASSERT_FALSE(isFolder.ok());
-    EXPECT_EQ(isFolder.failure().message, kMsgPackageCannotWrite);
+    EXPECT_EQ(isFolder.error().number, kMsgPackageCannotWrite);
 }

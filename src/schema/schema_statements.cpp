@@ -1,4 +1,4 @@
-#include "app/schema_bootstrap.h"
+#include "schema/schema_bootstrap.h"
 
 #include "db/transaction.h"
 

@@ -1,4 +1,6 @@
-#include "app/schema_bootstrap.h"
+#include "schema/schema_bootstrap.h"
+
+#include "app/system_tables_startup.h"
 
 #include "db/dialect.h"
 #include "host/settings_store.h"
@@ -144,7 +146,7 @@ protected:
         s.versions =
             rowsOf(sqlca, QStringLiteral("SELECT ver_no, comp_no, update_index, file_name FROM t_sys_ver "
                                          "ORDER BY ver_no, comp_no, update_index"));
-        settings->read(kSettingsKey, QStringLiteral("Comp_ID"), s.compId);
+        s.compId = settings->read(kSettingsKey, QStringLiteral("Comp_ID")).value_or(s.compId);
         return s;
     }
 
@@ -155,7 +157,7 @@ protected:
         ASSERT_EQ(sqlca.updateBlob(QStringLiteral("INSERT INTO t_sys_ver VALUES ('1.0', 3, 1, 'a.dll', ?)"),
                                    QByteArray("bytes")),
                   kSqlSuccess);
-        settings->write(kSettingsKey, QStringLiteral("Comp_ID"), QStringLiteral("3"));
+        ASSERT_TRUE(settings->write(kSettingsKey, QStringLiteral("Comp_ID"), QStringLiteral("3")));
     }
 
     std::unique_ptr<SettingsStore> settings;
@@ -271,7 +273,7 @@ TEST_P(SystemTablesTest, FirstRunMarkerDecidesAfterTrailingBlanks) {
         run(QStringLiteral("DELETE FROM t_sys_config WHERE conf_type = 'FR'"));
         run(QStringLiteral("INSERT INTO t_sys_config VALUES ('FR', 'N', 'First run')"));
         run(c.statement);
-        settings->write(kSettingsKey, QStringLiteral("Comp_ID"), QStringLiteral("8"));
+        EXPECT_TRUE(settings->write(kSettingsKey, QStringLiteral("Comp_ID"), QStringLiteral("8")));
         const SystemTablesFindings findings = checkSystemTables(sqlca);
         EXPECT_FALSE(findings.failure.has_value()) << c.name;
         EXPECT_EQ(findings.needsInitialisation, c.reinitialised) << c.name;
@@ -280,7 +282,7 @@ TEST_P(SystemTablesTest, FirstRunMarkerDecidesAfterTrailingBlanks) {
                   c.reinitialised ? SystemTablesState::Initialised : SystemTablesState::AlreadyInitialised)
             << c.name;
         QString compId;
-        settings->read(kSettingsKey, QStringLiteral("Comp_ID"), compId);
+        compId = settings->read(kSettingsKey, QStringLiteral("Comp_ID")).value_or(compId);
         EXPECT_EQ(compId, c.reinitialised ? QStringLiteral("0") : QStringLiteral("8")) << c.name;
     }
 }
@@ -398,7 +400,7 @@ TEST(SystemTablesRights, UnreadableTableStopsTheCheckAndDropsNothing) {
         }
         ASSERT_EQ(admin.executeImmediate(QStringLiteral("REVOKE ALL ON %1 FROM %2").arg(hidden, server.user)),
                   kSqlSuccess);
-        settings.write(kSettingsKey, QStringLiteral("Comp_ID"), QStringLiteral("5"));
+        EXPECT_TRUE(settings.write(kSettingsKey, QStringLiteral("Comp_ID"), QStringLiteral("5")));
 
         Transaction sqlca;
         database.configure(sqlca);
@@ -424,7 +426,7 @@ TEST(SystemTablesRights, UnreadableTableStopsTheCheckAndDropsNothing) {
         ASSERT_TRUE(versionRows.has_value());
         EXPECT_EQ(versionRows->first().toInt(), 1);
         QString compId;
-        settings.read(kSettingsKey, QStringLiteral("Comp_ID"), compId);
+        compId = settings.read(kSettingsKey, QStringLiteral("Comp_ID")).value_or(compId);
         EXPECT_EQ(compId, QStringLiteral("5"));
     }
 }

@@ -1,4 +1,4 @@
-#include "app/f_center.h"
+#include "host/f_center.h"
 
 #include "host/layout_units.h"
 #include "host/screen.h"

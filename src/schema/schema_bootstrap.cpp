@@ -1,10 +1,8 @@
-#include "app/schema_bootstrap.h"
+#include "schema/schema_bootstrap.h"
 
 #include "db/dialect.h"
 #include "db/transaction.h"
-#include "host/message_box.h"
 #include "host/settings_store.h"
-#include "lang/f_msgbox.h"
 
 #include <algorithm>
 
@@ -197,70 +195,6 @@ SystemTablesOutcome ensureSystemTables(Transaction& sqlca, SettingsStore& settin
     SystemTablesOutcome outcome = reinitialiseSystemTables(sqlca, settings, question);
     outcome.reason = findings.reason;
     return outcome;
-}
-
-QString systemTablesMessageText(const NumberedMessage& message) {
-    QString text = messageText(message.number);
-    if (text.trimmed().isEmpty()) {
-        switch (message.number) {
-        case kMessageTableUnreadable:
-            text = QStringLiteral(
-                "The system table %% exists but cannot be read, so start-up has stopped. Nothing "
-                "has been changed. The database says: %%");
-            break;
-        case kMessageCatalogUnreadable:
-            text =
-                QStringLiteral("The program cannot tell which system tables exist, so start-up has stopped. "
-                               "Nothing has been changed. The database says: %%");
-            break;
-        case kMessageDropQuestion:
-            text = QStringLiteral(
-                "The system tables must be created anew, which deletes the rows they hold (%%). "
-                "Delete these rows and create the tables anew?");
-            break;
-        case kMessageCreateFailed:
-            text = QStringLiteral(
-                "The system tables could not be created; the database has been left as it was. "
-                "The database says: %%");
-            break;
-        case kMessageCreatePartial:
-            text = QStringLiteral("The system tables could not be created completely; run the initialisation "
-                                  "again. The database says: %%");
-            break;
-        case kMessageCompIdNotWritten:
-            text = QStringLiteral("The system tables have been created, but the setting Comp_ID could not be "
-                                  "written to %%.");
-            break;
-        case kMessageRowsNeedForce:
-            text = QStringLiteral(
-                "The system tables still hold rows (%%). Nothing has been changed; give --force "
-                "to delete them and create the tables anew.");
-            break;
-        default:
-            text = QStringLiteral("message %1: %2")
-                       .arg(message.number)
-                       .arg(message.parameters.join(QStringLiteral("; ")));
-            return text;
-        }
-    }
-    return fillPlaceholders(text, message.parameters);
-}
-
-bool checkSystemTablesAtStartup(Transaction& sqlca, SettingsStore& settings) {
-    const DropQuestion ask = [](const NumberedMessage& question, const QList<TableRows>&) {
-        MessageBoxRequest request;
-        request.title = messageTitle();
-        request.text = fillPlaceholders(messageText(question.number), question.parameters);
-        request.icon = MessageIcon::Question;
-        request.buttons = MessageButtons::YesNo;
-        request.defaultButton = 2;
-        return showMessageBox(request) == 1;
-    };
-    const SystemTablesOutcome outcome = ensureSystemTables(sqlca, settings, ask);
-    if (outcome.message)
-        f_msgbox(outcome.message->number, outcome.message->parameters);
-    return outcome.state == SystemTablesState::AlreadyInitialised ||
-           outcome.state == SystemTablesState::Initialised;
 }
 
 } // namespace tarnlow

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "host/numbered_message.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -29,12 +31,6 @@ inline constexpr int kMessageCreateFailed = 10203;      // the server's text (no
 inline constexpr int kMessageCreatePartial = 10204;     // the server's text (changed partly)
 inline constexpr int kMessageCompIdNotWritten = 10205;  // the settings file
 inline constexpr int kMessageRowsNeedForce = 10206;     // the tables with their row counts
-
-// A numbered message and the parameters that fill its "%%" places, for the caller to show.
-struct NumberedMessage {
-    int number = 0;
-    QStringList parameters;
-};
 
 // What the check found.
 struct SystemTablesFindings {
@@ -98,13 +94,5 @@ SystemTablesOutcome reinitialiseSystemTables(Transaction& sqlca, SettingsStore& 
 // The check and, when it finds the tables not initialised, the re-initialisation.
 SystemTablesOutcome ensureSystemTables(Transaction& sqlca, SettingsStore& settings,
                                        const DropQuestion& question);
-
-// The text of one of the messages above from the current language file, or the English text
-// when the language file has none, with its parameters filled in. For printing.
-QString systemTablesMessageText(const NumberedMessage& message);
-
-// Start-up's step: ensureSystemTables with the question asked in a Yes/No message box (default
-// No) and any message shown as a numbered message. False when start-up must end.
-bool checkSystemTablesAtStartup(Transaction& sqlca, SettingsStore& settings);
 
 } // namespace tarnlow

@@ -1,0 +1,121 @@
+#include "lang/english_messages.h"
+
+#include <QHash>
+
+namespace tarnlow {
+
+// The English texts of section [MESSAGE], as share/lang/English.flf holds them; a test keeps the
+// two the same.
+const QList<std::pair<int, QString>>& englishMessages() {
+    static const QList<std::pair<int, QString>> messages = [] {
+        const std::pair<int, const char16_t*> rows[] = {
+            {10026, u"%% is already running."},
+            {10100, u"The update package %% was written (%% bytes)."},
+            {10101, u"The file %% of entry %% cannot be read: %%. Nothing was written."},
+            {10102, u"The update package would be %% bytes; a package can hold at most 99,999,999 bytes. "
+                    u"Nothing was written."},
+            {10103, u"The file name %% of entry %% holds the character %%, which the package code page (GBK) "
+                    u"cannot represent. Nothing was written."},
+            {10104, u"The SQL script holds the character %% at line %%, column %%, which the package code "
+                    u"page (GBK) cannot represent. Nothing was written."},
+            {10105, u"The version number %% cannot be stored: %%. Nothing was written."},
+            {10106, u"The component number %% cannot be stored: %%. Nothing was written."},
+            {10107, u"The file name %% of entry %% cannot be stored: it %%. Nothing was written."},
+            {10108,
+             u"The update package %% cannot be written: %%. Any earlier file of that name is unchanged."},
+            {10109, u"The file %% changed while the package was being written (%%). The package was not "
+                    u"written; any earlier file of that name is unchanged."},
+            {10110, u"The file %% already exists. Replace it?"},
+            {10111, u"The file %% already exists and was left unchanged."},
+            {10112, u"The SQL script cannot be stored: %%. Nothing was written."},
+            {10113, u"The file name %% of entry %% is already used by entry %%; each entry becomes one file "
+                    u"of the program folder. Nothing was written."},
+            {10200, u"The system table %% exists but cannot be read, so start-up has stopped. Nothing has "
+                    u"been changed. The database says: %%"},
+            {10201, u"The program cannot tell which system tables exist, so start-up has stopped. Nothing "
+                    u"has been changed. The database says: %%"},
+            {10202, u"The system tables must be created anew, which deletes the rows they hold (%%). Delete "
+                    u"these rows and create the tables anew?"},
+            {10203, u"The system tables could not be created; the database has been left as it was. The "
+                    u"database says: %%"},
+            {10204, u"The system tables could not be created completely; run the initialisation again. The "
+                    u"database says: %%"},
+            {10205,
+             u"The system tables have been created, but the setting Comp_ID could not be written to %%."},
+            {10206, u"The system tables still hold rows (%%). Nothing has been changed; give --force to "
+                    u"delete them and create the tables anew."},
+            {10300, u"The update package %% cannot be applied: %%. Nothing has been changed."},
+            {10301, u"The SQL script of the update package %% failed: %%. Nothing has been stored."},
+            {10302, u"The file %% of the update package %% could not be stored: %%. Nothing of the package "
+                    u"has been stored."},
+            {10303, u"The database refused the update package %%: %%. Nothing has been stored."},
+            {10304, u"The update package %% cannot be applied: there is no database connection."},
+            {10305, u"The update package %% is already stored; its SQL script ran again and failed: %%. "
+                    u"Nothing has been changed."},
+            {10400, u"The list of program files stored in the database cannot be read: %%. No file has been "
+                    u"downloaded."},
+            {10401, u"The stored file name \"%%\" (version %%, component %%, index %%) is refused because "
+                    u"%%. Nothing has been written for it and the download has stopped."},
+            {10402, u"The file %% cannot be fetched from the database: %%. The download has stopped and will "
+                    u"be tried again at the next start."},
+            {10403, u"The file %% has no content in the database. The download has stopped and will be tried "
+                    u"again at the next start."},
+            {10404, u"The file %% (version %%, component %%, index %%) is no longer in the database. The "
+                    u"download has stopped and will be tried again at the next start."},
+            {10405, u"The file %% cannot be written: %%. The old file is unchanged; the download has stopped "
+                    u"and will be tried again at the next start."},
+            {10406, u"Every file has been downloaded, but component %% cannot be recorded in the settings "
+                    u"file %%. The files will be downloaded again at the next start."},
+            {10500, u"The connection is open, but not every setting could be saved: %%"},
+            {10600, u"This build cannot apply update packages; not applied: %%"},
+            {10601, u"update......"},
+            {10602,
+             u"The list of object libraries cannot be read from the database: %%. Start-up goes on with the "
+             u"libraries of this computer only, so the main window may not be the one the database names."},
+            {10603, u"The menu cannot be read from the database: %%. The main window opens without its menu "
+                    u"entries."},
+            {10604, u"The file type of update packages (*.fuf) cannot be registered: %%. Start-up goes on; "
+                    u"opening a package from the desktop may not start this program."},
+            {10700, u"%% cannot be opened: no object library provides it (libraries searched: %%)."},
+            {10701, u"The language file %% cannot be used: %%. The language stays %%."},
+            {10702, u"The main window %% (%%) has no function wf_change_lang, so the language cannot be "
+                    u"changed to %%."},
+            {10703, u"%% cannot be opened: what %% provides under that name is not a window."},
+            {10704, u"The language is now %%, but it could not be stored in the settings file %%; the next "
+                    u"start uses the previous language."},
+            {10800, u"The ODBC data source %% cannot be connected. The driver says: %%"},
+            {10801, u"The stock file %% cannot be used: %%. No rows have been loaded."},
+            {10802, u"Connect to the ODBC data source first; nothing has been written."},
+            {10803, u"%% rows were read from the stock file: %% were written and committed, %% failed and %% "
+                    u"keys matched no row of store 0104. The rows not written are listed."},
+            {10804, u"The stock update was stopped after %% of %% rows and rolled back; nothing of it has "
+                    u"been written."},
+            {10805, u"The stock update failed and has been rolled back (%% rows committed before): %%"},
+            {10806, u"The stock update was stopped after %% of %% rows. The data source has no savepoints, "
+                    u"so each row was committed on its own: %% rows have been written."},
+            {10807, u"The rows not written cannot be saved to %%: %%"},
+            {10808, u"The file %% cannot be scanned: %%"},
+            {10809, u"A stock update is running. Stop it, roll it back and close the window?"},
+            {10900, u"The program folder %% cannot be written (%%), so %% newer program files stored in the "
+                    u"database have not been downloaded. Run the program from a folder you can write to, or "
+                    u"make this folder writable; the download will be tried again at the next start."},
+        };
+        QList<std::pair<int, QString>> list;
+        for (const auto& [number, text] : rows)
+            list.append({number, QString::fromUtf16(text)});
+        return list;
+    }();
+    return messages;
+}
+
+QString englishMessageText(int number) {
+    static const QHash<int, QString> byNumber = [] {
+        QHash<int, QString> hash;
+        for (const auto& [key, text] : englishMessages())
+            hash.insert(key, text);
+        return hash;
+    }();
+    return byNumber.value(number);
+}
+
+} // namespace tarnlow
