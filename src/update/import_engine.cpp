@@ -52,15 +52,20 @@ QString importVersionLabel(const QString& version, int component) {
     return version + QLatin1Char('.') + QString::number(component);
 }
 
-ImportReport importPackage(Transaction& sqlca, const QString& path, const ImportProgress& progress) {
-    ImportReport report;
+namespace {
 
-    // Everything about the package is settled before the database sees any of it: a file that is
-    // not a sound package must never have its tail run as SQL.
-    Result<PackageReader> opened = PackageReader::open(path);
-    if (!opened)
-        return failed(report, kMsgImportPackageRefused, {path, opened.error()});
-    const PackageReader& package = *opened;
+// What the package holds, settled before the database sees any of it.
+struct PlannedImport {
+    bool hasScript = false;
+    QString script;
+    QList<ImportFile> files;
+};
+
+// Reads the package's numbers, script and names into the report and the plan; the refusal when
+// the package is not sound. A file that is not a sound package must never have its tail run as
+// SQL.
+std::optional<ImportReport> planImport(const PackageReader& package, const QString& path,
+                                       ImportReport& report, PlannedImport& plan) {
     if (!package.problems().isEmpty())
         return failed(report, kMsgImportPackageRefused,
                       {path, package.problemTexts().join(QStringLiteral("; "))});
@@ -75,15 +80,14 @@ ImportReport importPackage(Transaction& sqlca, const QString& path, const Import
     report.version = *version;
     report.component = *component;
 
-    QString script;
-    if (package.sqlStart() > 0) {
+    plan.hasScript = package.sqlStart() > 0;
+    if (plan.hasScript) {
         Result<QString> text = package.sqlScript();
         if (!text)
             return failed(report, kMsgImportPackageRefused, {path, text.error()});
-        script = *text;
+        plan.script = *text;
     }
 
-    QList<ImportFile> files;
     for (int index = 1; index <= kPackageEntryCount; ++index) {
         const std::optional<PackageEntry>& entry = package.entry(index);
         if (!entry)
@@ -94,48 +98,38 @@ ImportReport importPackage(Transaction& sqlca, const QString& path, const Import
                           {path, QStringLiteral("the name of entry %1: %2").arg(index).arg(name.error())});
         ImportFile file;
         file.entry = index;
-        file.updateIndex = static_cast<int>(files.size()) + 1;
+        file.updateIndex = static_cast<int>(plan.files.size()) + 1;
         file.versionLabel = importVersionLabel(report.version, report.component);
         file.name = *name;
         file.size = entry->size();
-        files.append(file);
+        plan.files.append(file);
     }
+    return std::nullopt;
+}
 
-    if (!sqlca.isConnected())
-        return failed(report, kMsgImportNotConnected, {path});
-
-    // One transaction for the script, the check and every row: a second importer of the same
-    // package waits here until the first has committed, then finds the package stored.
-    if (sqlca.beginLocked(kImportLockName) != kSqlSuccess)
-        return failed(report, kMsgImportDatabaseFailed, {path, serverText(sqlca)});
-
-    if (package.sqlStart() > 0) {
-        if (sqlca.executeImmediate(script) < 0) {
-            const QString reason = serverText(sqlca);
-            sqlca.rollback();
-            // Opening a stored package again runs its script again, and a script that creates
-            // something fails the second time; say that the package itself is in place.
-            const std::optional<QVariantList> stored =
-                sqlca.selectInto(kDuplicateCheck, {report.version, report.component});
-            const bool alreadyStored = stored && !stored->isEmpty() && stored->at(0).toLongLong() > 0;
-            return failed(report, alreadyStored ? kMsgImportStoredScriptFailed : kMsgImportScriptFailed,
-                          {path, reason});
-        }
+// Runs the script inside the import's transaction; the failure, with the transaction rolled
+// back, when it fails.
+std::optional<ImportReport> runScript(Transaction& sqlca, const QString& path, const QString& script,
+                                      ImportReport& report) {
+    if (sqlca.executeImmediate(script) >= 0) {
         report.scriptRan = true;
+        return std::nullopt;
     }
-
-    const std::optional<QVariantList> count =
+    const QString reason = serverText(sqlca);
+    sqlca.rollback();
+    // Opening a stored package again runs its script again, and a script that creates something
+    // fails the second time; say that the package itself is in place.
+    const std::optional<QVariantList> stored =
         sqlca.selectInto(kDuplicateCheck, {report.version, report.component});
-    if (sqlca.SQLCode < 0 || !count || count->isEmpty())
-        return rolledBack(sqlca, report, kMsgImportDatabaseFailed, {path, serverText(sqlca)});
-    if (count->at(0).toLongLong() > 0) {
-        // The package is stored already; the script has run again, as it does for every opening.
-        if (sqlca.commit() != kSqlSuccess)
-            return rolledBack(sqlca, report, kMsgImportDatabaseFailed, {path, serverText(sqlca)});
-        report.result = ImportResult::AlreadyStored;
-        return report;
-    }
+    const bool alreadyStored = stored && !stored->isEmpty() && stored->at(0).toLongLong() > 0;
+    return failed(report, alreadyStored ? kMsgImportStoredScriptFailed : kMsgImportScriptFailed,
+                  {path, reason});
+}
 
+// Stores one row per file; the failure, with the transaction rolled back, when one cannot be.
+std::optional<ImportReport> storeFiles(Transaction& sqlca, const PackageReader& package, const QString& path,
+                                       const QList<ImportFile>& files, const ImportProgress& progress,
+                                       ImportReport& report) {
     for (const ImportFile& file : files) {
         if (progress)
             progress(file);
@@ -152,7 +146,48 @@ ImportReport importPackage(Transaction& sqlca, const QString& path, const Import
                 {file.name, path, QStringLiteral("the row to receive the bytes was not found")});
         report.files.append(file);
     }
+    return std::nullopt;
+}
 
+} // namespace
+
+ImportReport importPackage(Transaction& sqlca, const QString& path, const ImportProgress& progress) {
+    ImportReport report;
+    Result<PackageReader> opened = PackageReader::open(path);
+    if (!opened)
+        return failed(report, kMsgImportPackageRefused, {path, opened.error()});
+    const PackageReader& package = *opened;
+    PlannedImport plan;
+    if (std::optional<ImportReport> refused = planImport(package, path, report, plan))
+        return *refused;
+
+    if (!sqlca.isConnected())
+        return failed(report, kMsgImportNotConnected, {path});
+
+    // One transaction for the script, the check and every row: a second importer of the same
+    // package waits here until the first has committed, then finds the package stored.
+    if (sqlca.beginLocked(kImportLockName) != kSqlSuccess)
+        return failed(report, kMsgImportDatabaseFailed, {path, serverText(sqlca)});
+    if (plan.hasScript) {
+        if (std::optional<ImportReport> scriptFailed = runScript(sqlca, path, plan.script, report))
+            return *scriptFailed;
+    }
+
+    const std::optional<QVariantList> count =
+        sqlca.selectInto(kDuplicateCheck, {report.version, report.component});
+    if (sqlca.SQLCode < 0 || !count || count->isEmpty())
+        return rolledBack(sqlca, report, kMsgImportDatabaseFailed, {path, serverText(sqlca)});
+    if (count->at(0).toLongLong() > 0) {
+        // The package is stored already; the script has run again, as it does for every opening.
+        if (sqlca.commit() != kSqlSuccess)
+            return rolledBack(sqlca, report, kMsgImportDatabaseFailed, {path, serverText(sqlca)});
+        report.result = ImportResult::AlreadyStored;
+        return report;
+    }
+
+    if (std::optional<ImportReport> storeFailed =
+            storeFiles(sqlca, package, path, plan.files, progress, report))
+        return *storeFailed;
     if (sqlca.commit() != kSqlSuccess)
         return rolledBack(sqlca, report, kMsgImportDatabaseFailed, {path, serverText(sqlca)});
     report.result = ImportResult::Stored;
