@@ -182,6 +182,7 @@ void PackageReader::readFields() {
                 .arg(visibleBytes(sqlField)));
 }
 
+// The lead byte, the marker and the signature, then the pieces and the texts.
 void PackageReader::validate() {
     if (m_header.at(kPackageLeadOffset) != kPackageLeadByte)
         addProblem(
@@ -200,7 +201,13 @@ void PackageReader::validate() {
         addProblem(PackageProblemKind::ComponentNotNumber,
                    QStringLiteral("the component number \"%1\" is not a number")
                        .arg(visibleBytes(componentField())));
+    validatePieces();
+    validateTexts();
+}
 
+// The entries and the script must follow the header and each other without gap or overlap, and
+// nothing may follow the last of them.
+void PackageReader::validatePieces() {
     qint64 previousEnd = kPackageHeaderSize;
     QString previousPiece = QStringLiteral("the header");
     for (const std::optional<PackageEntry>& entry : m_entries) {
@@ -267,7 +274,6 @@ void PackageReader::validate() {
                        .arg(m_size)
                        .arg(previousPiece));
     }
-    validateTexts();
 }
 
 // The texts the import stores or runs, checked here so that every reader of a package (inspect,

@@ -99,6 +99,7 @@ private:
     PackageReader() = default;
     void readFields();
     void validate();
+    void validatePieces();
     void validateTexts();
     void addProblem(PackageProblemKind kind, const QString& text);
     Result<void> readSlice(qint64 start, qint64 length, const QString& what, const BlockSink& sink) const;
