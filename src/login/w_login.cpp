@@ -57,15 +57,24 @@ w_login::w_login(Transaction& sqlca, QWidget* parent)
 
 w_login::~w_login() = default;
 
-void w_login::createControls() {
+// Names a control and places it by layout units.
+void w_login::place(QWidget* control, const char* name, int x, int y, int width, int height) {
     const double dpiX = logicalDpiX();
     const double dpiY = logicalDpiY();
-    auto place = [&](QWidget* control, const char* name, int x, int y, int width, int height) {
-        control->setObjectName(QLatin1String(name));
-        control->setGeometry(unitsToPixelsX(x, dpiX), unitsToPixelsY(y, dpiY), unitsToPixelsX(width, dpiX),
-                             unitsToPixelsY(height, dpiY));
-    };
+    control->setObjectName(QLatin1String(name));
+    control->setGeometry(unitsToPixelsX(x, dpiX), unitsToPixelsY(y, dpiY), unitsToPixelsX(width, dpiX),
+                         unitsToPixelsY(height, dpiY));
+}
 
+void w_login::createControls() {
+    createLoginControls();
+    createServerControls();
+    connectControls();
+    askForLanguage();
+}
+
+// The login name, the password, the automatic login and the three buttons.
+void w_login::createLoginControls() {
     st_21 = new uo_std_st(QStringLiteral("SYS_SERVER_LOGIN"), QStringLiteral("登录名："), this);
     place(st_21, "st_21", 73, 56, 347, 60);
     sle_3 = new uo_std_sle(this);
@@ -84,7 +93,10 @@ void w_login::createControls() {
     cb_3 = new uo_std_cb(this);
     cb_3->setText(QStringLiteral(">>"));
     place(cb_3, "cb_3", 1184, 408, 105, 92);
+}
 
+// The fields that ">>" shows: server path and address, database, language and database type.
+void w_login::createServerControls() {
     st_7 = new uo_std_st(QStringLiteral("SYS_SERVER"), QStringLiteral("服务器程序路径："), this);
     place(st_7, "st_7", 73, 632, 471, 56);
     sle_2 = new uo_std_sle(this);
@@ -113,11 +125,13 @@ void w_login::createControls() {
     for (const DbmsChoice& choice : dbmsChoices())
         ddlb_2->addItem(choice.displayText, choice.dbms);
     place(ddlb_2, "ddlb_2", 494, kDbmsRowY, 672, 84);
+}
 
+void w_login::connectControls() {
     // The labels' captions sit level with the text of the edit beside them.
     for (uo_std_st* label : {st_21, st_20, st_7, st_8, st_19, st_28, st_29}) {
         label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        label->resize(label->width(), unitsToPixelsY(84, dpiY));
+        label->resize(label->width(), unitsToPixelsY(84, logicalDpiY()));
     }
 
     cb_1->setDefault(true);
@@ -126,7 +140,9 @@ void w_login::createControls() {
     connect(cb_1, &QPushButton::clicked, this, &w_login::logIn);
     connect(cb_2, &QPushButton::clicked, this, &QDialog::reject);
     connect(cb_3, &QPushButton::clicked, this, &w_login::toggleExpanded);
+}
 
+void w_login::askForLanguage() {
     // Every control but st_28 and lb_1 asks for the language once the open processing is over.
     for (uo_std_st* label : {st_21, st_20, st_7, st_8, st_19, st_29})
         label->postChangeLanguage();

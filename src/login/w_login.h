@@ -49,6 +49,11 @@ public:
 
 private:
     void createControls();
+    void createLoginControls();
+    void createServerControls();
+    void connectControls();
+    void askForLanguage();
+    void place(QWidget* control, const char* name, int x, int y, int width, int height);
     void arrangeTabOrder();
     void setExpanded(bool expanded);
     void fillLanguageLists();
