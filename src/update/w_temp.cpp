@@ -33,7 +33,14 @@ w_temp::w_temp(FileDialogs dialogs, QWidget* parent)
     setFont(QFont(QStringLiteral("Arial"), 9));
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
+    createControls();
+    arrangeControls();
+    arrangeTabOrder();
+    resize(600, 420);
+}
 
+// The controls in the order the window has always created them, with their names.
+void w_temp::createControls() {
     mle_1 = new QPlainTextEdit(this);
     mle_1->setObjectName(QStringLiteral("mle_1"));
     mle_1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -66,7 +73,9 @@ w_temp::w_temp(FileDialogs dialogs, QWidget* parent)
     };
     for (const auto& [widget, name] : names)
         widget->setObjectName(name);
+}
 
+void w_temp::arrangeControls() {
     // Four file rows (label, path, picker), the number row with the build button in the pickers'
     // column, and the script across the whole width below.
     auto* grid = new QGridLayout(this);
@@ -94,7 +103,9 @@ w_temp::w_temp(FileDialogs dialogs, QWidget* parent)
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(5, 1);
     connect(cb_6, &QPushButton::clicked, this, [this] { build(); });
+}
 
+void w_temp::arrangeTabOrder() {
     setTabOrder(sle_1, cb_2);
     setTabOrder(cb_2, sle_2);
     setTabOrder(sle_2, cb_3);
@@ -106,7 +117,6 @@ w_temp::w_temp(FileDialogs dialogs, QWidget* parent)
     setTabOrder(sle_5, sle_6);
     setTabOrder(sle_6, cb_6);
     setTabOrder(cb_6, mle_1);
-    resize(600, 420);
 }
 
 PackageSource w_temp::source() const {

@@ -48,6 +48,9 @@ public:
     static QString defaultPackageName() { return QStringLiteral("20031220.fuf"); }
 
 private:
+    void createControls();
+    void arrangeControls();
+    void arrangeTabOrder();
     void pickFile(QLineEdit* edit);
     void build();
     // Asks before replacing an existing file; true when the operator agreed.
