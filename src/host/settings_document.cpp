@@ -23,6 +23,14 @@ std::optional<QString> decodedLine(const QByteArray& bytes) {
 
 } // namespace
 
+// Gives a last line without a line end one. A CR at the end of such a line belongs to it, and
+// stays there only when the end added is CR LF.
+void SettingsDocument::endLine(Line& line, const QByteArray& end) {
+    if (!line.end.isEmpty())
+        return;
+    line.end = line.bytes.endsWith('\r') ? QByteArray("\r\n") : end;
+}
+
 QString escapeSettingsText(const QString& text, bool inName) {
     QString out;
     out.reserve(text.size());
@@ -86,7 +94,8 @@ SettingsDocument SettingsDocument::parse(const QByteArray& bytes) {
             line.end = "\n";
             start = newline + 1;
         }
-        if (line.bytes.endsWith('\r')) {
+        // Only CR LF is a line end; a lone CR (here at the end of the file) is part of the line.
+        if (!line.end.isEmpty() && line.bytes.endsWith('\r')) {
             line.bytes.chop(1);
             line.end.prepend('\r');
         }
@@ -239,8 +248,8 @@ Result<void> SettingsDocument::set(const QString& key, const QList<QPair<QString
         }
         if (section < 0) {
             // A new section goes after the last line, which needs its line end first.
-            if (!changed.m_lines.empty() && changed.m_lines.back().end.isEmpty())
-                changed.m_lines.back().end = end;
+            if (!changed.m_lines.empty())
+                endLine(changed.m_lines.back(), end);
             if (!changed.m_lines.empty() && !changed.m_lines.back().bytes.isEmpty()) {
                 Line blank;
                 blank.end = end;
@@ -256,8 +265,8 @@ Result<void> SettingsDocument::set(const QString& key, const QList<QPair<QString
         }
         qsizetype insertAt = section + 1;
         changed.valueLine(section, name, &insertAt);
-        if (insertAt > 0 && changed.m_lines[static_cast<size_t>(insertAt - 1)].end.isEmpty())
-            changed.m_lines[static_cast<size_t>(insertAt - 1)].end = end;
+        if (insertAt > 0)
+            endLine(changed.m_lines[static_cast<size_t>(insertAt - 1)], end);
         changed.m_lines.insert(changed.m_lines.begin() + insertAt, line);
     }
     *this = std::move(changed);

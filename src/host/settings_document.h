@@ -54,6 +54,7 @@ private:
     // after the section's last value line in insertAt.
     qsizetype valueLine(qsizetype sectionIndex, const QString& name, qsizetype* insertAt) const;
     QByteArray lineEnd() const;
+    static void endLine(Line& line, const QByteArray& end);
 
     std::vector<Line> m_lines;
 };

@@ -65,6 +65,24 @@ TEST(SettingsDocument, ChangesThatCouldLoseALineAreRefusedWithItsNumber) {
     EXPECT_EQ(document.bytes(), kHeader + "\nLang=\xFF\xFE.flf\nlogin=game\n");
 }
 
+TEST(SettingsDocument, ALoneCarriageReturnAtTheEndIsNoLineEnd) {
+    // Found by the settings file fuzz target: new lines took the lone CR for the file's line end,
+    // and the section written after it could not be read back.
+    SettingsDocument document = SettingsDocument::parse(";; comment \r");
+    EXPECT_EQ(document.bytes(), QByteArray(";; comment \r"));
+    ASSERT_TRUE(document.set(kSettingsKey, one(QStringLiteral("Comp_ID"), QStringLiteral("1"))).ok());
+    EXPECT_EQ(document.bytes(), QByteArray(";; comment \r\r\n\n" + kHeader + "\nComp_ID=1\n"));
+    EXPECT_EQ(SettingsDocument::parse(document.bytes()).value(kSettingsKey, QStringLiteral("Comp_ID")),
+              QStringLiteral("1"));
+
+    // A value on that last line keeps its CR when a new value follows it.
+    SettingsDocument value = SettingsDocument::parse(kHeader + "\nword=%s\r");
+    ASSERT_TRUE(value.set(kSettingsKey, one(QStringLiteral("Comp_ID"), QStringLiteral("2"))).ok());
+    const SettingsDocument reread = SettingsDocument::parse(value.bytes());
+    EXPECT_EQ(reread.value(kSettingsKey, QStringLiteral("word")), QStringLiteral("%s\r"));
+    EXPECT_EQ(reread.value(kSettingsKey, QStringLiteral("Comp_ID")), QStringLiteral("2"));
+}
+
 TEST(SettingsDocument, ByteOrderMarkAtTheStartOfAValueSurvives) {
     const QString marked = QChar(0xFEFF) + QStringLiteral("English.flf");
     SettingsDocument document = SettingsDocument::parse({});
