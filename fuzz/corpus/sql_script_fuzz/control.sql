@@ -1,0 +1,1 @@
+begin; commit; savepoint s; release s; rollback; end;

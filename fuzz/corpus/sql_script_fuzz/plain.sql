@@ -1,0 +1,3 @@
+create table a ( x int );
+insert into a values ( 1 );
+update a set x = 2 where x = 1;
