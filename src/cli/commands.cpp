@@ -6,8 +6,8 @@ namespace tarnlow::cli {
 
 std::span<const Command> commands() {
     static const std::array table{
-        settingsCommand, packCommand, inspectCommand,     initCommand,
-        applyCommand,    syncCommand, stockUpdateCommand, scanControlsCommand,
+        settingsCommand, keygenCommand, packCommand, signCommand,        inspectCommand,
+        initCommand,     applyCommand,  syncCommand, stockUpdateCommand, scanControlsCommand,
     };
     return table;
 }

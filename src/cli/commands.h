@@ -12,6 +12,8 @@ std::span<const Command> commands();
 
 extern const Command settingsCommand;
 extern const Command packCommand;
+extern const Command keygenCommand;
+extern const Command signCommand;
 extern const Command inspectCommand;
 extern const Command initCommand;
 extern const Command applyCommand;

@@ -1,8 +1,11 @@
 #include "cli/commands.h"
 
+#include "cli/signing_options.h"
 #include "update/package_reader.h"
+#include "update/package_signature.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,7 +21,32 @@ QJsonObject entryObject(const PackageEntry& entry) {
     };
 }
 
-QJsonObject packageObject(const PackageReader& package) {
+QJsonObject signatureObject(const PackageSignatureStatus& status) {
+    return QJsonObject{
+        {QStringLiteral("state"), signatureStateName(status.state)},
+        {QStringLiteral("key_id"),
+         status.keyId ? QJsonValue(status.keyId->text()) : QJsonValue(QJsonValue::Null)},
+        {QStringLiteral("reason"), status.reason},
+        {QStringLiteral("file_records"), status.carriesRecords
+                                             ? QJsonValue(static_cast<int>(status.records.size()))
+                                             : QJsonValue(QJsonValue::Null)},
+    };
+}
+
+QString signatureLine(const PackageSignatureStatus& status) {
+    QString line = signatureStateName(status.state);
+    if (status.keyId)
+        line += QStringLiteral(", key ") + status.keyId->text();
+    if (status.state == PackageSignatureStatus::State::Valid)
+        line += status.carriesRecords
+                    ? QStringLiteral(", with signed records of %1 files").arg(status.records.size())
+                    : QStringLiteral(", without signed file records");
+    if (!status.reason.isEmpty())
+        line += QStringLiteral(": ") + status.reason;
+    return line;
+}
+
+QJsonObject packageObject(const PackageReader& package, const PackageSignatureStatus& status) {
     QJsonArray entries;
     for (int index = 1; index <= kPackageEntryCount; ++index) {
         const std::optional<PackageEntry>& entry = package.entry(index);
@@ -34,10 +62,11 @@ QJsonObject packageObject(const PackageReader& package) {
         {QStringLiteral("sql_size"), package.sqlSize()},
         {QStringLiteral("size"), package.size()},
         {QStringLiteral("problems"), QJsonArray::fromStringList(package.problemTexts())},
+        {QStringLiteral("signed"), signatureObject(status)},
     };
 }
 
-void printText(const PackageReader& package) {
+void printText(const PackageReader& package, const PackageSignatureStatus& status) {
     printOut(QStringLiteral("package:   %1").arg(terminalText(package.path())));
     printOut(QStringLiteral("size:      %1 bytes").arg(package.size()));
     printOut(QStringLiteral("ver_no:    %1").arg(terminalText(package.versionText())));
@@ -64,6 +93,7 @@ void printText(const PackageReader& package) {
             QStringLiteral("sql:       start %1, size %2").arg(package.sqlStart()).arg(package.sqlSize()));
     else
         printOut(QStringLiteral("sql:       none"));
+    printOut(QStringLiteral("signed:    %1").arg(terminalText(signatureLine(status))));
     if (package.problems().isEmpty())
         printOut(QStringLiteral("problems:  none"));
     for (const QString& problem : package.problemTexts())
@@ -71,13 +101,20 @@ void printText(const PackageReader& package) {
 }
 
 const QString kJson = QStringLiteral("json");
+const QString kPublicKey = QStringLiteral("public-key");
 
 void declareInspect(QCommandLineParser& parser) {
     parser.addPositionalArgument(
         QStringLiteral("PATH"),
         QStringLiteral("The update package (.fuf). The exit code is 0 for a sound package, 1 when "
-                       "validation finds a problem or the file cannot be read."));
+                       "validation finds a problem, the file cannot be read, or its signature is damaged or "
+                       "does not hold for a trusted key."));
     parser.addOption(QCommandLineOption(kJson, QStringLiteral("Print the findings as JSON.")));
+    parser.addOption(QCommandLineOption(
+        kPublicKey,
+        QStringLiteral(
+            "Check the signature PATH.minisig also against this public key, besides the trusted keys."),
+        QStringLiteral("FILE")));
 }
 
 int runInspect(const QCommandLineParser& parser) {
@@ -91,20 +128,37 @@ int runInspect(const QCommandLineParser& parser) {
     const Result<PackageReader> package = PackageReader::open(rest.first());
     if (!package)
         return fail(package.error());
+    Result<TrustedKeys> trusted = clientTrustedKeys();
+    if (!trusted)
+        return fail(trusted.error());
+    if (parser.isSet(kPublicKey)) {
+        QFile file(parser.value(kPublicKey));
+        if (!file.open(QIODevice::ReadOnly))
+            return fail(QStringLiteral("the public key %1 cannot be read: %2")
+                            .arg(file.fileName(), file.errorString()));
+        const Result<PublicKey> key = parsePublicKey(file.read(64 * 1024));
+        if (!key)
+            return fail(QStringLiteral("the public key %1: %2").arg(file.fileName(), key.error()));
+        trusted->keys.append(*key);
+    }
+    const PackageSignatureStatus status = checkPackageSignature(*package, *trusted);
     if (json)
-        printOut(QString::fromUtf8(QJsonDocument(packageObject(*package)).toJson(QJsonDocument::Indented))
-                     .trimmed());
+        printOut(
+            QString::fromUtf8(QJsonDocument(packageObject(*package, status)).toJson(QJsonDocument::Indented))
+                .trimmed());
     else
-        printText(*package);
-    return package->problems().isEmpty() ? kExitDone : kExitFailed;
+        printText(*package, status);
+    const bool signatureBroken = status.state == PackageSignatureStatus::State::Invalid ||
+                                 status.state == PackageSignatureStatus::State::Unreadable;
+    return package->problems().isEmpty() && !signatureBroken ? kExitDone : kExitFailed;
 }
 
 } // namespace
 
 const Command inspectCommand{
     "inspect",
-    "show the header, entries and validation findings of an update package",
-    "inspect PATH [--json]",
+    "show the header, entries, validation findings and signature of an update package",
+    "inspect PATH [--json] [--public-key FILE]",
     declareInspect,
     runInspect,
 };

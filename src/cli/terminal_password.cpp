@@ -43,18 +43,18 @@ QString systemText(int error) {
 
 } // namespace
 
-Result<QString> askPasswordOnTerminal(const QString& prompt) {
+Result<QString> askPasswordOnTerminal(const QString& prompt, const QString& source,
+                                      const QString& alternative) {
     const int terminal = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (terminal < 0)
-        return Error{QStringLiteral("--password -: there is no terminal to ask for the password on (%1); "
-                                    "use --password-file FILE or TARNLOW_AS_PASSWORD")
-                         .arg(systemText(errno))};
+        return Error{QStringLiteral("%1: there is no terminal to ask for it on (%2); %3")
+                         .arg(source, systemText(errno), alternative)};
     termios settings{};
     if (tcgetattr(terminal, &settings) != 0) {
         const int error = errno;
         ::close(terminal);
-        return Error{QStringLiteral("--password -: the terminal cannot be set to hide the password (%1)")
-                         .arg(systemText(error))};
+        return Error{QStringLiteral("%1: the terminal cannot be set to hide what is typed (%2)")
+                         .arg(source, systemText(error))};
     }
     termios hidden = settings;
     hidden.c_lflag &= ~static_cast<tcflag_t>(ECHO);
@@ -97,13 +97,13 @@ Result<QString> askPasswordOnTerminal(const QString& prompt) {
     ::close(terminal);
 
     if (!hiding)
-        return Error{QStringLiteral("--password -: the terminal cannot be set to hide the password (%1)")
-                         .arg(systemText(hideError))};
+        return Error{QStringLiteral("%1: the terminal cannot be set to hide what is typed (%2)")
+                         .arg(source, systemText(hideError))};
     if (readError != 0)
-        return Error{QStringLiteral("--password -: the password cannot be read from the terminal (%1)")
-                         .arg(systemText(readError))};
+        return Error{QStringLiteral("%1: it cannot be read from the terminal (%2)")
+                         .arg(source, systemText(readError))};
     if (!ended)
-        return Error{QStringLiteral("--password -: the input ended before the password did")};
+        return Error{source + QStringLiteral(": the input ended before the line did")};
     if (line.endsWith('\r'))
         line.chop(1);
     return QString::fromUtf8(line);

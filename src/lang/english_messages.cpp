@@ -99,6 +99,18 @@ const QList<std::pair<int, QString>>& englishMessages() {
             {10900, u"The program folder %% cannot be written (%%), so %% newer program files stored in the "
                     u"database have not been downloaded. Run the program from a folder you can write to, or "
                     u"make this folder writable; the download will be tried again at the next start."},
+            {11900, u"The update package %% was not applied: %%. With trusted keys set up, a package is "
+                    u"applied only with a valid signature (PACKAGE.fuf.minisig) from one of them; nothing "
+                    u"has been changed."},
+            {11901, u"The list of trusted keys cannot be read: %%. Nothing has been applied or downloaded; "
+                    u"correct the list or remove it."},
+            {11902, u"The stored file %% (version %%, component %%, index %%) is refused: %%. The old file "
+                    u"is unchanged; the download has stopped and will be tried again at the next start."},
+            {11903, u"No trusted key is set up on this computer, so downloaded program files are not checked "
+                    u"against a signature."},
+            {11904, u"The update package %% is signed by key %%, but its signature carries no file records, "
+                    u"so computers that verify downloads will refuse its files. Sign packages with "
+                    u"tarnlow_as_cli sign."},
         };
         QList<std::pair<int, QString>> list;
         for (const auto& [number, text] : rows)
