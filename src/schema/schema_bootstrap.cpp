@@ -16,8 +16,16 @@ const QString kConfigProbe = QStringLiteral("select count ( *) from t_sys_config
 const QString kFirstRunQuery = QStringLiteral("select conf_value from t_sys_config where conf_type = ? ");
 
 const QStringList& systemTables() {
-    static const QStringList tables{kSystemMenuTable, kSystemConfigTable, kSystemVersionTable};
+    static const QStringList tables{kSystemMenuTable, kSystemConfigTable, kSystemVersionTable,
+                                    kSystemSignatureTable};
     return tables;
+}
+
+// The signature table is not part of the program's own statement list; it goes when it exists.
+QString signatureTableDrop(DbmsKind kind) {
+    if (kind == DbmsKind::SqlServer || kind == DbmsKind::Odbc)
+        return QStringLiteral("DROP TABLE [dbo].[") + kSystemSignatureTable + QLatin1Char(']');
+    return QStringLiteral("DROP TABLE ") + kSystemSignatureTable;
 }
 
 QString withoutTrailingBlanks(const QString& text) {
@@ -155,7 +163,9 @@ SystemTablesOutcome reinitialiseSystemTables(Transaction& sqlca, SettingsStore& 
     if (ownTransaction && sqlca.begin() != kSqlSuccess)
         return failed(kMessageCreateFailed, {sqlca.SQLErrText}, withRows);
 
-    for (const SchemaStatement& statement : reinitialisationStatements(sqlca.kind())) {
+    QList<SchemaStatement> statements = reinitialisationStatements(sqlca.kind());
+    statements.append({signatureTableDrop(sqlca.kind()), kSystemSignatureTable});
+    for (const SchemaStatement& statement : statements) {
         if (!statement.dropsTable.isEmpty() && !existing.contains(statement.dropsTable))
             continue;
         if (sqlca.executeImmediate(statement.text) != kSqlSuccess) {

@@ -19,6 +19,9 @@ enum class DbmsKind;
 inline const QString kSystemMenuTable = QStringLiteral("T_SYS_MENU");
 inline const QString kSystemConfigTable = QStringLiteral("T_SYS_CONFIG");
 inline const QString kSystemVersionTable = QStringLiteral("T_SYS_VER");
+// The signed records of the stored program files; created by the first signed import, dropped
+// with T_SYS_VER, since its records describe that table's rows.
+inline const QString kSystemSignatureTable = QStringLiteral("T_SYS_VER_SIGN");
 
 // The number of default menu rows; fewer rows than this make the tables count as not initialised.
 inline constexpr int kDefaultMenuRowCount = 24;
@@ -83,8 +86,9 @@ struct SystemTablesOutcome {
     std::optional<NumberedMessage> message; // to show: the failure, or a warning after Initialised
 };
 
-// Creates the three tables anew. Asks first (through question) when a table to be dropped holds
-// rows; without a question such tables are never dropped. Runs in one transaction where the
+// Creates the three tables anew and drops the signature records' table when it exists. Asks
+// first (through question) when a table to be dropped holds rows; without a question such tables
+// are never dropped. Runs in one transaction where the
 // database's table changes are transactional, so a failure leaves the old tables as they were.
 // When the caller already has a transaction open, the work joins it and the caller ends it.
 // Afterwards Comp_ID is "0" in the settings store.

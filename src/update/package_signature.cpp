@@ -30,10 +30,13 @@ QByteArray commentSafe(const QString& text) {
     return bytes;
 }
 
-// Checks the signed entries of the comment against the package's own records and signs the
-// records' fields with the key's id, so that the caller can store them.
+// Checks the signed entries of the comment against the package's own records and gives them the
+// signature's key id and their signatures, so that the caller can store them. With the key at hand
+// each record's signature is checked too; without it (a key not trusted here) that is left to the
+// clients that trust it.
 Result<QList<FileRecord>> checkedRecords(const PackageReader& package,
-                                         const QList<SignedFileEntry>& signedEntries, const PublicKey& key) {
+                                         const QList<SignedFileEntry>& signedEntries, const KeyId& keyId,
+                                         const PublicKey* key) {
     Result<QList<FileRecord>> records = packageFileRecords(package);
     if (!records)
         return Error{records.error()};
@@ -50,9 +53,11 @@ Result<QList<FileRecord>> checkedRecords(const PackageReader& package,
                 QStringLiteral("the signed record of file %1 (%2) does not match its bytes in the package")
                     .arg(record.updateIndex)
                     .arg(record.name)};
-        record.keyId = key.id;
+        record.keyId = keyId;
         record.signature = entry.signature;
-        if (Result<void> verified = verifyFileRecord(record, key); !verified)
+        if (!key)
+            continue;
+        if (Result<void> verified = verifyFileRecord(record, *key); !verified)
             return Error{QStringLiteral("file %1 (%2): %3")
                              .arg(record.updateIndex)
                              .arg(record.name, verified.error())};
@@ -140,14 +145,28 @@ PackageSignatureStatus checkPackageSignature(const PackageReader& package, const
     if (!signature)
         return status(State::Unreadable, QStringLiteral("%1: %2").arg(path, signature.error()));
     const PublicKey* key = trusted.find(signature->keyId);
-    if (!key)
-        return status(State::Untrusted,
-                      trusted.isEmpty()
-                          ? QStringLiteral("it is signed by key %1, and no key is trusted here")
-                                .arg(signature->keyId.text())
-                          : QStringLiteral("it is signed by key %1, which is not among the trusted keys (%2)")
-                                .arg(signature->keyId.text(), trusted.idsText()),
-                      signature->keyId);
+    if (!key) {
+        PackageSignatureStatus untrusted =
+            status(State::Untrusted,
+                   trusted.isEmpty()
+                       ? QStringLiteral("it is signed by key %1, and no key is trusted here")
+                             .arg(signature->keyId.text())
+                       : QStringLiteral("it is signed by key %1, which is not among the trusted keys (%2)")
+                             .arg(signature->keyId.text(), trusted.idsText()),
+                   signature->keyId);
+        // Records whose bytes match are kept for storing: each client that trusts the key checks
+        // them by itself.
+        const Result<std::optional<QList<SignedFileEntry>>> entries =
+            signedFileEntries(signature->trustedComment);
+        if (entries && entries->has_value()) {
+            if (Result<QList<FileRecord>> records =
+                    checkedRecords(package, **entries, signature->keyId, nullptr)) {
+                untrusted.records = *records;
+                untrusted.carriesRecords = true;
+            }
+        }
+        return untrusted;
+    }
     if (Result<void> verified = verifyFile(package.path(), *signature, *key); !verified)
         return status(State::Invalid, QStringLiteral("its signature does not hold: ") + verified.error(),
                       key->id);
@@ -157,7 +176,7 @@ PackageSignatureStatus checkPackageSignature(const PackageReader& package, const
         return status(State::Invalid, entries.error(), key->id);
     PackageSignatureStatus result = status(State::Valid, {}, key->id);
     if (entries->has_value()) {
-        Result<QList<FileRecord>> records = checkedRecords(package, **entries, *key);
+        Result<QList<FileRecord>> records = checkedRecords(package, **entries, key->id, key);
         if (!records)
             return status(State::Invalid, records.error(), key->id);
         result.records = *records;

@@ -38,7 +38,8 @@ struct PackageSignatureStatus {
     std::optional<KeyId> keyId;
     QString reason;
     // Of a valid signature: the records of the package's files, checked; empty when the
-    // signature carries none (made without them, as minisign alone makes it).
+    // signature carries none (made without them, as minisign alone makes it). Of an untrusted
+    // one: the records whose sizes and hashes match the package, their signatures unchecked.
     QList<FileRecord> records;
     bool carriesRecords = false;
 };

@@ -251,6 +251,24 @@ TEST_P(SystemTablesTest, MissingMenuRowsAskBeforeDroppingAndNoChangesNothing) {
     EXPECT_EQ(after.compId, QStringLiteral("0"));
 }
 
+TEST_P(SystemTablesTest, SignatureRecordsAreAskedAboutAndDroppedWithTheStoredFiles) {
+    initialiseWithData();
+    run(QStringLiteral("CREATE TABLE T_SYS_VER_SIGN (VER_NO char(10) NOT NULL, COMP_NO int NOT NULL, "
+                       "UPDATE_INDEX int NOT NULL)"));
+    run(QStringLiteral("INSERT INTO T_SYS_VER_SIGN VALUES ('1.0', 3, 1)"));
+    run(QStringLiteral("DELETE FROM t_sys_menu WHERE item_index = 27"));
+
+    EXPECT_EQ(ensure(false).state, SystemTablesState::Declined);
+    EXPECT_EQ(
+        lastQuestion.parameters,
+        QStringList{QStringLiteral("T_SYS_MENU: 23, T_SYS_CONFIG: 2, T_SYS_VER: 1, T_SYS_VER_SIGN: 1")});
+    EXPECT_EQ(rowsOf(sqlca, QStringLiteral("SELECT comp_no FROM t_sys_ver_sign")).size(), 1);
+
+    EXPECT_EQ(ensure(true).state, SystemTablesState::Initialised);
+    EXPECT_EQ(sqlca.selectInto(QStringLiteral("SELECT count(*) FROM t_sys_ver_sign")), std::nullopt);
+    EXPECT_LT(sqlca.SQLCode, 0);
+}
+
 TEST_P(SystemTablesTest, FirstRunMarkerDecidesAfterTrailingBlanks) {
     initialise();
     struct Case {
