@@ -1,4 +1,4 @@
-#include "signing/minisign_tool.h"
+#include "support/minisign_tool.h"
 #include "support/test_environment.h"
 
 #include "signing/file_signature.h"

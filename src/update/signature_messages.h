@@ -1,0 +1,12 @@
+#pragma once
+
+namespace tarnlow {
+
+// Numbered messages of signed packages and verified downloads.
+inline constexpr int kMsgSignatureRefused = 11900;      // package path, what is wrong (which key, why)
+inline constexpr int kMsgTrustedKeysUnreadable = 11901; // where and why
+inline constexpr int kMsgDownloadFileRefused = 11902;   // name, version, component, index, why
+inline constexpr int kMsgDownloadsNotVerified = 11903;  // none
+inline constexpr int kMsgPackageWithoutRecords = 11904; // package path, key id
+
+} // namespace tarnlow
