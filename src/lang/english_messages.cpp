@@ -111,6 +111,9 @@ const QList<std::pair<int, QString>>& englishMessages() {
             {11904, u"The update package %% is signed by key %%, but its signature carries no file records, "
                     u"so computers that verify downloads will refuse its files. Sign packages with "
                     u"tarnlow_as_cli sign."},
+            {11905, u"The update package %% (%% bytes) has been written and signed with key %%: %%"},
+            {11906, u"The secret key %% cannot be used: %%. No package has been written."},
+            {11907, u"The update package %% has been written, but it cannot be signed: %%"},
         };
         QList<std::pair<int, QString>> list;
         for (const auto& [number, text] : rows)

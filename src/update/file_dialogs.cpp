@@ -1,6 +1,8 @@
 #include "update/file_dialogs.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 
 namespace tarnlow {
 
@@ -16,6 +18,12 @@ FileDialogs FileDialogs::standard() {
         const QString path = QFileDialog::getSaveFileName(parent, title, proposed, filter, nullptr,
                                                           QFileDialog::DontConfirmOverwrite);
         return path.isEmpty() ? std::nullopt : std::optional<QString>(path);
+    };
+    dialogs.askPassphrase = [](QWidget* parent, const QString& prompt) -> std::optional<QString> {
+        bool ok = false;
+        const QString text = QInputDialog::getText(parent, QStringLiteral("Passphrase"), prompt,
+                                                   QLineEdit::Password, QString(), &ok);
+        return ok ? std::optional<QString>(text) : std::nullopt;
     };
     return dialogs;
 }

@@ -18,7 +18,10 @@ struct FileDialogs {
     // about replacing an existing file; the caller does.
     std::function<std::optional<QString>(QWidget*, const QString&, const QString&, const QString&)> saveFile;
 
-    // Both backed by the desktop's QFileDialog.
+    // Passphrase dialog: parent, prompt; what is typed is not shown.
+    std::function<std::optional<QString>(QWidget*, const QString&)> askPassphrase;
+
+    // Backed by the desktop's QFileDialog and QInputDialog.
     static FileDialogs standard();
 };
 

@@ -3,8 +3,12 @@
 #include "host/message_box.h"
 #include "lang/f_msgbox.h"
 #include "update/package_messages.h"
+#include "update/package_reader.h"
+#include "update/package_signature.h"
+#include "update/signature_messages.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -62,6 +66,10 @@ void w_temp::createControls() {
     st_2 = label(QStringLiteral("文件2："), this);
     st_1 = label(QStringLiteral("文件1："), this);
     st_1->setFont(QFont(QStringLiteral("Arial Black"), 9));
+    st_6 = label(QStringLiteral("签名私钥："), this);
+    sle_7 = new QLineEdit(this);
+    sle_7->setPlaceholderText(QStringLiteral("minisign.key"));
+    cb_7 = new QPushButton(QStringLiteral("none"), this);
 
     const QList<std::pair<QWidget*, QString>> names{
         {sle_6, QStringLiteral("sle_6")}, {sle_5, QStringLiteral("sle_5")}, {st_5, QStringLiteral("st_5")},
@@ -69,7 +77,8 @@ void w_temp::createControls() {
         {cb_3, QStringLiteral("cb_3")},   {cb_2, QStringLiteral("cb_2")},   {sle_4, QStringLiteral("sle_4")},
         {sle_3, QStringLiteral("sle_3")}, {sle_2, QStringLiteral("sle_2")}, {sle_1, QStringLiteral("sle_1")},
         {st_4, QStringLiteral("st_4")},   {st_3, QStringLiteral("st_3")},   {st_2, QStringLiteral("st_2")},
-        {st_1, QStringLiteral("st_1")},
+        {st_1, QStringLiteral("st_1")},   {st_6, QStringLiteral("st_6")},   {sle_7, QStringLiteral("sle_7")},
+        {cb_7, QStringLiteral("cb_7")},
     };
     for (const auto& [widget, name] : names)
         widget->setObjectName(name);
@@ -99,9 +108,14 @@ void w_temp::arrangeControls() {
     grid->addWidget(st_5, 4, 0);
     grid->addLayout(numbers, 4, 1);
     grid->addWidget(cb_6, 4, 2);
-    grid->addWidget(mle_1, 5, 0, 1, 3);
+    st_6->setBuddy(sle_7);
+    grid->addWidget(st_6, 5, 0);
+    grid->addWidget(sle_7, 5, 1);
+    grid->addWidget(cb_7, 5, 2);
+    connect(cb_7, &QPushButton::clicked, this, [this] { pickFile(sle_7); });
+    grid->addWidget(mle_1, 6, 0, 1, 3);
     grid->setColumnStretch(1, 1);
-    grid->setRowStretch(5, 1);
+    grid->setRowStretch(6, 1);
     connect(cb_6, &QPushButton::clicked, this, [this] { build(); });
 }
 
@@ -116,7 +130,9 @@ void w_temp::arrangeTabOrder() {
     setTabOrder(cb_5, sle_5);
     setTabOrder(sle_5, sle_6);
     setTabOrder(sle_6, cb_6);
-    setTabOrder(cb_6, mle_1);
+    setTabOrder(cb_6, sle_7);
+    setTabOrder(sle_7, cb_7);
+    setTabOrder(cb_7, mle_1);
 }
 
 PackageSource w_temp::source() const {
@@ -126,6 +142,44 @@ PackageSource w_temp::source() const {
     source.files = {sle_1->text(), sle_2->text(), sle_3->text(), sle_4->text()};
     source.sqlScript = mle_1->toPlainText();
     return source;
+}
+
+QString w_temp::secretKeyPath() const {
+    return sle_7->text().trimmed();
+}
+
+Result<std::optional<SecretKey>, bool> w_temp::chosenSecretKey() {
+    const QString path = secretKeyPath();
+    if (path.isEmpty())
+        return std::optional<SecretKey>();
+    const auto refuse = [&path](const QString& reason) -> Result<std::optional<SecretKey>, bool> {
+        f_msgbox(kMsgSecretKeyUnusable, {QDir::toNativeSeparators(path), reason});
+        return false;
+    };
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return refuse(file.errorString());
+    const QByteArray text = file.read(64 * 1024);
+    const Result<bool> encrypted = secretKeyIsEncrypted(text);
+    if (!encrypted)
+        return refuse(encrypted.error());
+    std::optional<QByteArray> passphrase;
+    if (*encrypted) {
+        const std::optional<QString> typed =
+            m_dialogs.askPassphrase
+                ? m_dialogs.askPassphrase(
+                      this, QStringLiteral("Passphrase of %1:").arg(QDir::toNativeSeparators(path)))
+                : std::nullopt;
+        if (!typed)
+            return false; // cancelled: nothing to report
+        passphrase = typed->toUtf8();
+    }
+    setCursor(Qt::WaitCursor);
+    const Result<SecretKey> key = parseSecretKey(text, passphrase);
+    unsetCursor();
+    if (!key)
+        return refuse(key.error());
+    return std::optional<SecretKey>(*key);
 }
 
 void w_temp::pickFile(QLineEdit* edit) {
@@ -166,6 +220,9 @@ void w_temp::build() {
     const bool replace = QFileInfo::exists(target);
     if (replace && !confirmReplace(QDir::toNativeSeparators(target)))
         return;
+    const Result<std::optional<SecretKey>, bool> key = chosenSecretKey();
+    if (!key)
+        return;
 
     QProgressDialog progress(QDir::toNativeSeparators(target), QString(), 0, static_cast<int>(plan->size),
                              this);
@@ -185,7 +242,30 @@ void w_temp::build() {
         return;
     }
     m_packageFolder = QFileInfo(written->path).absolutePath();
-    f_msgbox(kMsgPackageWritten, {QDir::toNativeSeparators(written->path), QString::number(written->size)});
+    if (!*key) {
+        f_msgbox(kMsgPackageWritten,
+                 {QDir::toNativeSeparators(written->path), QString::number(written->size)});
+        return;
+    }
+    signBuiltPackage(written->path, written->size, **key);
+}
+
+void w_temp::signBuiltPackage(const QString& path, qint64 size, const SecretKey& key) {
+    const QString shown = QDir::toNativeSeparators(path);
+    const Result<PackageReader> package = PackageReader::open(path);
+    if (!package) {
+        f_msgbox(kMsgPackageNotSigned, {shown, package.error()});
+        return;
+    }
+    setCursor(Qt::WaitCursor);
+    const Result<FileSignature> signature = signPackage(*package, key);
+    unsetCursor();
+    if (!signature) {
+        f_msgbox(kMsgPackageNotSigned, {shown, signature.error()});
+        return;
+    }
+    f_msgbox(kMsgPackageWrittenAndSigned,
+             {shown, QString::number(size), key.id.text(), QDir::toNativeSeparators(signaturePathFor(path))});
 }
 
 } // namespace tarnlow

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "signing/signing_key.h"
 #include "update/file_dialogs.h"
 #include "update/package_writer.h"
 
@@ -15,7 +16,8 @@ namespace tarnlow {
 // The package builder: up to four files, a version and a component number and an SQL script go
 // into one update package. Its texts are fixed; only the messages it shows follow the language
 // file. The build asks where to save (proposing "20031220.fuf"), asks before replacing a file,
-// and reports the package's path and size or why nothing was written.
+// and reports the package's path and size or why nothing was written. When a secret key is chosen
+// the package is also signed with it (PACKAGE.fuf.minisig, with signed records of its files).
 class w_temp : public QWidget {
     Q_OBJECT
 
@@ -24,6 +26,9 @@ public:
 
     // The source the controls describe (what the build button packs).
     PackageSource source() const;
+
+    // The secret key to sign with, empty for an unsigned package.
+    QString secretKeyPath() const;
 
     // Controls in creation order.
     QPlainTextEdit* mle_1 = nullptr; // SQL script
@@ -43,6 +48,10 @@ public:
     QLabel* st_3 = nullptr;
     QLabel* st_2 = nullptr;
     QLabel* st_1 = nullptr;
+    // The signing row, below the numbers.
+    QLabel* st_6 = nullptr;
+    QLineEdit* sle_7 = nullptr;  // secret key file
+    QPushButton* cb_7 = nullptr; // picker of sle_7
 
     // The proposed file name of the save dialog.
     static QString defaultPackageName() { return QStringLiteral("20031220.fuf"); }
@@ -55,6 +64,10 @@ private:
     void build();
     // Asks before replacing an existing file; true when the operator agreed.
     bool confirmReplace(const QString& path);
+    // The chosen secret key, read before anything is written; no key when none is chosen, and an
+    // error (already shown) when it cannot be used.
+    Result<std::optional<SecretKey>, bool> chosenSecretKey();
+    void signBuiltPackage(const QString& path, qint64 size, const SecretKey& key);
 
     FileDialogs m_dialogs;
     QString m_packageFolder; // where the last package went; the next save dialog starts there

@@ -1,4 +1,6 @@
 #include "lang/language_globals.h"
+#include "signing/file_signature.h"
+#include "signing/signing_key.h"
 #include "support/message_box_recorder.h"
 #include "support/package_bytes.h"
 #include "support/test_environment.h"
@@ -39,6 +41,10 @@ protected:
             proposals.append(proposed);
             return saveAnswer;
         };
+        dialogs.askPassphrase = [this](QWidget*, const QString&) {
+            ++passphraseQuestions;
+            return passphraseAnswer;
+        };
         window = std::make_unique<w_temp>(dialogs);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -69,6 +75,8 @@ protected:
     std::optional<QString> saveAnswer;
     QStringList openCalls;
     QStringList proposals;
+    std::optional<QString> passphraseAnswer;
+    int passphraseQuestions = 0;
     QString savedPath;
     QString savedLang;
 };
@@ -199,4 +207,37 @@ TEST_F(WTempTest, ReplacingAsksFirstAndBadInputIsReportedBeforeTheSaveDialog) {
     saveAnswer.reset();
     QTest::mouseClick(window->cb_6, Qt::LeftButton);
     EXPECT_TRUE(boxes.requests().isEmpty());
+}
+
+TEST_F(WTempTest, ChosenSecretKeySignsThePackageAndAWrongPassphraseWritesNothing) {
+    const KeyPair pair = *generateKeyPair();
+    const QString keyPath = file(QStringLiteral("k.key"), *secretKeyFileText(pair.secretKey, QByteArray("pw"),
+                                                                             interactivePassphraseCost()));
+    window->sle_1->setText(file(QStringLiteral("one.dll"), patternBytes(500, 4)));
+    window->sle_7->setText(keyPath);
+    const QString target = scratch.file(QStringLiteral("signed.fuf"));
+
+    passphraseAnswer = QStringLiteral("not it");
+    EXPECT_TRUE(build(target).isEmpty());
+    EXPECT_EQ(passphraseQuestions, 1);
+    EXPECT_TRUE(lastMessage().contains(QStringLiteral("passphrase is wrong"))) << lastMessage().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(target));
+
+    passphraseAnswer = QStringLiteral("pw");
+    const QByteArray bytes = build(target);
+    ASSERT_EQ(bytes.size(), 756);
+    EXPECT_TRUE(lastMessage().contains(QStringLiteral("signed with key ") + pair.publicKey.id.text()))
+        << lastMessage().toStdString();
+    const Result<FileSignature> signature =
+        parseFileSignature(scratch.read(QStringLiteral("signed.fuf.minisig")));
+    ASSERT_TRUE(signature);
+    EXPECT_TRUE(verifyFile(target, *signature, pair.publicKey));
+    EXPECT_TRUE(signature->trustedComment.contains("files:1:500:"));
+
+    // Cancelling the passphrase question builds nothing and says nothing more.
+    const qsizetype shown = boxes.requests().size();
+    passphraseAnswer.reset();
+    ASSERT_TRUE(QFile::remove(target));
+    EXPECT_TRUE(build(target).isEmpty());
+    EXPECT_EQ(boxes.requests().size(), shown);
 }
