@@ -1,10 +1,12 @@
 #include "cli/commands.h"
 #include "cli/connection_options.h"
+#include "cli/signing_options.h"
 
 #include "db/transaction.h"
 #include "host/settings_store.h"
 #include "lang/f_msgbox.h"
 #include "update/import_engine.h"
+#include "update/signature_messages.h"
 
 #include <QCommandLineParser>
 
@@ -27,12 +29,20 @@ int runApply(const QCommandLineParser& parser) {
         return usageError(applyCommand, QStringLiteral("unexpected argument \"%1\"").arg(rest.at(1)));
     const QString path = rest.first();
 
+    const Result<TrustedKeys> trusted = clientTrustedKeys();
+    if (!trusted)
+        return fail(messageText(NumberedMessage{kMsgTrustedKeysUnreadable, {trusted.error()}}));
+
     SettingsStore settings = SettingsStore::standard();
     Transaction sqlca;
     if (const Result<void> connected = connectForCommand(sqlca, *options, settings); !connected)
         return fail(connected.error());
 
-    const ImportReport report = importPackage(sqlca, path);
+    const ImportReport report = importPackage(sqlca, path, ImportObserver{}, *trusted);
+    if (!report.signedBy.isEmpty())
+        printOut(QStringLiteral("signature of key %1 verified").arg(report.signedBy));
+    if (report.warning)
+        printError(QStringLiteral("tarnlow_as_cli: ") + messageText(*report.warning));
     switch (report.result) {
     case ImportResult::Stored:
         for (const ImportFile& file : report.files)

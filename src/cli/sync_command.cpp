@@ -1,10 +1,12 @@
 #include "cli/commands.h"
 #include "cli/connection_options.h"
+#include "cli/signing_options.h"
 
 #include "db/transaction.h"
 #include "host/settings_store.h"
 #include "lang/f_msgbox.h"
 #include "update/download_engine.h"
+#include "update/signature_messages.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -45,12 +47,18 @@ int runSync(const QCommandLineParser& parser) {
         targetFolder = info.absoluteFilePath() + QLatin1Char('/');
     }
 
+    // The keys of this program's folder, also when the files go elsewhere.
+    Result<TrustedKeys> trusted = clientTrustedKeys();
+    if (!trusted)
+        return fail(messageText(NumberedMessage{kMsgTrustedKeysUnreadable, {trusted.error()}}));
+
     SettingsStore settings = SettingsStore::standard();
     Transaction sqlca;
     if (const Result<void> connected = connectForCommand(sqlca, *options, settings); !connected)
         return fail(connected.error());
 
     DownloadEngine engine(sqlca, settings, targetFolder);
+    engine.setTrustedKeys(std::move(*trusted));
     const qint32 installed = installedComponent(settings);
     const auto rows = engine.pendingRows();
     if (!rows)
@@ -71,6 +79,8 @@ int runSync(const QCommandLineParser& parser) {
                      .arg(row.componentNumber)
                      .arg(row.updateIndex));
     });
+    if (outcome.notice)
+        printError(QStringLiteral("tarnlow_as_cli: ") + messageText(*outcome.notice));
     if (outcome.failure) {
         printError(QStringLiteral("tarnlow_as_cli: ") + messageText(*outcome.failure));
         printError(QStringLiteral("tarnlow_as_cli: stopped after %1 of %2 files; Comp_ID stays %3")

@@ -3,6 +3,7 @@
 #include "db/transaction.h"
 #include "host/settings_store.h"
 #include "update/package_format.h"
+#include "update/signature_messages.h"
 
 #include <QDir>
 #include <QFile>
@@ -125,6 +126,11 @@ DownloadOutcome DownloadEngine::download(const QList<VersionRow>& rows, const Do
         outcome.failure = std::move(failure);
         return outcome;
     }
+    if (auto failure = prepareVerification(outcome)) {
+        outcome.result = -1;
+        outcome.failure = std::move(failure);
+        return outcome;
+    }
     const auto report = [&](DownloadProgress::Stage stage, int row, const QString& path, int step) {
         if (progress)
             progress(DownloadProgress{stage, row, rowCount, path, fractionDone(step, rowCount)});
@@ -211,7 +217,12 @@ DownloadEngine::writeRow(const VersionRow& row, const QString& targetPath,
         return writeFailure(file.errorString());
     // The value streams from the database into the temporary file piece by piece.
     std::optional<QString> writeProblem;
+    // Each piece is hashed as it is written, so the file is checked without being read again.
+    Sha256 hash;
+    qint64 written = 0;
     const BlobPieceSink sink = [&](QByteArrayView piece) -> Result<void> {
+        hash.add(piece);
+        written += piece.size();
         if (file.write(piece.data(), piece.size()) != piece.size()) {
             writeProblem = file.errorString();
             return Error{*writeProblem};
@@ -238,6 +249,10 @@ DownloadEngine::writeRow(const VersionRow& row, const QString& targetPath,
                                 QString::number(row.updateIndex)}};
     if (*found == BlobFound::Null)
         return NumberedMessage{kMessageDownloadNullContent, {targetPath}};
+    if (auto refused = verifyRow(row, written, hash.result())) {
+        file.cancelWriting();
+        return refused;
+    }
     if (!file.commit())
         return writeFailure(file.errorString());
     if (replacesLink) {
@@ -257,6 +272,31 @@ DownloadEngine::writeRow(const VersionRow& row, const QString& targetPath,
     }
     syncFolder(QFileInfo(targetPath).absolutePath());
     return std::nullopt;
+}
+
+std::optional<NumberedMessage> DownloadEngine::prepareVerification(DownloadOutcome& outcome) {
+    TrustedKeys trusted;
+    if (m_trustedKeys) {
+        trusted = *m_trustedKeys;
+    } else {
+        Result<TrustedKeys> loaded = loadTrustedKeys(m_settings, m_programFolder);
+        if (!loaded)
+            return NumberedMessage{kMsgTrustedKeysUnreadable, {loaded.error()}};
+        trusted = *loaded;
+    }
+    std::variant<DownloadVerification, NumberedMessage> verification =
+        DownloadVerification::load(m_sqlca, std::move(trusted));
+    if (NumberedMessage* failure = std::get_if<NumberedMessage>(&verification))
+        return *failure;
+    m_verification = std::get<DownloadVerification>(std::move(verification));
+    if (!m_verification->requiresSignatures())
+        outcome.notice = NumberedMessage{kMsgDownloadsNotVerified, {}};
+    return std::nullopt;
+}
+
+std::optional<NumberedMessage> DownloadEngine::verifyRow(const VersionRow& row, qint64 size,
+                                                         const QByteArray& sha256) const {
+    return m_verification ? m_verification->check(row, size, sha256) : std::nullopt;
 }
 
 } // namespace tarnlow

@@ -3,6 +3,7 @@
 #include "host/numbered_message.h"
 #include "host/result.h"
 #include "update/d_ver.h"
+#include "update/download_verification.h"
 
 #include <QList>
 #include <QString>
@@ -67,6 +68,8 @@ struct DownloadOutcome {
     QStringList writtenPaths; // target files replaced or created, in order (they stay on a failure)
     std::optional<qint32> recordedComponent; // what Comp_ID now holds, when the download recorded it
     std::optional<NumberedMessage> failure;  // why the download stopped
+    // Message 11903 when files were downloaded without any trusted key to check them against.
+    std::optional<NumberedMessage> notice;
 };
 
 // Reads Comp_ID as the highest installed component: a missing, empty or non-numeric value (or one
@@ -83,6 +86,10 @@ public:
     DownloadEngine(Transaction& sqlca, SettingsStore& settings, QString programFolder);
 
     const QString& programFolder() const { return m_programFolder; }
+
+    // The keys a downloaded file's signed record must come from. Unless set, the download reads
+    // them from the settings and the trusted_keys file of the folder it writes into.
+    void setTrustedKeys(TrustedKeys keys) { m_trustedKeys = std::move(keys); }
 
     // The stored files of components newer than Comp_ID, in the order they are written.
     Result<QList<VersionRow>> pendingRows() const;
@@ -107,9 +114,17 @@ private:
     std::optional<NumberedMessage> writeRow(const VersionRow& row, const QString& targetPath,
                                             const std::function<Result<void>(qint64 piece)>& pieceWritten);
 
+    // The check of a downloaded file before it replaces the old one; the refusal when it fails.
+    std::optional<NumberedMessage> verifyRow(const VersionRow& row, qint64 size,
+                                             const QByteArray& sha256) const;
+    // Reads the trusted keys and the stored records for one download; the failure when it cannot.
+    std::optional<NumberedMessage> prepareVerification(DownloadOutcome& outcome);
+
     Transaction& m_sqlca;
     SettingsStore& m_settings;
     QString m_programFolder;
+    std::optional<TrustedKeys> m_trustedKeys;
+    std::optional<DownloadVerification> m_verification;
 };
 
 // The file name a row's file is written under: file_name without the trailing blanks of its

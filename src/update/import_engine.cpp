@@ -2,8 +2,10 @@
 
 #include "db/transaction.h"
 #include "host/code_page.h"
+#include "update/import_signature.h"
 #include "update/package_entry_stream.h"
 #include "update/package_reader.h"
+#include "update/signature_records.h"
 
 namespace tarnlow {
 namespace {
@@ -173,6 +175,20 @@ std::optional<ImportReport> storeFiles(Transaction& sqlca, const PackageReader& 
     return std::nullopt;
 }
 
+// Stores the package's signed file records beside its rows (and drops stale ones of the same
+// version and component); the failure, with the transaction rolled back, when they cannot be.
+std::optional<ImportReport> storeRecords(Transaction& sqlca, const QString& path,
+                                         const ImportSignature& signature, ImportReport& report) {
+    if (Result<void> stored =
+            replaceSignatureRecords(sqlca, report.version, report.component, signature.records);
+        !stored)
+        return rolledBack(sqlca, report, kMsgImportStoreFailed,
+                          {kSignatureRecordTable, path, stored.error()});
+    report.signedBy = signature.signedBy ? signature.signedBy->text() : QString();
+    report.warning = signature.warning;
+    return std::nullopt;
+}
+
 } // namespace
 
 ImportReport importPackage(Transaction& sqlca, const QString& path, const ImportProgress& progress) {
@@ -180,6 +196,11 @@ ImportReport importPackage(Transaction& sqlca, const QString& path, const Import
 }
 
 ImportReport importPackage(Transaction& sqlca, const QString& path, const ImportObserver& observer) {
+    return importPackage(sqlca, path, observer, TrustedKeys{});
+}
+
+ImportReport importPackage(Transaction& sqlca, const QString& path, const ImportObserver& observer,
+                           const TrustedKeys& trusted) {
     ImportReport report;
     Result<PackageReader> opened = PackageReader::open(path);
     if (!opened)
@@ -188,6 +209,10 @@ ImportReport importPackage(Transaction& sqlca, const QString& path, const Import
     PlannedImport plan;
     if (std::optional<ImportReport> refused = planImport(package, path, report, plan))
         return *refused;
+    const std::variant<ImportSignature, NumberedMessage> signature =
+        checkImportSignature(package, path, trusted);
+    if (const NumberedMessage* refusal = std::get_if<NumberedMessage>(&signature))
+        return failed(report, refusal->number, refusal->parameters);
 
     if (!sqlca.isConnected())
         return failed(report, kMsgImportNotConnected, {path});
@@ -216,6 +241,9 @@ ImportReport importPackage(Transaction& sqlca, const QString& path, const Import
     if (std::optional<ImportReport> storeFailed =
             storeFiles(sqlca, package, path, plan.files, observer, report))
         return *storeFailed;
+    if (std::optional<ImportReport> recordsFailed =
+            storeRecords(sqlca, path, std::get<ImportSignature>(signature), report))
+        return *recordsFailed;
     if (sqlca.commit() != kSqlSuccess)
         return rolledBack(sqlca, report, kMsgImportDatabaseFailed, {path, serverText(sqlca)});
     report.result = ImportResult::Stored;

@@ -13,6 +13,7 @@
 namespace tarnlow {
 
 class Transaction;
+struct TrustedKeys;
 
 // Numbered messages of the import, each with its parameters in the order given.
 inline constexpr int kMsgImportPackageRefused = 10300;     // package path, what is wrong with it
@@ -44,6 +45,8 @@ struct ImportReport {
     bool scriptRan = false;
     QList<ImportFile> files;                // the files stored, in order
     std::optional<NumberedMessage> failure; // why nothing was stored
+    QString signedBy;                       // id of the trusted key whose signature was checked, if any
+    std::optional<NumberedMessage> warning; // what the operator should know although the package was stored
 };
 
 // Called once per file before its row is written.
@@ -74,5 +77,10 @@ ImportReport importPackage(Transaction& sqlca, const QString& path, const Import
 // The same, with the byte-level observer: each file is read from the package and written into its
 // row in pieces, so that memory stays bounded whatever the file's size.
 ImportReport importPackage(Transaction& sqlca, const QString& path, const ImportObserver& observer);
+// The same under the client's trusted keys: with any, a package without a valid signature from
+// one of them is refused before anything runs. A signed package's file records are stored in
+// T_SYS_VER_SIGN beside its files, in the same transaction.
+ImportReport importPackage(Transaction& sqlca, const QString& path, const ImportObserver& observer,
+                           const TrustedKeys& trusted);
 
 } // namespace tarnlow

@@ -1,9 +1,13 @@
 #include "update/w_update.h"
 
 #include "host/f_center.h"
+#include "host/program_location.h"
+#include "host/settings_store.h"
 #include "lang/f_msgbox.h"
 #include "lang/language_lookup.h"
 #include "lang/uo_std_st.h"
+#include "signing/trusted_keys.h"
+#include "update/signature_messages.h"
 
 #include <QCoreApplication>
 #include <QFont>
@@ -63,8 +67,20 @@ w_update::w_update(QWidget* parent)
 std::optional<int> w_update::open(Transaction& sqlca, const QString& commandLine) {
     ii_comp_index = 0;
     f_center(this);
-    m_report = importPackage(sqlca, commandLine, [this](const ImportFile& file) { showFile(file); });
+    // The keys this computer trusts decide whether the package needs a signature.
+    const Result<TrustedKeys> trusted = loadTrustedKeys(SettingsStore::standard(), gs_path);
+    if (!trusted) {
+        m_report = ImportReport{};
+        m_report.failure = NumberedMessage{kMsgTrustedKeysUnreadable, {trusted.error()}};
+        done(0);
+        f_msgbox(*m_report.failure);
+        return std::nullopt;
+    }
+    m_report = importPackage(
+        sqlca, commandLine, ImportObserver{[this](const ImportFile& file) { showFile(file); }, {}}, *trusted);
     hide();
+    if (m_report.warning)
+        f_msgbox(*m_report.warning);
     switch (m_report.result) {
     case ImportResult::Stored:
         done(1);

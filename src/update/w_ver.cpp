@@ -137,6 +137,8 @@ int w_ver::runVersionCheck() {
     ib_close = true;
     if (m_failure)
         f_msgbox(*m_failure);
+    else if (outcome.notice)
+        f_msgbox(*outcome.notice);
     close();
     return outcome.result;
 }

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "host/numbered_message.h"
+#include "signing/trusted_keys.h"
+#include "update/signature_records.h"
+
+#include <QByteArray>
+
+#include <optional>
+#include <variant>
+
+namespace tarnlow {
+
+class Transaction;
+struct VersionRow;
+
+// What a download checks each file against before it replaces the old one: the trusted keys and
+// the signed records stored beside the files, read once per download.
+class DownloadVerification {
+public:
+    // Reads the records; message 10400 when the table is there but cannot be read.
+    static std::variant<DownloadVerification, NumberedMessage> load(Transaction& sqlca, TrustedKeys trusted);
+
+    // Whether files need a record signed by a trusted key (false: only present records are checked).
+    bool requiresSignatures() const { return !m_trusted.isEmpty(); }
+
+    // Message 11902 when the row's file, of this size and SHA-256, may not replace the old file.
+    std::optional<NumberedMessage> check(const VersionRow& row, qint64 size, const QByteArray& sha256) const;
+
+private:
+    TrustedKeys m_trusted;
+    SignatureRecords m_records;
+};
+
+} // namespace tarnlow
