@@ -4,6 +4,8 @@
 #include "download_database.h"
 
 #include "host/settings_store.h"
+#include "signing/signing_key.h"
+#include "signing/trusted_keys.h"
 #include "support/cli_process.h"
 #include "support/test_environment.h"
 #include "update/download_engine.h"
@@ -218,6 +220,95 @@ TEST(SyncWholeRoad, PackApplyOnPostgresAndSyncTwoClientsByteIdentical) {
         EXPECT_EQ(QDir(scratch.file(client)).entryList(QDir::Files | QDir::Hidden).size(), names.size());
         EXPECT_EQ(storedCompId(registry), QStringLiteral("3"));
     }
+}
+
+// The same road under a trusted key: keygen, pack, sign, apply, and two clients that check every file.
+TEST(SyncWholeRoad, SignedPackageUnderATrustedKeyReachesTwoClientsByteIdentical) {
+    TARNLOW_REQUIRE_POSTGRES(server);
+    ScratchFolder scratch;
+    const QString database = createPostgresDatabase(server);
+    ASSERT_FALSE(database.isEmpty());
+    const QStringList connection{
+        QStringLiteral("--dbms"),     kDbmsPostgreSql,
+        QStringLiteral("--server"),   server.host + QLatin1Char(':') + QString::number(server.port),
+        QStringLiteral("--database"), database,
+        QStringLiteral("--login"),    server.user,
+        QStringLiteral("--password"), server.password};
+    const QString operatorRegistry = scratch.file(QStringLiteral("operator.ini"));
+
+    CliRun run = runCli({QStringLiteral("keygen"), QStringLiteral("--unencrypted"),
+                         QStringLiteral("--public-key"), scratch.file(QStringLiteral("op.pub")),
+                         QStringLiteral("--secret-key"), scratch.file(QStringLiteral("op.key"))},
+                        operatorRegistry);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const PublicKey key = *parsePublicKey(scratch.read(QStringLiteral("op.pub")));
+    const auto trustIn = [&key](const QString& registry) {
+        ASSERT_TRUE(SettingsStore(registry).write(kSettingsKey, kTrustedKeysValue,
+                                                  QString::fromLatin1(key.base64())));
+    };
+    trustIn(operatorRegistry);
+
+    run = runCli(QStringList{QStringLiteral("init")} + connection, operatorRegistry);
+    ASSERT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+    const QList<qsizetype> sizes{10, 70000, 3 * 1024 * 1024};
+    QStringList packArguments{QStringLiteral("pack"), QStringLiteral("--output"),
+                              scratch.file(QStringLiteral("road.fuf")), QStringLiteral("--comp"),
+                              QStringLiteral("4")};
+    QStringList names;
+    ASSERT_TRUE(QDir(scratch.path()).mkpath(QStringLiteral("source")));
+    for (int i = 0; i < sizes.size(); ++i) {
+        const QString name = QStringLiteral("signed%1.dat").arg(i + 1);
+        ASSERT_TRUE(scratch.write(QStringLiteral("source/") + name, patternBytes(sizes.at(i), 900 + i)));
+        packArguments << QStringLiteral("--file%1").arg(i + 1)
+                      << scratch.file(QStringLiteral("source/") + name);
+        names.append(name);
+    }
+    ASSERT_EQ(runCli(packArguments, operatorRegistry).exitCode, 0);
+
+    // Unsigned, the package is refused where a key is trusted, and nothing is stored.
+    run = runCli(QStringList{QStringLiteral("apply"), scratch.file(QStringLiteral("road.fuf"))} + connection,
+                 operatorRegistry);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("has no signature"))) << run.err.toStdString();
+
+    run = runCli({QStringLiteral("sign"), scratch.file(QStringLiteral("road.fuf")),
+                  QStringLiteral("--secret-key"), scratch.file(QStringLiteral("op.key"))},
+                 operatorRegistry);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    run = runCli(QStringList{QStringLiteral("apply"), scratch.file(QStringLiteral("road.fuf"))} + connection,
+                 operatorRegistry);
+    ASSERT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("signature of key %1 verified").arg(key.id.text())))
+        << run.out.toStdString();
+
+    for (const QString& client : {QStringLiteral("clientA"), QStringLiteral("clientB")}) {
+        ASSERT_TRUE(QDir(scratch.path()).mkpath(client));
+        const QString registry = scratch.file(client + QStringLiteral(".ini"));
+        trustIn(registry);
+        run = runCli(QStringList{QStringLiteral("sync"), QStringLiteral("--folder"), scratch.file(client)} +
+                         connection,
+                     registry);
+        ASSERT_EQ(run.exitCode, 0) << client.toStdString() << run.err.toStdString();
+        EXPECT_FALSE(run.err.contains(QStringLiteral("No trusted key"))) << run.err.toStdString();
+        for (const QString& name : names)
+            EXPECT_TRUE(readFile(scratch.file(client + QLatin1Char('/') + name)) ==
+                        readFile(scratch.file(QStringLiteral("source/") + name)))
+                << client.toStdString() << "/" << name.toStdString();
+        EXPECT_EQ(QDir(scratch.file(client)).entryList(QDir::Files | QDir::Hidden).size(), names.size());
+        EXPECT_EQ(storedCompId(registry), QStringLiteral("4"));
+    }
+
+    // A client that trusts no key gets the same files and is told once that they were not checked.
+    const QString plainRegistry = scratch.file(QStringLiteral("clientC.ini"));
+    ASSERT_TRUE(QDir(scratch.path()).mkpath(QStringLiteral("clientC")));
+    run = runCli(QStringList{QStringLiteral("sync"), QStringLiteral("--folder"),
+                             scratch.file(QStringLiteral("clientC"))} +
+                     connection,
+                 plainRegistry);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.err.count(QStringLiteral("No trusted key is set up")), 1) << run.err.toStdString();
+    EXPECT_EQ(readFile(scratch.file(QStringLiteral("clientC/signed3.dat"))),
+              patternBytes(3 * 1024 * 1024, 902));
 }
 
 } // namespace
