@@ -1,8 +1,12 @@
 #include "import_fixture.h"
 
+#include "host/settings_store.h"
 #include "lang/language_globals.h"
 #include "lang/uo_std_st.h"
+#include "signing/trusted_keys.h"
 #include "support/message_box_recorder.h"
+#include "update/package_reader.h"
+#include "update/package_signature.h"
 #include "update/w_update.h"
 
 #include <QEvent>
@@ -135,6 +139,33 @@ TEST_F(ImportWindowTest, RefusedPackageIsReportedWithANumberedMessage) {
     EXPECT_TRUE(boxes.requests()[0].text.contains(QStringLiteral("0x0E")))
         << boxes.requests()[0].text.toStdString();
     EXPECT_TRUE(test::storedRows(sqlca).isEmpty());
+}
+
+TEST_F(ImportWindowTest, WithATrustedKeyAnUnsignedPackageIsRefusedAndASignedOneApplied) {
+    const KeyPair pair = *generateKeyPair();
+    ASSERT_TRUE(SettingsStore::standard().write(kSettingsKey, kTrustedKeysValue,
+                                                QString::fromLatin1(pair.publicKey.base64())));
+    const QString path = writePackage(
+        QStringLiteral("p.fuf"),
+        test::buildPackage("04", "002",
+                           {PackageFileSpec{"a.bin", "abc"}, std::nullopt, std::nullopt, std::nullopt}));
+    test::MessageBoxRecorder boxes;
+    {
+        w_update window;
+        WindowWatcher watcher(window);
+        EXPECT_EQ(window.open(sqlca, path), std::nullopt);
+        EXPECT_EQ(watcher.shown, 0);
+    }
+    ASSERT_EQ(boxes.requests().size(), 1);
+    EXPECT_TRUE(boxes.requests()[0].text.contains(QStringLiteral("was not applied: it has no signature")))
+        << boxes.requests()[0].text.toStdString();
+    EXPECT_TRUE(test::storedRows(sqlca).isEmpty());
+
+    ASSERT_TRUE(signPackage(*PackageReader::open(path), pair.secretKey));
+    w_update window;
+    EXPECT_EQ(window.open(sqlca, path), std::optional<int>(1));
+    EXPECT_EQ(boxes.requests().size(), 1);
+    EXPECT_EQ(test::storedRows(sqlca).size(), 1);
 }
 
 } // namespace
