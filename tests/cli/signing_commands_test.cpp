@@ -139,5 +139,35 @@ TEST_F(SigningCommandsTest, MissingSignatureAndUnsoundPackage) {
     EXPECT_EQ(runCli({QStringLiteral("sign"), package}).exitCode, 2);
 }
 
+TEST_F(SigningCommandsTest, ApplyTakesAPackageSignedByMinisignAndRefusesItOnceChanged) {
+    ASSERT_EQ(runMinisign(scratch.path(), {"-G", "-W", "-p", "m.pub", "-s", "m.key"}).exitCode, 0);
+    trust(path("m.pub"));
+    const QString package = pack();
+    ASSERT_EQ(runMinisign(scratch.path(), {"-S", "-W", "-s", "m.key", "-m", "20031220.fuf"}).exitCode, 0);
+    const QStringList database{QStringLiteral("--dbms"), QStringLiteral("SQLite"),
+                               QStringLiteral("--database"), path("game.db")};
+    ASSERT_EQ(runCli(QStringList{QStringLiteral("init")} + database).exitCode, 0);
+
+    // Changed after signing: refused, and the database holds nothing of it.
+    QByteArray bytes = scratch.read(QStringLiteral("20031220.fuf"));
+    bytes[bytes.size() - 1] = static_cast<char>(bytes[bytes.size() - 1] ^ 0x01);
+    ASSERT_TRUE(scratch.write(QStringLiteral("changed.fuf"), bytes));
+    ASSERT_TRUE(scratch.write(QStringLiteral("changed.fuf.minisig"),
+                              scratch.read(QStringLiteral("20031220.fuf.minisig"))));
+    CliRun run = runCli(QStringList{QStringLiteral("apply"), path("changed.fuf")} + database);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("was not applied"))) << run.err.toStdString();
+
+    run = runCli(QStringList{QStringLiteral("apply"), package} + database);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QString keyId = parsePublicKey(scratch.read(QStringLiteral("m.pub")))->id.text();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("signature of key %1 verified").arg(keyId)))
+        << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("stored 2 files of version 01 component 12")))
+        << run.out.toStdString();
+    // minisign wrote no file records: the operator hears that verifying clients will refuse the files.
+    EXPECT_TRUE(run.err.contains(QStringLiteral("carries no file records"))) << run.err.toStdString();
+}
+
 } // namespace
 } // namespace tarnlow
