@@ -1,9 +1,11 @@
 #pragma once
 
+#include "host/result.h"
 #include <QByteArray>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVariantList>
 
@@ -112,6 +114,19 @@ public:
     // the values that follow.
     int updateBlob(const QString& sql, const QByteArray& bytes, const QVariantList& values = {});
 
+    using BlobPieceSink = std::function<Result<void>(QByteArrayView piece)>;
+    using BlobPieceSource = std::function<Result<qint64>(char* buffer, qint64 capacity)>;
+    enum class BlobFound { Value, Null, NoRow };
+    struct BlobLocation {
+        QString table;
+        QString column;
+        QStringList keyColumns;
+        QVariantList keyValues;
+    };
+    Result<BlobFound> readBlob(const BlobLocation& where, const BlobPieceSink& sink);
+    int insertBlobRow(const QString& table, const QStringList& columns, const QVariantList& values,
+                      const QString& blobColumn, qint64 size, const BlobPieceSource& source);
+
     // Transactions. With AutoCommit on, begin() opens an explicit transaction that commit() or
     // rollback() ends; with AutoCommit off a transaction is always open after connect, and
     // commit() and rollback() open the next one. When that cannot be opened (the connection is
@@ -144,6 +159,9 @@ private:
     // Ends the open transaction: commits it (keep) or rolls it back.
     int endTransaction(bool keep);
     int executeSqliteScript(sqlite3* handle, const QString& sql);
+    Result<BlobFound> readBlobThroughQt(const BlobLocation& where, const BlobPieceSink& sink);
+    int insertBlobRowThroughQt(const QString& table, const QStringList& columns, const QVariantList& values,
+                               const QString& blobColumn, qint64 size, const BlobPieceSource& source);
     struct Private;
     std::unique_ptr<Private> d;
 };
