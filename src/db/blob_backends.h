@@ -4,23 +4,23 @@
 // system. The transaction object chooses one where the driver gives it a handle and keeps its
 // generic Qt SQL path for the rest.
 
-#include "db/transaction.h"
+#include "db/blob_stream.h"
 #include "host/result.h"
 
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
 
+#include <optional>
+
 struct sqlite3;
 struct pg_conn;
 
 namespace tarnlow {
 
-// Bytes moved per piece between the database and the caller. Large enough that per-call costs
-// vanish, small enough that a value of any size stays within a few of them in memory.
-inline constexpr qint64 kBlobPieceSize = 1024 * 1024;
-// PostgreSQL reads a value in slices of this size; each slice is one query, and a compressed value
-// is decompressed up to the end of the slice each time, so fewer and larger slices pay off there.
+// PostgreSQL reads a value in slices of this size, handed on in pieces of kBlobPieceSize; each slice
+// is one query, and a compressed value is decompressed up to the end of the slice each time, so
+// fewer and larger slices pay off there.
 inline constexpr qint64 kPostgresBlobPieceSize = 8 * 1024 * 1024;
 
 // Why a native transfer failed: the server's (or the caller's) text and the native code.
@@ -34,35 +34,31 @@ struct BlobFailure {
 bool isPlainSqlName(const QString& name);
 std::optional<BlobFailure> refuseUnplainNames(const QString& table, const QStringList& columns);
 
-Result<Transaction::BlobFound, BlobFailure> sqliteReadBlob(sqlite3* handle,
-                                                           const Transaction::BlobLocation& where,
-                                                           const Transaction::BlobPieceSink& sink);
+Result<BlobFound, BlobFailure> sqliteReadBlob(sqlite3* handle, const BlobLocation& where,
+                                              const BlobPieceSink& sink);
 Result<qint64, BlobFailure> sqliteInsertBlobRow(sqlite3* handle, const QString& table,
                                                 const QStringList& columns, const QVariantList& values,
                                                 const QString& blobColumn, qint64 size,
-                                                const Transaction::BlobPieceSource& source);
+                                                const BlobPieceSource& source);
 
 // PostgreSQL through libpq. The insert streams the row through a binary COPY; the read fetches the
-// value in slices with binary results. Both return nothing (no value, no failure) through
-// `handled = false` when a column type is one they do not encode, so that the caller can use the
-// generic path.
-Result<Transaction::BlobFound, BlobFailure> postgresReadBlob(pg_conn* handle,
-                                                             const Transaction::BlobLocation& where,
-                                                             const Transaction::BlobPieceSink& sink);
+// value in slices with binary results. The insert sets `handled` to false, and does nothing, when
+// a column's type is one it does not encode, so that the caller can use the generic path.
+Result<BlobFound, BlobFailure> postgresReadBlob(pg_conn* handle, const BlobLocation& where,
+                                                const BlobPieceSink& sink);
 Result<qint64, BlobFailure> postgresInsertBlobRow(pg_conn* handle, const QString& table,
                                                   const QStringList& columns, const QVariantList& values,
                                                   const QString& blobColumn, qint64 size,
-                                                  const Transaction::BlobPieceSource& source, bool& handled);
+                                                  const BlobPieceSource& source, bool& handled);
 
 // ODBC (SQL Server and any ODBC data source) on the connection handle (an SQLHDBC): the value goes
 // in through SQLPutData and comes out through SQLGetData, one piece per call. sqlServer chooses
 // the parameter type of an image column there; other sources take a varbinary parameter.
-Result<Transaction::BlobFound, BlobFailure> odbcReadBlob(void* connection,
-                                                         const Transaction::BlobLocation& where,
-                                                         const Transaction::BlobPieceSink& sink);
+Result<BlobFound, BlobFailure> odbcReadBlob(void* connection, const BlobLocation& where,
+                                            const BlobPieceSink& sink);
 Result<qint64, BlobFailure> odbcInsertBlobRow(void* connection, bool sqlServer, const QString& table,
                                               const QStringList& columns, const QVariantList& values,
                                               const QString& blobColumn, qint64 size,
-                                              const Transaction::BlobPieceSource& source);
+                                              const BlobPieceSource& source);
 
 } // namespace tarnlow

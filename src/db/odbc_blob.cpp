@@ -125,9 +125,8 @@ Result<OdbcStatement, BlobFailure> prepare(void* connection, const QString& sql)
 
 } // namespace
 
-Result<Transaction::BlobFound, BlobFailure> odbcReadBlob(void* connection,
-                                                         const Transaction::BlobLocation& where,
-                                                         const Transaction::BlobPieceSink& sink) {
+Result<BlobFound, BlobFailure> odbcReadBlob(void* connection, const BlobLocation& where,
+                                            const BlobPieceSink& sink) {
     if (auto refused = refuseUnplainNames(where.table, QStringList(where.keyColumns) << where.column))
         return *refused;
     QStringList conditions;
@@ -149,7 +148,7 @@ Result<Transaction::BlobFound, BlobFailure> odbcReadBlob(void* connection,
         return statementFailure(statement, QStringLiteral("the row cannot be read"));
     const SQLRETURN fetched = SQLFetch(statement);
     if (fetched == SQL_NO_DATA)
-        return Transaction::BlobFound::NoRow;
+        return BlobFound::NoRow;
     if (!SQL_SUCCEEDED(fetched))
         return statementFailure(statement, QStringLiteral("the row cannot be read"));
 
@@ -166,7 +165,7 @@ Result<Transaction::BlobFound, BlobFailure> odbcReadBlob(void* connection,
             return statementFailure(statement,
                                     QStringLiteral("the value cannot be read at byte %1").arg(offset));
         if (indicator == SQL_NULL_DATA)
-            return Transaction::BlobFound::Null;
+            return BlobFound::Null;
         const qint64 length =
             (indicator == SQL_NO_TOTAL || indicator > piece.size()) ? piece.size() : indicator;
         if (length > 0) {
@@ -177,13 +176,13 @@ Result<Transaction::BlobFound, BlobFailure> odbcReadBlob(void* connection,
         if (got == SQL_SUCCESS)
             break;
     }
-    return Transaction::BlobFound::Value;
+    return BlobFound::Value;
 }
 
 Result<qint64, BlobFailure> odbcInsertBlobRow(void* connection, bool sqlServer, const QString& table,
                                               const QStringList& columns, const QVariantList& values,
                                               const QString& blobColumn, qint64 size,
-                                              const Transaction::BlobPieceSource& source) {
+                                              const BlobPieceSource& source) {
     if (auto refused = refuseUnplainNames(table, QStringList(columns) << blobColumn))
         return *refused;
     if (columns.size() != values.size())

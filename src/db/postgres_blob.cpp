@@ -192,9 +192,8 @@ BlobFailure abandonCopy(PGconn* handle, const QString& reason) {
 
 } // namespace
 
-Result<Transaction::BlobFound, BlobFailure> postgresReadBlob(pg_conn* handle,
-                                                             const Transaction::BlobLocation& where,
-                                                             const Transaction::BlobPieceSink& sink) {
+Result<BlobFound, BlobFailure> postgresReadBlob(pg_conn* handle, const BlobLocation& where,
+                                                const BlobPieceSink& sink) {
     if (auto refused = refuseUnplainNames(where.table, QStringList(where.keyColumns) << where.column))
         return *refused;
     ReadSnapshot snapshot(handle);
@@ -213,9 +212,9 @@ Result<Transaction::BlobFound, BlobFailure> postgresReadBlob(pg_conn* handle,
     if (PQresultStatus(found.get()) != PGRES_TUPLES_OK)
         return fail(resultFailure(handle, found.get(), QStringLiteral("the row cannot be read")));
     if (PQntuples(found.get()) == 0)
-        return Transaction::BlobFound::NoRow;
+        return BlobFound::NoRow;
     if (PQgetisnull(found.get(), 0, 1))
-        return Transaction::BlobFound::Null;
+        return BlobFound::Null;
     const QByteArray rowAddress(PQgetvalue(found.get(), 0, 0));
     const qint64 size = QByteArray(PQgetvalue(found.get(), 0, 1)).toLongLong();
 
@@ -235,17 +234,21 @@ Result<Transaction::BlobFound, BlobFailure> postgresReadBlob(pg_conn* handle,
             PQgetlength(piece.get(), 0, 0) != length)
             return fail(
                 BlobFailure{QStringLiteral("the value changed while it was read (at byte %1)").arg(offset)});
-        if (const Result<void> taken = sink(QByteArrayView(PQgetvalue(piece.get(), 0, 0), length)); !taken)
-            return fail(BlobFailure{taken.error()});
+        const char* bytes = PQgetvalue(piece.get(), 0, 0);
+        for (qint64 handed = 0; handed < length; handed += kBlobPieceSize) {
+            const QByteArrayView part(bytes + handed, std::min(kBlobPieceSize, length - handed));
+            if (const Result<void> taken = sink(part); !taken)
+                return fail(BlobFailure{taken.error()});
+        }
         offset += length;
     }
-    return Transaction::BlobFound::Value;
+    return BlobFound::Value;
 }
 
 Result<qint64, BlobFailure> postgresInsertBlobRow(pg_conn* handle, const QString& table,
                                                   const QStringList& columns, const QVariantList& values,
                                                   const QString& blobColumn, qint64 size,
-                                                  const Transaction::BlobPieceSource& source, bool& handled) {
+                                                  const BlobPieceSource& source, bool& handled) {
     handled = false;
     if (auto refused = refuseUnplainNames(table, QStringList(columns) << blobColumn))
         return *refused;

@@ -97,9 +97,8 @@ std::optional<BlobFailure> refuseUnplainNames(const QString& table, const QStrin
     return std::nullopt;
 }
 
-Result<Transaction::BlobFound, BlobFailure> sqliteReadBlob(sqlite3* handle,
-                                                           const Transaction::BlobLocation& where,
-                                                           const Transaction::BlobPieceSink& sink) {
+Result<BlobFound, BlobFailure> sqliteReadBlob(sqlite3* handle, const BlobLocation& where,
+                                              const BlobPieceSink& sink) {
     if (auto refused = refuseUnplainNames(where.table, QStringList(where.keyColumns) << where.column))
         return *refused;
     // typeof() tells NULL apart without loading the value itself.
@@ -111,14 +110,14 @@ Result<Transaction::BlobFound, BlobFailure> sqliteReadBlob(sqlite3* handle,
         return bound.error();
     const int step = sqlite3_step(statement->get());
     if (step == SQLITE_DONE)
-        return Transaction::BlobFound::NoRow;
+        return BlobFound::NoRow;
     if (step != SQLITE_ROW)
         return sqliteFailure(handle, QStringLiteral("the row cannot be read"));
     const sqlite3_int64 rowid = sqlite3_column_int64(statement->get(), 0);
     const QByteArray type = reinterpret_cast<const char*>(sqlite3_column_text(statement->get(), 1));
     statement->reset();
     if (type == "null")
-        return Transaction::BlobFound::Null;
+        return BlobFound::Null;
 
     sqlite3_blob* opened = nullptr;
     const QByteArray table = where.table.toUtf8();
@@ -139,15 +138,14 @@ Result<Transaction::BlobFound, BlobFailure> sqliteReadBlob(sqlite3* handle,
             return BlobFailure{taken.error()};
         offset += length;
     }
-    return Transaction::BlobFound::Value;
+    return BlobFound::Value;
 }
 
-Result<qint64, BlobFailure> sqliteInsertBlobRow(sqlite3* handle, const QString& table,
-                                                const QStringList& columns, const QVariantList& values,
-                                                const QString& blobColumn, qint64 size,
-                                                const Transaction::BlobPieceSource& source) {
-    if (auto refused = refuseUnplainNames(table, QStringList(columns) << blobColumn))
-        return *refused;
+namespace {
+
+Result<qint64, BlobFailure> insertAndFill(sqlite3* handle, const QString& table, const QStringList& columns,
+                                          const QVariantList& values, const QString& blobColumn, qint64 size,
+                                          const BlobPieceSource& source) {
     if (columns.size() != values.size())
         return BlobFailure{QStringLiteral("%1 columns but %2 values").arg(columns.size()).arg(values.size())};
     const int limit = sqlite3_limit(handle, SQLITE_LIMIT_LENGTH, -1);
@@ -210,6 +208,30 @@ Result<qint64, BlobFailure> sqliteInsertBlobRow(sqlite3* handle, const QString& 
     if (sqlite3_blob_close(blob.release()) != SQLITE_OK)
         return sqliteFailure(handle, QStringLiteral("the value cannot be completed"));
     return qint64(1);
+}
+
+} // namespace
+
+Result<qint64, BlobFailure> sqliteInsertBlobRow(sqlite3* handle, const QString& table,
+                                                const QStringList& columns, const QVariantList& values,
+                                                const QString& blobColumn, qint64 size,
+                                                const BlobPieceSource& source) {
+    if (auto refused = refuseUnplainNames(table, QStringList(columns) << blobColumn))
+        return *refused;
+    // The row exists, filled with zeros, before its bytes arrive; a savepoint takes it away again
+    // when they do not all arrive, inside the caller's transaction or without one.
+    if (sqlite3_exec(handle, "SAVEPOINT tarnlow_blob_row", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return sqliteFailure(handle, QStringLiteral("the row cannot be inserted"));
+    Result<qint64, BlobFailure> outcome =
+        insertAndFill(handle, table, columns, values, blobColumn, size, source);
+    if (outcome) {
+        if (sqlite3_exec(handle, "RELEASE tarnlow_blob_row", nullptr, nullptr, nullptr) == SQLITE_OK)
+            return outcome;
+        outcome = sqliteFailure(handle, QStringLiteral("the row cannot be kept"));
+    }
+    sqlite3_exec(handle, "ROLLBACK TO tarnlow_blob_row", nullptr, nullptr, nullptr);
+    sqlite3_exec(handle, "RELEASE tarnlow_blob_row", nullptr, nullptr, nullptr);
+    return outcome;
 }
 
 } // namespace tarnlow

@@ -485,57 +485,6 @@ int Transaction::endTransaction(bool keep) {
     return SQLCode;
 }
 
-Result<Transaction::BlobFound> Transaction::readBlobThroughQt(const BlobLocation& where,
-                                                              const BlobPieceSink& sink) {
-    QStringList conditions;
-    for (const QString& key : where.keyColumns)
-        conditions.append(key + QStringLiteral(" = ?"));
-    const std::optional<QByteArray> bytes =
-        selectBlob(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
-                       .arg(where.column, where.table, conditions.join(QStringLiteral(" AND "))),
-                   where.keyValues);
-    if (SQLCode == kSqlNotFound)
-        return BlobFound::NoRow;
-    if (!bytes)
-        return Error{SQLErrText};
-    if (bytes->isNull())
-        return BlobFound::Null;
-    for (qsizetype offset = 0; offset < bytes->size(); offset += 1024 * 1024) {
-        if (Result<void> taken = sink(QByteArrayView(
-                bytes->constData() + offset, std::min<qsizetype>(1024 * 1024, bytes->size() - offset)));
-            !taken) {
-            setFailure(taken.error());
-            return Error{taken.error()};
-        }
-    }
-    return BlobFound::Value;
-}
-
-int Transaction::insertBlobRowThroughQt(const QString& table, const QStringList& columns,
-                                        const QVariantList& values, const QString& blobColumn, qint64 size,
-                                        const BlobPieceSource& source) {
-    QByteArray bytes(static_cast<qsizetype>(size), Qt::Uninitialized);
-    for (qint64 done = 0; done < size;) {
-        const Result<qint64> got = source(bytes.data() + done, size - done);
-        if (!got) {
-            setFailure(got.error());
-            return SQLCode;
-        }
-        if (*got <= 0) {
-            setFailure(QStringLiteral("the value ended after %1 of its %2 bytes").arg(done).arg(size));
-            return SQLCode;
-        }
-        done += *got;
-    }
-    QStringList marks;
-    for (qsizetype i = 0; i <= columns.size(); ++i)
-        marks.append(QStringLiteral("?"));
-    return execute(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                       .arg(table, (QStringList(columns) << blobColumn).join(QStringLiteral(", ")),
-                            marks.join(QStringLiteral(", "))),
-                   QVariantList(values) << QVariant(bytes));
-}
-
 bool Transaction::inTransaction() const {
     return d->inTransaction;
 }

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "host/result.h"
+#include "db/blob_stream.h"
+
 #include <QByteArray>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
-#include <QStringList>
 #include <QVariant>
 #include <QVariantList>
 
@@ -114,16 +114,16 @@ public:
     // the values that follow.
     int updateBlob(const QString& sql, const QByteArray& bytes, const QVariantList& values = {});
 
-    using BlobPieceSink = std::function<Result<void>(QByteArrayView piece)>;
-    using BlobPieceSource = std::function<Result<qint64>(char* buffer, qint64 capacity)>;
-    enum class BlobFound { Value, Null, NoRow };
-    struct BlobLocation {
-        QString table;
-        QString column;
-        QStringList keyColumns;
-        QVariantList keyValues;
-    };
+    // Streams one binary value to `sink` in pieces of at most kBlobPieceSize bytes, so that a
+    // value of any size passes through without being held whole. Value: every piece was handed
+    // out (none for an empty value); Null and NoRow: the sink was not called. An error with
+    // SQLCode negative when the database fails, or the sink's own error when the sink stops it.
     Result<BlobFound> readBlob(const BlobLocation& where, const BlobPieceSink& sink);
+    // The size in bytes of one binary value; 0 for NULL or when there is no such row.
+    Result<qint64> blobSize(const BlobLocation& where);
+    // Inserts one row: `columns` receive `values`, and `blobColumn` receives exactly `size` bytes
+    // pulled from `source` in pieces. The row is written once, with its value. A source that
+    // fails, or ends before or after `size` bytes, fails the statement; nothing is inserted.
     int insertBlobRow(const QString& table, const QStringList& columns, const QVariantList& values,
                       const QString& blobColumn, qint64 size, const BlobPieceSource& source);
 
@@ -159,6 +159,7 @@ private:
     // Ends the open transaction: commits it (keep) or rolls it back.
     int endTransaction(bool keep);
     int executeSqliteScript(sqlite3* handle, const QString& sql);
+    // The generic paths through Qt SQL, for drivers that give no native handle.
     Result<BlobFound> readBlobThroughQt(const BlobLocation& where, const BlobPieceSink& sink);
     int insertBlobRowThroughQt(const QString& table, const QStringList& columns, const QVariantList& values,
                                const QString& blobColumn, qint64 size, const BlobPieceSource& source);

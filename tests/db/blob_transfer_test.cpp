@@ -27,14 +27,14 @@ protected:
 
     bool isPostgres() const { return GetParam() == Backend::Postgres || GetParam() == Backend::OdbcPostgres; }
 
-    int insert(int id, const QByteArray& bytes, const Transaction::BlobPieceSource& source = {}) {
+    int insert(int id, const QByteArray& bytes, const BlobPieceSource& source = {}) {
         test::ByteSource from(bytes);
         return sqlca.insertBlobRow(QStringLiteral("t_item"), {QStringLiteral("id"), QStringLiteral("name")},
                                    {id, QStringLiteral("item %1").arg(id)}, QStringLiteral("data"),
                                    bytes.size(), source ? source : from.source());
     }
 
-    Transaction::BlobLocation location(int id) const {
+    BlobLocation location(int id) const {
         return {QStringLiteral("t_item"), QStringLiteral("data"), {QStringLiteral("id")}, {id}};
     }
 
@@ -73,11 +73,11 @@ TEST_P(BlobTransferTest, ValuesAroundEveryPieceSizeRoundTripByteForByteInPieces)
         test::ByteSink sink;
         const auto found = sqlca.readBlob(location(i + 1), sink.sink());
         ASSERT_TRUE(found.ok()) << "size " << sizes.at(i) << ": " << found.error().toStdString();
-        EXPECT_EQ(*found, Transaction::BlobFound::Value);
+        EXPECT_EQ(*found, BlobFound::Value);
         EXPECT_EQ(sink.bytes.size(), sizes.at(i));
         EXPECT_TRUE(sink.bytes == test::randomBytes(sizes.at(i), static_cast<quint32>(i + 1)))
             << "the value of " << sizes.at(i) << " bytes came back changed";
-        EXPECT_LE(sink.largestPiece, kPostgresBlobPieceSize);
+        EXPECT_LE(sink.largestPiece, kBlobPieceSize);
     }
     // The other columns of the row arrived as given, a char column padded as the database pads it.
     const auto name = sqlca.selectInto(QStringLiteral("SELECT name FROM t_item WHERE id = ?"), {3});
@@ -94,13 +94,13 @@ TEST_P(BlobTransferTest, NullAndMissingRowsAreToldApartFromEmptyValues) {
     test::ByteSink sink;
     const auto null = sqlca.readBlob(location(1), sink.sink());
     ASSERT_TRUE(null.ok()) << null.error().toStdString();
-    EXPECT_EQ(*null, Transaction::BlobFound::Null);
+    EXPECT_EQ(*null, BlobFound::Null);
     const auto missing = sqlca.readBlob(location(9), sink.sink());
     ASSERT_TRUE(missing.ok()) << missing.error().toStdString();
-    EXPECT_EQ(*missing, Transaction::BlobFound::NoRow);
+    EXPECT_EQ(*missing, BlobFound::NoRow);
     const auto empty = sqlca.readBlob(location(2), sink.sink());
     ASSERT_TRUE(empty.ok()) << empty.error().toStdString();
-    EXPECT_EQ(*empty, Transaction::BlobFound::Value);
+    EXPECT_EQ(*empty, BlobFound::Value);
     EXPECT_TRUE(sink.bytes.isEmpty());
 }
 

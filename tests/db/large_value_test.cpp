@@ -51,10 +51,10 @@ TEST_P(LargeValueTest, NinetyNineMegabytesRoundTripByteForByteWithoutOnePieceHol
                            return {};
                        });
     ASSERT_TRUE(found.ok()) << found.error().toStdString();
-    EXPECT_EQ(*found, Transaction::BlobFound::Value);
+    EXPECT_EQ(*found, BlobFound::Value);
     EXPECT_EQ(received, kLargeValue);
     EXPECT_EQ(hash.result(), expectedHash);
-    EXPECT_LE(largest, kPostgresBlobPieceSize);
+    EXPECT_LE(largest, kBlobPieceSize);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, LargeValueTest,

@@ -24,7 +24,7 @@ class ByteSource {
 public:
     explicit ByteSource(const QByteArray& bytes)
         : m_bytes(bytes) {}
-    Transaction::BlobPieceSource source() {
+    BlobPieceSource source() {
         return [this](char* buffer, qint64 capacity) -> Result<qint64> {
             const qint64 length = std::min<qint64>(capacity, m_bytes.size() - m_position);
             std::memcpy(buffer, m_bytes.constData() + m_position, static_cast<size_t>(length));
@@ -43,7 +43,7 @@ struct ByteSink {
     QByteArray bytes;
     qint64 largestPiece = 0;
     int pieces = 0;
-    Transaction::BlobPieceSink sink() {
+    BlobPieceSink sink() {
         bytes.clear();
         largestPiece = 0;
         pieces = 0;
