@@ -161,6 +161,23 @@ TEST_F(PackageWriterTest, LargeFilesAndLongScriptsMoveWhole) {
     EXPECT_EQ(progress, (QList<qint64>{256, 70256, 70256 + 32765, 70256 + scriptBytes.size()}));
 }
 
+TEST_F(PackageWriterTest, FilesLargerThanOneCopyArriveWholeAndInOrder) {
+    // Two files that each take more than one large write, the second starting mid-way through one.
+    constexpr qint64 piece = 8 * 1024 * 1024;
+    const QByteArray first = patternBytes(piece + 3, 5);
+    const QByteArray second = patternBytes(2 * piece + 11, 6);
+    PackageSource source;
+    source.files[0] = input(QStringLiteral("first.bin"), first);
+    source.files[2] = input(QStringLiteral("second.bin"), second);
+    QList<qint64> progress;
+    const QByteArray package = build(source, &progress);
+    ASSERT_EQ(package.size(), 256 + first.size() + second.size());
+    EXPECT_TRUE(package.mid(256, first.size()) == first);
+    EXPECT_TRUE(package.mid(256 + first.size()) == second);
+    EXPECT_EQ(progress, (QList<qint64>{256, 256 + piece, 256 + first.size(), 256 + first.size() + piece,
+                                       256 + first.size() + 2 * piece, package.size()}));
+}
+
 TEST_F(PackageWriterTest, BadInputIsRefusedBeforeAnythingIsWritten) {
     const QByteArray earlier = "an earlier package";
     ASSERT_TRUE(scratch.write(QStringLiteral("out.fuf"), earlier));
