@@ -159,6 +159,10 @@ private:
     // Ends the open transaction: commits it (keep) or rolls it back.
     int endTransaction(bool keep);
     int executeSqliteScript(sqlite3* handle, const QString& sql);
+    // The generic paths through Qt SQL, for drivers that give no native handle.
+    Result<BlobFound> readBlobThroughQt(const BlobLocation& where, const BlobPieceSink& sink);
+    int insertBlobRowThroughQt(const QString& table, const QStringList& columns, const QVariantList& values,
+                               const QString& blobColumn, qint64 size, const BlobPieceSource& source);
     struct Private;
     std::unique_ptr<Private> d;
 };

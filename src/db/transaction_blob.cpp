@@ -1,9 +1,14 @@
-// Binary values streamed in pieces through the transaction object.
+// Binary values streamed in pieces through the transaction object: on the connection's native
+// handle where the driver gives one, so that neither side holds a whole value in memory or
+// encodes it as text, else through Qt SQL.
 
+#include "db/blob_backends.h"
 #include "db/dialect.h"
+#include "db/sqlite_script.h"
 #include "db/transaction.h"
 
 #include <QByteArray>
+#include <QSqlDriver>
 
 #include <algorithm>
 #include <limits>
@@ -67,6 +72,30 @@ Result<QByteArray> pullWhole(qint64 size, const BlobPieceSource& source) {
     return bytes;
 }
 
+// The native handle of the connection's driver when its type is the one named, else null.
+void* nativeHandle(const QSqlDatabase& db, const char* typeName) {
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), typeName) != 0)
+        return nullptr;
+    return *static_cast<void* const*>(handle.constData());
+}
+
+// Qt names the type by its typedef or by the struct behind it, depending on the version.
+pg_conn* postgresHandle(const QSqlDatabase& db) {
+    if (void* handle = nativeHandle(db, "PGconn*"))
+        return static_cast<pg_conn*>(handle);
+    return static_cast<pg_conn*>(nativeHandle(db, "pg_conn*"));
+}
+
+// Qt's ODBC driver hands out its connection handle (SQLHDBC) as a plain pointer.
+void* odbcHandle(const QSqlDatabase& db) {
+    if (db.driverName() != QLatin1String("QODBC"))
+        return nullptr;
+    if (void* handle = nativeHandle(db, "SQLHANDLE"))
+        return handle;
+    return nativeHandle(db, "void*");
+}
+
 } // namespace
 
 Result<BlobFound> Transaction::readBlob(const BlobLocation& where, const BlobPieceSink& sink) {
@@ -74,6 +103,86 @@ Result<BlobFound> Transaction::readBlob(const BlobLocation& where, const BlobPie
         setFailure(*problem);
         return Error{*problem};
     }
+    if (!readyForStatement())
+        return Error{SQLErrText};
+    const QSqlDatabase db = database();
+    std::optional<Result<BlobFound, BlobFailure>> native;
+    switch (kind()) {
+    case DbmsKind::SQLite:
+        if (sqlite3* handle = sqliteHandle(db))
+            native = sqliteReadBlob(handle, where, sink);
+        break;
+    case DbmsKind::PostgreSQL:
+        if (pg_conn* handle = postgresHandle(db))
+            native = postgresReadBlob(handle, where, sink);
+        break;
+    case DbmsKind::SqlServer:
+    case DbmsKind::Odbc:
+        if (void* handle = odbcHandle(db))
+            native = odbcReadBlob(handle, where, sink);
+        break;
+    }
+    if (!native)
+        return readBlobThroughQt(where, sink);
+    if (statementObserver)
+        statementObserver(selectFromLocation(where.column, where));
+    if (!*native) {
+        setFailure(native->error().text, native->error().code);
+        return Error{SQLErrText};
+    }
+    setSuccess(**native == BlobFound::NoRow ? 0 : 1);
+    if (**native == BlobFound::NoRow)
+        SQLCode = kSqlNotFound;
+    return **native;
+}
+
+int Transaction::insertBlobRow(const QString& table, const QStringList& columns, const QVariantList& values,
+                               const QString& blobColumn, qint64 size, const BlobPieceSource& source) {
+    if (!isPlainIdentifier(table) || !isPlainIdentifier(blobColumn) || columns.size() != values.size() ||
+        !std::all_of(columns.cbegin(), columns.cend(), isPlainIdentifier)) {
+        setFailure(QStringLiteral("the row to insert is not named by plain table and column names"));
+        return SQLCode;
+    }
+    if (!readyForStatement())
+        return SQLCode;
+    const QSqlDatabase db = database();
+    std::optional<Result<qint64, BlobFailure>> native;
+    switch (kind()) {
+    case DbmsKind::SQLite:
+        if (sqlite3* handle = sqliteHandle(db))
+            native = sqliteInsertBlobRow(handle, table, columns, values, blobColumn, size, source);
+        break;
+    case DbmsKind::PostgreSQL:
+        if (pg_conn* handle = postgresHandle(db)) {
+            bool handled = false;
+            auto outcome =
+                postgresInsertBlobRow(handle, table, columns, values, blobColumn, size, source, handled);
+            if (handled || !outcome)
+                native = std::move(outcome);
+        }
+        break;
+    case DbmsKind::SqlServer:
+    case DbmsKind::Odbc:
+        if (void* handle = odbcHandle(db))
+            native = odbcInsertBlobRow(handle, kind() == DbmsKind::SqlServer, table, columns, values,
+                                       blobColumn, size, source);
+        break;
+    }
+    if (!native)
+        return insertBlobRowThroughQt(table, columns, values, blobColumn, size, source);
+    if (statementObserver)
+        statementObserver(QStringLiteral("INSERT INTO %1 (%2, %3) VALUES (...) with %4 bytes in pieces")
+                              .arg(table, columns.join(QStringLiteral(", ")), blobColumn)
+                              .arg(size));
+    if (!*native) {
+        setFailure(native->error().text, native->error().code);
+        return SQLCode;
+    }
+    setSuccess(**native);
+    return SQLCode;
+}
+
+Result<BlobFound> Transaction::readBlobThroughQt(const BlobLocation& where, const BlobPieceSink& sink) {
     const std::optional<QVariantList> row =
         selectInto(selectFromLocation(where.column, where), where.keyValues);
     if (SQLCode == kSqlNotFound)
@@ -109,13 +218,9 @@ Result<qint64> Transaction::blobSize(const BlobLocation& where) {
     return row->first().isNull() ? qint64{0} : row->first().toLongLong();
 }
 
-int Transaction::insertBlobRow(const QString& table, const QStringList& columns, const QVariantList& values,
-                               const QString& blobColumn, qint64 size, const BlobPieceSource& source) {
-    if (!isPlainIdentifier(table) || !isPlainIdentifier(blobColumn) || columns.size() != values.size() ||
-        !std::all_of(columns.cbegin(), columns.cend(), isPlainIdentifier)) {
-        setFailure(QStringLiteral("the row to insert is not named by plain table and column names"));
-        return SQLCode;
-    }
+int Transaction::insertBlobRowThroughQt(const QString& table, const QStringList& columns,
+                                        const QVariantList& values, const QString& blobColumn, qint64 size,
+                                        const BlobPieceSource& source) {
     Result<QByteArray> bytes = pullWhole(size, source);
     if (!bytes) {
         setFailure(bytes.error());

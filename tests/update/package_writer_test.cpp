@@ -143,7 +143,7 @@ TEST_F(PackageWriterTest, NamesAreTakenAfterEitherSeparatorAndCutToWholeCharacte
     EXPECT_EQ(packageFileNameOfPath(QStringLiteral("plain.exe")), QStringLiteral("plain.exe"));
 }
 
-TEST_F(PackageWriterTest, LargeFilesAndLongScriptsMoveWholeInBlocks) {
+TEST_F(PackageWriterTest, LargeFilesAndLongScriptsMoveWhole) {
     const QByteArray big = patternBytes(70000, 4);
     const QString script = QString(40000, QLatin1Char('s')) + QStringLiteral("\n-- 测试");
     PackageSource source;
@@ -157,9 +157,25 @@ TEST_F(PackageWriterTest, LargeFilesAndLongScriptsMoveWholeInBlocks) {
                           {blankEntry(), blankEntry(), blankEntry(), usedEntry(257, 70256, "big.bin")},
                           70257) +
                   big + scriptBytes);
-    // Header, three blocks of the file (32,765 + 32,765 + 4,470), then the script in two blocks.
-    EXPECT_EQ(progress, (QList<qint64>{256, 256 + 32765, 256 + 65530, 70256, 70256 + 32765,
-                                       70256 + scriptBytes.size()}));
+    // Header, the file in one large write, then the script in two blocks.
+    EXPECT_EQ(progress, (QList<qint64>{256, 70256, 70256 + 32765, 70256 + scriptBytes.size()}));
+}
+
+TEST_F(PackageWriterTest, FilesLargerThanOneCopyArriveWholeAndInOrder) {
+    // Two files that each take more than one large write, the second starting mid-way through one.
+    constexpr qint64 piece = 8 * 1024 * 1024;
+    const QByteArray first = patternBytes(piece + 3, 5);
+    const QByteArray second = patternBytes(2 * piece + 11, 6);
+    PackageSource source;
+    source.files[0] = input(QStringLiteral("first.bin"), first);
+    source.files[2] = input(QStringLiteral("second.bin"), second);
+    QList<qint64> progress;
+    const QByteArray package = build(source, &progress);
+    ASSERT_EQ(package.size(), 256 + first.size() + second.size());
+    EXPECT_TRUE(package.mid(256, first.size()) == first);
+    EXPECT_TRUE(package.mid(256 + first.size()) == second);
+    EXPECT_EQ(progress, (QList<qint64>{256, 256 + piece, 256 + first.size(), 256 + first.size() + piece,
+                                       256 + first.size() + 2 * piece, package.size()}));
 }
 
 TEST_F(PackageWriterTest, BadInputIsRefusedBeforeAnythingIsWritten) {

@@ -1,0 +1,64 @@
+#pragma once
+
+// Binary values moved in pieces on a connection's native handle, one implementation per database
+// system. The transaction object chooses one where the driver gives it a handle and keeps its
+// generic Qt SQL path for the rest.
+
+#include "db/blob_stream.h"
+#include "host/result.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+
+#include <optional>
+
+struct sqlite3;
+struct pg_conn;
+
+namespace tarnlow {
+
+// PostgreSQL reads a value in slices of this size, handed on in pieces of kBlobPieceSize; each slice
+// is one query, and a compressed value is decompressed up to the end of the slice each time, so
+// fewer and larger slices pay off there.
+inline constexpr qint64 kPostgresBlobPieceSize = 8 * 1024 * 1024;
+
+// Why a native transfer failed: the server's (or the caller's) text and the native code.
+struct BlobFailure {
+    QString text;
+    int code = 0;
+};
+
+// The table, column and key names that a statement is built from are the program's own, but
+// they are pasted into statement text, so anything but a plain name is refused.
+bool isPlainSqlName(const QString& name);
+std::optional<BlobFailure> refuseUnplainNames(const QString& table, const QStringList& columns);
+
+Result<BlobFound, BlobFailure> sqliteReadBlob(sqlite3* handle, const BlobLocation& where,
+                                              const BlobPieceSink& sink);
+Result<qint64, BlobFailure> sqliteInsertBlobRow(sqlite3* handle, const QString& table,
+                                                const QStringList& columns, const QVariantList& values,
+                                                const QString& blobColumn, qint64 size,
+                                                const BlobPieceSource& source);
+
+// PostgreSQL through libpq. The insert streams the row through a binary COPY; the read fetches the
+// value in slices with binary results. The insert sets `handled` to false, and does nothing, when
+// a column's type is one it does not encode, so that the caller can use the generic path.
+Result<BlobFound, BlobFailure> postgresReadBlob(pg_conn* handle, const BlobLocation& where,
+                                                const BlobPieceSink& sink);
+Result<qint64, BlobFailure> postgresInsertBlobRow(pg_conn* handle, const QString& table,
+                                                  const QStringList& columns, const QVariantList& values,
+                                                  const QString& blobColumn, qint64 size,
+                                                  const BlobPieceSource& source, bool& handled);
+
+// ODBC (SQL Server and any ODBC data source) on the connection handle (an SQLHDBC): the value goes
+// in through SQLPutData and comes out through SQLGetData, one piece per call. sqlServer chooses
+// the parameter type of an image column there; other sources take a varbinary parameter.
+Result<BlobFound, BlobFailure> odbcReadBlob(void* connection, const BlobLocation& where,
+                                            const BlobPieceSink& sink);
+Result<qint64, BlobFailure> odbcInsertBlobRow(void* connection, bool sqlServer, const QString& table,
+                                              const QStringList& columns, const QVariantList& values,
+                                              const QString& blobColumn, qint64 size,
+                                              const BlobPieceSource& source);
+
+} // namespace tarnlow

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "db/transaction.h"
+
+#include <QByteArray>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <cstring>
+
+namespace tarnlow::test {
+
+// The same bytes for the same size and seed, so that a value can be compared without keeping it.
+inline QByteArray randomBytes(qint64 size, quint32 seed) {
+    QByteArray bytes(static_cast<qsizetype>((size + 3) / 4 * 4), Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    generator.fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
+    bytes.truncate(static_cast<qsizetype>(size));
+    return size == 0 ? QByteArray("") : bytes;
+}
+
+// Hands out the bytes of an array piece by piece, 0 at the end.
+class ByteSource {
+public:
+    explicit ByteSource(const QByteArray& bytes)
+        : m_bytes(bytes) {}
+    BlobPieceSource source() {
+        return [this](char* buffer, qint64 capacity) -> Result<qint64> {
+            const qint64 length = std::min<qint64>(capacity, m_bytes.size() - m_position);
+            std::memcpy(buffer, m_bytes.constData() + m_position, static_cast<size_t>(length));
+            m_position += length;
+            return length;
+        };
+    }
+
+private:
+    const QByteArray& m_bytes;
+    qint64 m_position = 0;
+};
+
+// Collects the pieces of a value read, and the size of the largest piece.
+struct ByteSink {
+    QByteArray bytes;
+    qint64 largestPiece = 0;
+    int pieces = 0;
+    BlobPieceSink sink() {
+        bytes.clear();
+        largestPiece = 0;
+        pieces = 0;
+        return [this](QByteArrayView piece) -> Result<void> {
+            bytes.append(piece);
+            largestPiece = std::max<qint64>(largestPiece, piece.size());
+            ++pieces;
+            return {};
+        };
+    }
+};
+
+} // namespace tarnlow::test
