@@ -1,5 +1,8 @@
+#include "cli/background_work.h"
 #include "cli/commands.h"
 #include "cli/connection_options.h"
+#include "cli/interrupt.h"
+#include "cli/progress_line.h"
 
 #include "db/transaction.h"
 #include "host/settings_store.h"
@@ -10,6 +13,15 @@
 
 namespace tarnlow::cli {
 namespace {
+
+// Progress of the import on the terminal's progress line, from the worker's thread.
+ImportProgress importProgressOnLine(const DatabaseWorker::Job& job, ProgressLine& line) {
+    return [&job, &line](const ImportFile& file) {
+        job.post([&line, name = QStringView(file.name).trimmed().toString(), size = file.size] {
+            line.update(0, size, name);
+        });
+    };
+}
 
 void declareApply(QCommandLineParser& parser) {
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("The update package (.fuf)."));
@@ -27,12 +39,40 @@ int runApply(const QCommandLineParser& parser) {
         return usageError(applyCommand, QStringLiteral("unexpected argument \"%1\"").arg(rest.at(1)));
     const QString path = rest.first();
 
+    // Ctrl+C before the import runs ends the command at once: nothing has been changed yet.
+    InterruptWatch watch;
     SettingsStore settings = SettingsStore::standard();
     Transaction sqlca;
     if (const Result<void> connected = connectForCommand(sqlca, *options, settings); !connected)
         return fail(connected.error());
+    // The import runs on a connection of its own, so that Ctrl+C is answered while it works.
+    const ConnectionSettings connection = ConnectionSettings::of(sqlca);
+    sqlca.disconnect();
 
-    const ImportReport report = importPackage(sqlca, path);
+    std::optional<ImportReport> finished;
+    QString connectFailure;
+    ProgressLine line;
+    const bool interrupted = runInBackground(
+        watch, connection,
+        [&](DatabaseWorker::Job& job) {
+            if (job.connection().connect() != kSqlSuccess) {
+                job.post([&connectFailure, text = job.connection().SQLErrText] { connectFailure = text; });
+                return;
+            }
+            ImportReport done = importPackage(job.connection(), path, importProgressOnLine(job, line));
+            job.post([&finished, done] { finished = done; });
+        },
+        [&line] { line.clear(); });
+    line.clear();
+    if (!finished) {
+        if (interrupted)
+            return interruptedFailure(QStringLiteral("stopped by Ctrl+C; nothing of the package is stored"));
+        return fail(QStringLiteral("cannot connect to the database: ") + connectFailure);
+    }
+    const ImportReport& report = *finished;
+    if (interrupted && report.result == ImportResult::Failed)
+        return interruptedFailure(
+            QStringLiteral("stopped by Ctrl+C; nothing of the package is stored, the database is as it was"));
     switch (report.result) {
     case ImportResult::Stored:
         for (const ImportFile& file : report.files)

@@ -8,9 +8,8 @@
 
 namespace tarnlow::cli {
 
-bool runInBackground(const ConnectionSettings& settings, DatabaseWorker::JobFunction job,
-                     const std::function<void()>& onInterrupt) {
-    InterruptWatch watch;
+bool runInBackground(InterruptWatch& watch, const ConnectionSettings& settings,
+                     DatabaseWorker::JobFunction job, const std::function<void()>& onInterrupt) {
     DatabaseWorker worker(settings);
     QEventLoop loop;
     QObject::connect(&worker, &DatabaseWorker::finished, &loop, &QEventLoop::quit);
@@ -21,6 +20,8 @@ bool runInBackground(const ConnectionSettings& settings, DatabaseWorker::JobFunc
                                 "discards what was not committed\n");
     });
     QObject::connect(&watch, &InterruptWatch::interrupted, &loop, [&] {
+        if (grace.isActive())
+            return;
         if (onInterrupt)
             onInterrupt();
         printError(QStringLiteral("tarnlow_as_cli: Ctrl+C: stopping (press Ctrl+C again to stop at once)"));
@@ -28,8 +29,10 @@ bool runInBackground(const ConnectionSettings& settings, DatabaseWorker::JobFunc
         grace.start(kStopGraceSeconds * 1000);
     });
     watch.setArmed(true);
-    if (!worker.start(std::move(job)))
+    if (!worker.start(std::move(job))) {
+        watch.setArmed(false);
         return false;
+    }
     loop.exec();
     watch.setArmed(false);
     return watch.wasInterrupted();

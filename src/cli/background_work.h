@@ -4,6 +4,8 @@
 
 namespace tarnlow::cli {
 
+class InterruptWatch;
+
 // Seconds a job has to stop after Ctrl+C before the process ends without it.
 inline constexpr int kStopGraceSeconds = 3;
 
@@ -14,7 +16,8 @@ inline constexpr int kStopGraceSeconds = 3;
 // process ends with exit code 130, and the database discards the unfinished transaction as it
 // would after a crash. `onInterrupt` runs on this thread when Ctrl+C arrives (to clear a progress
 // line, say). True when Ctrl+C was pressed.
-bool runInBackground(const ConnectionSettings& settings, DatabaseWorker::JobFunction job,
-                     const std::function<void()>& onInterrupt = {});
+// `watch` is armed while the job runs.
+bool runInBackground(InterruptWatch& watch, const ConnectionSettings& settings,
+                     DatabaseWorker::JobFunction job, const std::function<void()>& onInterrupt = {});
 
 } // namespace tarnlow::cli

@@ -1,5 +1,7 @@
 #include "cli/interrupt.h"
 
+#include "cli/command.h"
+
 #include <QSocketNotifier>
 
 #include <atomic>
@@ -43,6 +45,11 @@ void onInterrupt(int) {
 }
 
 } // namespace
+
+int interruptedFailure(const QString& text) {
+    printError(QStringLiteral("tarnlow_as_cli: ") + text);
+    return kExitInterrupted;
+}
 
 InterruptWatch::InterruptWatch() {
     interruptions.store(0);

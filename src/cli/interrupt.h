@@ -11,6 +11,9 @@ namespace tarnlow::cli {
 // The exit code of a command stopped by Ctrl+C, as shells report a process ended by SIGINT.
 inline constexpr int kExitInterrupted = 130;
 
+// Prints "tarnlow_as_cli: <text>" on standard error and returns kExitInterrupted.
+int interruptedFailure(const QString& text);
+
 // Turns Ctrl+C (SIGINT) into a request the running command answers on its own thread: the signal
 // handler only notes it, and interrupted() is emitted from the event loop. While no watch exists,
 // or while it is not armed, Ctrl+C ends the process at once with kExitInterrupted and a message,

@@ -1,9 +1,13 @@
+#include "cli/background_work.h"
 #include "cli/commands.h"
 #include "cli/connection_options.h"
+#include "cli/interrupt.h"
+#include "cli/progress_line.h"
 
 #include "db/transaction.h"
 #include "host/settings_store.h"
 #include "lang/f_msgbox.h"
+#include "update/completed_components.h"
 #include "update/download_engine.h"
 
 #include <QCommandLineParser>
@@ -14,6 +18,26 @@ namespace tarnlow::cli {
 namespace {
 
 const QString kFolder = QStringLiteral("folder");
+
+// The download's progress on the terminal's progress line and the files written on standard
+// output, from the worker's thread.
+DownloadProgressCallback downloadProgressOnLine(const DatabaseWorker::Job& job, ProgressLine& line,
+                                                const QList<VersionRow>& list) {
+    return [&job, &line, &list](const DownloadProgress& progress) {
+        job.post([&line, &list, progress] {
+            if (progress.stage != DownloadProgress::Stage::Written) {
+                line.update(progress.row - 1, progress.rowCount, progress.targetPath);
+                return;
+            }
+            line.clear();
+            const VersionRow& row = list.at(progress.row - 1);
+            printOut(QStringLiteral("wrote %1 (component %2, index %3)")
+                         .arg(terminalText(progress.targetPath))
+                         .arg(row.componentNumber)
+                         .arg(row.updateIndex));
+        });
+    };
+}
 
 void declareSync(QCommandLineParser& parser) {
     parser.addOption(
@@ -45,6 +69,8 @@ int runSync(const QCommandLineParser& parser) {
         targetFolder = info.absoluteFilePath() + QLatin1Char('/');
     }
 
+    // Ctrl+C before the download runs ends the command at once: nothing has been changed yet.
+    InterruptWatch watch;
     SettingsStore settings = SettingsStore::standard();
     Transaction sqlca;
     if (const Result<void> connected = connectForCommand(sqlca, *options, settings); !connected)
@@ -60,17 +86,49 @@ int runSync(const QCommandLineParser& parser) {
                      .arg(installed));
         return kExitDone;
     }
+    // The download runs on a connection of its own, so that Ctrl+C is answered while it works.
+    const ConnectionSettings connection = ConnectionSettings::of(sqlca);
+    sqlca.disconnect();
 
     const QList<VersionRow>& list = *rows;
-    const DownloadOutcome outcome = engine.download(list, [&](const DownloadProgress& progress) {
-        if (progress.stage != DownloadProgress::Stage::Written)
-            return;
-        const VersionRow& row = list.at(progress.row - 1);
-        printOut(QStringLiteral("wrote %1 (component %2, index %3)")
-                     .arg(terminalText(progress.targetPath))
-                     .arg(row.componentNumber)
-                     .arg(row.updateIndex));
-    });
+    std::optional<DownloadOutcome> finished;
+    QString connectFailure;
+    ProgressLine line;
+    const bool interrupted = runInBackground(
+        watch, connection,
+        [&](DatabaseWorker::Job& job) {
+            if (job.connection().connect() != kSqlSuccess) {
+                job.post([&connectFailure, text = job.connection().SQLErrText] { connectFailure = text; });
+                return;
+            }
+            SettingsStore workerSettings(settings.filePath());
+            DownloadEngine worker(job.connection(), workerSettings, targetFolder);
+            DownloadOutcome done = worker.download(list, downloadProgressOnLine(job, line, list));
+            job.post([&finished, done] { finished = done; });
+        },
+        [&line] { line.clear(); });
+    line.clear();
+    if (!finished) {
+        if (interrupted)
+            return interruptedFailure(
+                QStringLiteral("stopped by Ctrl+C before any file was written; Comp_ID stays %1")
+                    .arg(installed));
+        return fail(QStringLiteral("cannot connect to the database: ") + connectFailure);
+    }
+    const DownloadOutcome& outcome = *finished;
+    if (interrupted && outcome.failure) {
+        const std::optional<qint32> recorded =
+            recordCompletedComponents(settings, list, outcome.writtenPaths.size(), installed);
+        return interruptedFailure(
+            QStringLiteral(
+                "stopped by Ctrl+C after %1 of %2 files; the file being written was discarded, the "
+                "files written stay; Comp_ID %3")
+                .arg(outcome.writtenPaths.size())
+                .arg(list.size())
+                .arg(!recorded ? QStringLiteral("could not be written and stays %1").arg(installed)
+                     : *recorded == installed ? QStringLiteral("stays %1").arg(installed)
+                                              : QStringLiteral("is now %1").arg(*recorded)));
+    }
     if (outcome.failure) {
         printError(QStringLiteral("tarnlow_as_cli: ") + messageText(*outcome.failure));
         printError(QStringLiteral("tarnlow_as_cli: stopped after %1 of %2 files; Comp_ID stays %3")
