@@ -1,6 +1,7 @@
 #include "cli/progress_line.h"
 
 #include "cli/command.h"
+#include "host/size_text.h"
 
 #include <cstdio>
 
@@ -17,19 +18,6 @@ void writeRaw(const QByteArray& bytes) {
 }
 
 } // namespace
-
-QString sizeText(qint64 bytes) {
-    if (bytes < 1024)
-        return QStringLiteral("%1 bytes").arg(bytes);
-    const char* units[] = {"KB", "MB", "GB", "TB"};
-    double value = static_cast<double>(bytes) / 1024.0;
-    int unit = 0;
-    while (value >= 1024.0 && unit < 3) {
-        value /= 1024.0;
-        ++unit;
-    }
-    return QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(units[unit]));
-}
 
 QString progressLineText(qint64 done, qint64 total, double bytesPerSecond, const QString& file) {
     const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;

@@ -5,9 +5,6 @@
 
 namespace tarnlow::cli {
 
-// "1.5 MB", "820 KB", "312 bytes": sizes in binary units with one decimal above a kilobyte.
-QString sizeText(qint64 bytes);
-
 // The text of one progress line: bytes done of the whole, the rate and the file in hand, e.g.
 // "  41% 12.3 MB of 30.0 MB, 4.1 MB/s: game.exe".
 QString progressLineText(qint64 done, qint64 total, double bytesPerSecond, const QString& file);

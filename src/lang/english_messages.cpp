@@ -99,6 +99,8 @@ const QList<std::pair<int, QString>>& englishMessages() {
             {10900, u"The program folder %% cannot be written (%%), so %% newer program files stored in the "
                     u"database have not been downloaded. Run the program from a folder you can write to, or "
                     u"make this folder writable; the download will be tried again at the next start."},
+            {11700, u"%% of %%"},
+            {11701, u"Stopping…"},
         };
         QList<std::pair<int, QString>> list;
         for (const auto& [number, text] : rows)

@@ -7,23 +7,28 @@
 #include <optional>
 
 class QLabel;
+class QPushButton;
 
 namespace tarnlow {
 
+class DatabaseWorker;
 class SettingsStore;
 class Transaction;
 
 // The version check window: compares Comp_ID with the stored components, writes every newer stored
 // file into the program folder while a bar and the path of the file in hand show the progress, and
-// closes itself. It stays invisible when there is nothing newer. While the download runs the window
-// refuses to be closed, so a file is never left half-way by a click.
+// closes itself. It stays invisible when there is nothing newer. The download runs on a worker
+// thread with a connection of its own, so the window keeps painting and answering; Cancel (also
+// Escape and the title bar's close button) stops it: the file being written is discarded, the
+// files already in place stay, and Comp_ID records only the components whose files are all
+// complete.
 class w_ver : public QDialog {
     Q_OBJECT
 
 public:
     // Layout in layout units.
     static constexpr int kWindowWidth = 1120;
-    static constexpr int kWindowHeight = 420;
+    static constexpr int kWindowHeight = 560;
     static constexpr int kFrameX = 41;
     static constexpr int kFrameY = 40;
     static constexpr int kFrameWidth = 1015;
@@ -32,7 +37,13 @@ public:
     static constexpr int kBarY = 52;
     static constexpr int kBarHeight = 60;
     static constexpr int kStatusY = 160;
-    static constexpr int kStatusHeight = 220;
+    static constexpr int kStatusHeight = 170;
+    static constexpr int kBytesY = 340;
+    static constexpr int kBytesHeight = 60;
+    static constexpr int kCancelX = 745;
+    static constexpr int kCancelY = 420;
+    static constexpr int kCancelWidth = 311;
+    static constexpr int kCancelHeight = 92;
 
     w_ver(Transaction& sqlca, SettingsStore& settings, QString programFolder, QWidget* parent = nullptr);
     ~w_ver() override;
@@ -47,8 +58,16 @@ public:
     QLabel* st_7 = nullptr; // the frame of the bar
     QLabel* st_5 = nullptr; // the path of the file being written (wrappable after each separator)
 
-    // Whether a close is allowed; false until the download is over.
+    QLabel* st_bytes = nullptr; // bytes written of the whole download and of the file in hand
+    QPushButton* cb_cancel = nullptr;
+
+    // Whether a close is allowed; false until the download is over (a close before then cancels).
     bool ib_close = false;
+
+    // True once Cancel was pressed during the download.
+    bool cancelRequested() const { return m_cancelRequested; }
+    // Asks the running download to stop; the window closes once it has.
+    void cancel();
 
     // Width of the bar in layout units, and the widening per half row.
     int barWidthUnits() const { return m_barUnits; }
@@ -63,7 +82,7 @@ public:
         m_observer = std::move(observer);
     }
 
-    // Escape and the close request are refused until the download is over.
+    // Escape acts like Cancel until the download is over.
     void reject() override;
 
 protected:
@@ -74,6 +93,8 @@ private:
     void widenBar();
     void placeBar();
     void showProgress(const DownloadProgress& progress);
+    void startDownload(const QList<VersionRow>& rows);
+    void finishDownload(const QList<VersionRow>& rows, const DownloadOutcome& outcome);
 
     Transaction& m_sqlca;
     SettingsStore& m_settings;
@@ -85,6 +106,9 @@ private:
     QPoint m_positionUnits;
     std::optional<NumberedMessage> m_failure;
     std::function<void(const DownloadProgress&)> m_observer;
+    DatabaseWorker* m_worker = nullptr;
+    bool m_cancelRequested = false;
+    int m_result = 1;
 };
 
 } // namespace tarnlow

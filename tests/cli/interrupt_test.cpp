@@ -1,4 +1,5 @@
 #include "cli/progress_line.h"
+#include "host/size_text.h"
 #include "support/cli_process.h"
 #include "support/silent_server.h"
 #include "support/terminal_process.h"
@@ -15,9 +16,9 @@ using namespace tarnlow;
 namespace {
 
 TEST(ProgressLine, SaysHowMuchOfTheWholeIsDoneHowFastAndWhichFile) {
-    EXPECT_EQ(cli::sizeText(312), QStringLiteral("312 bytes"));
-    EXPECT_EQ(cli::sizeText(820 * 1024), QStringLiteral("820.0 KB"));
-    EXPECT_EQ(cli::sizeText(3 * 1024 * 1024 / 2), QStringLiteral("1.5 MB"));
+    EXPECT_EQ(sizeText(312), QStringLiteral("312 bytes"));
+    EXPECT_EQ(sizeText(820 * 1024), QStringLiteral("820.0 KB"));
+    EXPECT_EQ(sizeText(3 * 1024 * 1024 / 2), QStringLiteral("1.5 MB"));
     EXPECT_EQ(cli::progressLineText(512 * 1024, 2 * 1024 * 1024, 1024 * 1024, QStringLiteral("game.exe")),
               QStringLiteral(" 25% 512.0 KB of 2.0 MB, 1.0 MB/s: game.exe"));
     // No rate before there is one; a file name cannot move the cursor.
