@@ -5,22 +5,35 @@
 #include "cli/progress_line.h"
 
 #include "db/transaction.h"
+#include "host/progress_throttle.h"
 #include "host/settings_store.h"
 #include "lang/f_msgbox.h"
 #include "update/import_engine.h"
 
 #include <QCommandLineParser>
 
+#include <memory>
+
 namespace tarnlow::cli {
 namespace {
 
-// Progress of the import on the terminal's progress line, from the worker's thread.
-ImportProgress importProgressOnLine(const DatabaseWorker::Job& job, ProgressLine& line) {
-    return [&job, &line](const ImportFile& file) {
-        job.post([&line, name = QStringView(file.name).trimmed().toString(), size = file.size] {
-            line.update(0, size, name);
-        });
+// The import's progress on the terminal's progress line, and Ctrl+C's stop, from the worker's
+// thread.
+ImportObserver importObserverOnLine(const DatabaseWorker::Job& job, ProgressLine& line) {
+    auto current = std::make_shared<QString>();
+    auto throttle = std::make_shared<ProgressThrottle>();
+    ImportObserver observer;
+    observer.fileStarted = [current](const ImportFile& file) {
+        *current = QStringView(file.name).trimmed().toString();
     };
+    observer.bytes = [&job, &line, current, throttle](qint64 done, qint64 total) -> Result<void> {
+        if (job.cancelRequested())
+            return Error{QStringLiteral("stopped by Ctrl+C")};
+        if (throttle->due(done == total))
+            job.post([&line, done, total, name = *current] { line.update(done, total, name); });
+        return {};
+    };
+    return observer;
 }
 
 void declareApply(QCommandLineParser& parser) {
@@ -59,7 +72,7 @@ int runApply(const QCommandLineParser& parser) {
                 job.post([&connectFailure, text = job.connection().SQLErrText] { connectFailure = text; });
                 return;
             }
-            ImportReport done = importPackage(job.connection(), path, importProgressOnLine(job, line));
+            ImportReport done = importPackage(job.connection(), path, importObserverOnLine(job, line));
             job.post([&finished, done] { finished = done; });
         },
         [&line] { line.clear(); });

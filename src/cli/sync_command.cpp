@@ -5,30 +5,33 @@
 #include "cli/progress_line.h"
 
 #include "db/transaction.h"
+#include "host/progress_throttle.h"
 #include "host/settings_store.h"
 #include "lang/f_msgbox.h"
 #include "update/completed_components.h"
 #include "update/download_engine.h"
 
 #include <QCommandLineParser>
+
 #include <QDir>
 #include <QFileInfo>
+#include <memory>
 
 namespace tarnlow::cli {
 namespace {
 
 const QString kFolder = QStringLiteral("folder");
 
-// The download's progress on the terminal's progress line and the files written on standard
-// output, from the worker's thread.
-DownloadProgressCallback downloadProgressOnLine(const DatabaseWorker::Job& job, ProgressLine& line,
-                                                const QList<VersionRow>& list) {
-    return [&job, &line, &list](const DownloadProgress& progress) {
+// The download's progress on the terminal's progress line, the files written on standard output,
+// and Ctrl+C's stop, from the worker's thread.
+DownloadObserver downloadObserverOnLine(const DatabaseWorker::Job& job, ProgressLine& line,
+                                        const QList<VersionRow>& list) {
+    auto throttle = std::make_shared<ProgressThrottle>();
+    DownloadObserver observer;
+    observer.progress = [&job, &line, &list](const DownloadProgress& progress) {
+        if (progress.stage != DownloadProgress::Stage::Written)
+            return;
         job.post([&line, &list, progress] {
-            if (progress.stage != DownloadProgress::Stage::Written) {
-                line.update(progress.row - 1, progress.rowCount, progress.targetPath);
-                return;
-            }
             line.clear();
             const VersionRow& row = list.at(progress.row - 1);
             printOut(QStringLiteral("wrote %1 (component %2, index %3)")
@@ -37,6 +40,14 @@ DownloadProgressCallback downloadProgressOnLine(const DatabaseWorker::Job& job, 
                          .arg(row.updateIndex));
         });
     };
+    observer.bytes = [&job, &line, throttle](const DownloadBytes& bytes) -> Result<void> {
+        if (job.cancelRequested())
+            return Error{QStringLiteral("stopped by Ctrl+C")};
+        if (throttle->due(bytes.rowDone == bytes.rowSize))
+            job.post([&line, bytes] { line.update(bytes.doneOfAll, bytes.totalOfAll, bytes.targetPath); });
+        return {};
+    };
+    return observer;
 }
 
 void declareSync(QCommandLineParser& parser) {
@@ -103,7 +114,7 @@ int runSync(const QCommandLineParser& parser) {
             }
             SettingsStore workerSettings(settings.filePath());
             DownloadEngine worker(job.connection(), workerSettings, targetFolder);
-            DownloadOutcome done = worker.download(list, downloadProgressOnLine(job, line, list));
+            DownloadOutcome done = worker.download(list, downloadObserverOnLine(job, line, list));
             job.post([&finished, done] { finished = done; });
         },
         [&line] { line.clear(); });

@@ -5,7 +5,9 @@
 #include "db/transaction.h"
 #include "host/layout_units.h"
 #include "host/primary_screen.h"
+#include "host/progress_throttle.h"
 #include "host/settings_store.h"
+#include "host/size_text.h"
 #include "lang/f_msgbox.h"
 #include "lang/uo_std_cb.h"
 #include "update/completed_components.h"
@@ -13,16 +15,20 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QLabel>
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace tarnlow {
 namespace {
 
 // The window's title, "update......" in English.
 constexpr int kMessageVersionCheckTitle = 10601;
-// "Stopping…", shown once Cancel was pressed.
+// "%1 of %2" under the bar, and "Stopping…" once Cancel was pressed.
+constexpr int kMessageBytesOf = 11700;
 constexpr int kMessageStopping = 11701;
 
 // A path has no blanks to break at; a zero-width space after each separator lets a long path wrap
@@ -110,17 +116,36 @@ void w_ver::placeBar() {
     st_8->setVisible(width > 0);
 }
 
-void w_ver::widenBar() {
-    m_barUnits = static_cast<int>(std::trunc(m_barUnits + m_step));
+// The bar follows the bytes of the whole download once their total is known, and the rows before
+// that (or when every file is empty).
+void w_ver::setBarFraction(double fraction) {
+    m_barUnits = static_cast<int>(std::trunc((kFrameWidth - 10) * std::clamp(fraction, 0.0, 1.0)));
     placeBar();
 }
 
 void w_ver::showProgress(const DownloadProgress& progress) {
-    widenBar();
+    if (m_bytesTotal > 0)
+        setBarFraction(static_cast<double>(m_bytesDone) / static_cast<double>(m_bytesTotal));
+    else
+        setBarFraction(progress.fraction);
     st_5->setText(wrappablePath(progress.targetPath));
     st_5->setToolTip(progress.targetPath);
     if (m_observer)
         m_observer(progress);
+}
+
+void w_ver::showBytes(const DownloadBytes& bytes) {
+    if (m_cancelRequested)
+        return;
+    m_bytesDone = bytes.doneOfAll;
+    m_bytesTotal = bytes.totalOfAll;
+    if (m_bytesTotal > 0)
+        setBarFraction(static_cast<double>(m_bytesDone) / static_cast<double>(m_bytesTotal));
+    // The whole download, then the file in hand.
+    st_bytes->setText(
+        messageText(NumberedMessage{kMessageBytesOf, {sizeText(m_bytesDone), sizeText(m_bytesTotal)}}) +
+        QStringLiteral("    ") + QFileInfo(bytes.targetPath).fileName() + QStringLiteral(": ") +
+        messageText(NumberedMessage{kMessageBytesOf, {sizeText(bytes.rowDone), sizeText(bytes.rowSize)}}));
 }
 
 int w_ver::runVersionCheck() {
@@ -149,7 +174,6 @@ int w_ver::runVersionCheck() {
         return -1;
     }
 
-    m_step = static_cast<double>(kFrameWidth - 10) / (static_cast<double>(rows->size()) * 2.0);
     show();
     startDownload(*rows);
     // Start-up waits here as it waited for the download itself; the window keeps answering.
@@ -157,6 +181,22 @@ int w_ver::runVersionCheck() {
     connect(m_worker, &DatabaseWorker::finished, &waiting, &QEventLoop::quit);
     waiting.exec();
     return m_result;
+}
+
+DownloadObserver w_ver::progressToWindow(const DatabaseWorker::Job& job) {
+    auto throttle = std::make_shared<ProgressThrottle>();
+    DownloadObserver observer;
+    observer.progress = [this, &job](const DownloadProgress& progress) {
+        job.post([this, progress] { showProgress(progress); });
+    };
+    observer.bytes = [this, &job, throttle](const DownloadBytes& bytes) -> Result<void> {
+        if (job.cancelRequested())
+            return Error{QStringLiteral("the download was cancelled")};
+        if (throttle->due(bytes.rowDone == bytes.rowSize))
+            job.post([this, bytes] { showBytes(bytes); });
+        return {};
+    };
+    return observer;
 }
 
 void w_ver::startDownload(const QList<VersionRow>& rows) {
@@ -172,9 +212,7 @@ void w_ver::startDownload(const QList<VersionRow>& rows) {
         } else {
             SettingsStore settings(settingsFile);
             DownloadEngine engine(job.connection(), settings, folder);
-            outcome = engine.download(rows, [this, &job](const DownloadProgress& progress) {
-                job.post([this, progress] { showProgress(progress); });
-            });
+            outcome = engine.download(rows, progressToWindow(job));
         }
         job.post([this, rows, outcome] { finishDownload(rows, outcome); });
     });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/database_worker.h"
 #include "update/download_engine.h"
 
 #include <QDialog>
@@ -11,7 +12,6 @@ class QPushButton;
 
 namespace tarnlow {
 
-class DatabaseWorker;
 class SettingsStore;
 class Transaction;
 
@@ -69,9 +69,8 @@ public:
     // Asks the running download to stop; the window closes once it has.
     void cancel();
 
-    // Width of the bar in layout units, and the widening per half row.
+    // Width of the bar in layout units: the share done of the frame's width less 10.
     int barWidthUnits() const { return m_barUnits; }
-    double barStep() const { return m_step; }
     // Where the window placed itself, in layout units.
     QPoint positionUnits() const { return m_positionUnits; }
     // Why the last download stopped, if it did.
@@ -90,9 +89,11 @@ protected:
 
 private:
     void centre();
-    void widenBar();
     void placeBar();
+    void setBarFraction(double fraction);
     void showProgress(const DownloadProgress& progress);
+    void showBytes(const DownloadBytes& bytes);
+    DownloadObserver progressToWindow(const DatabaseWorker::Job& job);
     void startDownload(const QList<VersionRow>& rows);
     void finishDownload(const QList<VersionRow>& rows, const DownloadOutcome& outcome);
 
@@ -102,7 +103,8 @@ private:
     double m_dpiX = 96.0;
     double m_dpiY = 96.0;
     int m_barUnits = 0;
-    double m_step = 0.0;
+    qint64 m_bytesDone = 0;
+    qint64 m_bytesTotal = 0;
     QPoint m_positionUnits;
     std::optional<NumberedMessage> m_failure;
     std::function<void(const DownloadProgress&)> m_observer;
