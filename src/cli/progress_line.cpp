@@ -5,12 +5,21 @@
 
 #include <cstdio>
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace tarnlow::cli {
 namespace {
 
 constexpr qint64 kRedrawMs = 100;
+
+// The width of the terminal on standard error, 0 when unknown.
+int terminalColumns() {
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0)
+        return 0;
+    return size.ws_col;
+}
 
 void writeRaw(const QByteArray& bytes) {
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
@@ -49,8 +58,13 @@ void ProgressLine::update(qint64 done, qint64 total, const QString& file) {
     m_lastDrawn.start();
     const double seconds = static_cast<double>(m_started.elapsed()) / 1000.0;
     const double rate = seconds > 0.2 ? static_cast<double>(done) / seconds : 0.0;
+    // A line wider than the terminal would wrap, and the carriage return would then rewrite only
+    // its last part.
+    QString text = progressLineText(done, total, rate, file);
+    if (const int columns = terminalColumns(); columns > 1 && text.size() >= columns)
+        text = text.left(columns - 2) + QChar(0x2026);
     // Carriage return, the line, and "erase to the end of the line" for a shorter line.
-    writeRaw("\r" + progressLineText(done, total, rate, file).toUtf8() + "\x1b[K");
+    writeRaw("\r" + text.toUtf8() + "\x1b[K");
     m_shown = true;
 }
 

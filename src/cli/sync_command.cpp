@@ -44,7 +44,9 @@ DownloadObserver downloadObserverOnLine(const DatabaseWorker::Job& job, Progress
         if (job.cancelRequested())
             return Error{QStringLiteral("stopped by Ctrl+C")};
         if (throttle->due(bytes.rowDone == bytes.rowSize))
-            job.post([&line, bytes] { line.update(bytes.doneOfAll, bytes.totalOfAll, bytes.targetPath); });
+            job.post([&line, bytes] {
+                line.update(bytes.doneOfAll, bytes.totalOfAll, QFileInfo(bytes.targetPath).fileName());
+            });
         return {};
     };
     return observer;
