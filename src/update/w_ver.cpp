@@ -80,7 +80,7 @@ w_ver::w_ver(Transaction& sqlca, SettingsStore& settings, QString programFolder,
     st_bytes->setObjectName(QStringLiteral("st_bytes"));
     st_bytes->setGeometry(unitsToPixelsX(kFrameX, m_dpiX), unitsToPixelsY(kBytesY, m_dpiY),
                           unitsToPixelsX(kFrameWidth, m_dpiX), unitsToPixelsY(kBytesHeight, m_dpiY));
-    st_bytes->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    st_bytes->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     auto* cancelButton = new uo_std_cb(QStringLiteral("LOGIN_CANCEL"), QStringLiteral("取消(&C)"), this);
     cancelButton->setObjectName(QStringLiteral("cb_cancel"));
@@ -130,6 +130,11 @@ void w_ver::showProgress(const DownloadProgress& progress) {
         setBarFraction(progress.fraction);
     st_5->setText(wrappablePath(progress.targetPath));
     st_5->setToolTip(progress.targetPath);
+    // A new file: its own line waits for its first bytes.
+    if (progress.stage == DownloadProgress::Stage::Fetching && m_bytesTotal > 0 && !m_cancelRequested)
+        st_bytes->setText(
+            messageText(NumberedMessage{kMessageBytesOf, {sizeText(m_bytesDone), sizeText(m_bytesTotal)}}) +
+            QLatin1Char('\n') + QFileInfo(progress.targetPath).fileName());
     if (m_observer)
         m_observer(progress);
 }
@@ -141,10 +146,10 @@ void w_ver::showBytes(const DownloadBytes& bytes) {
     m_bytesTotal = bytes.totalOfAll;
     if (m_bytesTotal > 0)
         setBarFraction(static_cast<double>(m_bytesDone) / static_cast<double>(m_bytesTotal));
-    // The whole download, then the file in hand.
+    // The whole download on the first line, the file in hand on the second.
     st_bytes->setText(
         messageText(NumberedMessage{kMessageBytesOf, {sizeText(m_bytesDone), sizeText(m_bytesTotal)}}) +
-        QStringLiteral("    ") + QFileInfo(bytes.targetPath).fileName() + QStringLiteral(": ") +
+        QLatin1Char('\n') + QFileInfo(bytes.targetPath).fileName() + QStringLiteral(": ") +
         messageText(NumberedMessage{kMessageBytesOf, {sizeText(bytes.rowDone), sizeText(bytes.rowSize)}}));
 }
 

@@ -28,7 +28,7 @@ class w_ver : public QDialog {
 public:
     // Layout in layout units.
     static constexpr int kWindowWidth = 1120;
-    static constexpr int kWindowHeight = 560;
+    static constexpr int kWindowHeight = 576;
     static constexpr int kFrameX = 41;
     static constexpr int kFrameY = 40;
     static constexpr int kFrameWidth = 1015;
@@ -37,11 +37,11 @@ public:
     static constexpr int kBarY = 52;
     static constexpr int kBarHeight = 60;
     static constexpr int kStatusY = 160;
-    static constexpr int kStatusHeight = 170;
-    static constexpr int kBytesY = 340;
-    static constexpr int kBytesHeight = 60;
+    static constexpr int kStatusHeight = 130;
+    static constexpr int kBytesY = 296;
+    static constexpr int kBytesHeight = 120;
     static constexpr int kCancelX = 745;
-    static constexpr int kCancelY = 420;
+    static constexpr int kCancelY = 436;
     static constexpr int kCancelWidth = 311;
     static constexpr int kCancelHeight = 92;
 
