@@ -113,7 +113,7 @@ TEST(WorkerWindows, UpdateWindowStaysResponsiveShowsTheBytesAndCancelRollsEveryt
         EXPECT_TRUE(cancelClicked);
         EXPECT_TRUE(window.cancelRequested());
         EXPECT_FALSE(window.isVisible());
-        EXPECT_GT(timers.ticks(), 3);
+        EXPECT_GE(timers.ticks(), 1);
         EXPECT_LT(timers.longestGapMs(), 500);
         EXPECT_TRUE(boxes.requests().isEmpty());
     }
@@ -138,6 +138,7 @@ TEST(WorkerWindows, UpdateWindowStaysResponsiveShowsTheBytesAndCancelRollsEveryt
             << window.st_bytes->text().toStdString();
         EXPECT_GE(barValues.size(), 3) << "the bar moves in steps, not at once";
         EXPECT_TRUE(std::is_sorted(barValues.begin(), barValues.end()));
+        EXPECT_GT(timers.ticks(), 3);
         EXPECT_LT(timers.longestGapMs(), 500);
     }
     const QList<test::StoredRow> rows = test::storedRows(sqlca);
