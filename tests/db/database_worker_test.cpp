@@ -121,15 +121,16 @@ TEST(DatabaseWorker, AnAbandonedAttemptDeliversNothingAndANewJobRunsMeanwhile) {
     ASSERT_GT(silent.port(), 0);
     test::ScratchFolder scratch;
     auto worker = std::make_unique<DatabaseWorker>(silentSettings(silent));
-    bool delivered = false;
+    // Shared with the job, which may outlive this test's frame if an assertion ends it early.
+    auto delivered = std::make_shared<std::atomic<bool>>(false);
+    auto attemptEnded = std::make_shared<std::atomic<bool>>(false);
     bool finished = false;
     QObject::connect(worker.get(), &DatabaseWorker::finished, worker.get(), [&] { finished = true; });
-    std::atomic<bool> attemptEnded{false};
     const int jobsBefore = DatabaseWorker::runningJobs();
-    ASSERT_TRUE(worker->start([&](DatabaseWorker::Job& job) {
+    ASSERT_TRUE(worker->start([delivered, attemptEnded](DatabaseWorker::Job& job) {
         job.connection().connect();
-        attemptEnded = true;
-        job.post([&] { delivered = true; });
+        *attemptEnded = true;
+        job.post([delivered] { *delivered = true; });
     }));
     QThread::msleep(200);
     QElapsedTimer timer;
@@ -145,15 +146,15 @@ TEST(DatabaseWorker, AnAbandonedAttemptDeliversNothingAndANewJobRunsMeanwhile) {
         worker->start([&](DatabaseWorker::Job& job) { job.post([&secondDone] { secondDone = true; }); }));
     ASSERT_TRUE(runUntil([&] { return finished; }, 3000));
     EXPECT_TRUE(secondDone);
-    EXPECT_FALSE(attemptEnded.load());
+    EXPECT_FALSE(attemptEnded->load());
 
     // The abandoned attempt ends by its login timeout and delivers nothing, also after the
     // worker object is gone.
     worker.reset();
-    ASSERT_TRUE(runUntil([&] { return attemptEnded.load(); }, 15000));
+    ASSERT_TRUE(runUntil([&] { return attemptEnded->load(); }, 15000));
     EXPECT_TRUE(DatabaseWorker::waitForAllJobs(std::chrono::seconds(10)));
     QCoreApplication::processEvents();
-    EXPECT_FALSE(delivered);
+    EXPECT_FALSE(delivered->load());
 }
 
 TEST(DatabaseWorker, WaitForAllJobsGivesUpAfterItsBound) {
