@@ -5,6 +5,7 @@
 #include "app/system_tables_startup.h"
 #include "app/tarnlow_as.h"
 #include "app/widget_startup_windows.h"
+#include "db/database_worker.h"
 #include "host/message_box.h"
 #include "host/message_box_dialog.h"
 #include "host/settings_store.h"
@@ -18,8 +19,11 @@
 #include <QFile>
 #include <QIcon>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+
+#include <unistd.h>
 
 namespace {
 
@@ -109,5 +113,13 @@ int main(int argc, char** argv) {
         break;
     }
     app.destroy();
+    // A login attempt the operator gave up on may still wait for its server. It touches nothing of
+    // the program's, but the database layer must not be torn down under it: give it a moment, then
+    // leave without the shutdown of the libraries.
+    if (!tarnlow::DatabaseWorker::waitForAllJobs(std::chrono::milliseconds(500))) {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        ::_exit(exitCode);
+    }
     return exitCode;
 }

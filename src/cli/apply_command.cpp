@@ -1,8 +1,12 @@
+#include "cli/background_work.h"
 #include "cli/commands.h"
 #include "cli/connection_options.h"
 #include "cli/signing_options.h"
+#include "cli/interrupt.h"
+#include "cli/progress_line.h"
 
 #include "db/transaction.h"
+#include "host/progress_throttle.h"
 #include "host/settings_store.h"
 #include "lang/f_msgbox.h"
 #include "update/import_engine.h"
@@ -10,8 +14,29 @@
 
 #include <QCommandLineParser>
 
+#include <memory>
+
 namespace tarnlow::cli {
 namespace {
+
+// The import's progress on the terminal's progress line, and Ctrl+C's stop, from the worker's
+// thread.
+ImportObserver importObserverOnLine(const DatabaseWorker::Job& job, ProgressLine& line) {
+    auto current = std::make_shared<QString>();
+    auto throttle = std::make_shared<ProgressThrottle>();
+    ImportObserver observer;
+    observer.fileStarted = [current](const ImportFile& file) {
+        *current = QStringView(file.name).trimmed().toString();
+    };
+    observer.bytes = [&job, &line, current, throttle](qint64 done, qint64 total) -> Result<void> {
+        if (job.cancelRequested())
+            return Error{QStringLiteral("stopped by Ctrl+C")};
+        if (throttle->due(done == total))
+            job.post([&line, done, total, name = *current] { line.update(done, total, name); });
+        return {};
+    };
+    return observer;
+}
 
 void declareApply(QCommandLineParser& parser) {
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("The update package (.fuf)."));
@@ -32,13 +57,42 @@ int runApply(const QCommandLineParser& parser) {
     const Result<TrustedKeys> trusted = clientTrustedKeys();
     if (!trusted)
         return fail(messageText(NumberedMessage{kMsgTrustedKeysUnreadable, {trusted.error()}}));
+    const TrustedKeys& trustedKeys = *trusted;
 
+    // Ctrl+C before the import runs ends the command at once: nothing has been changed yet.
+    InterruptWatch watch;
     SettingsStore settings = SettingsStore::standard();
     Transaction sqlca;
     if (const Result<void> connected = connectForCommand(sqlca, *options, settings); !connected)
         return fail(connected.error());
+    // The import runs on a connection of its own, so that Ctrl+C is answered while it works.
+    const ConnectionSettings connection = ConnectionSettings::of(sqlca);
+    sqlca.disconnect();
 
-    const ImportReport report = importPackage(sqlca, path, ImportObserver{}, *trusted);
+    std::optional<ImportReport> finished;
+    QString connectFailure;
+    ProgressLine line;
+    const bool interrupted = runInBackground(
+        watch, connection,
+        [&](DatabaseWorker::Job& job) {
+            if (job.connection().connect() != kSqlSuccess) {
+                job.post([&connectFailure, text = job.connection().SQLErrText] { connectFailure = text; });
+                return;
+            }
+            ImportReport done = importPackage(job.connection(), path, importObserverOnLine(job, line), trustedKeys);
+            job.post([&finished, done] { finished = done; });
+        },
+        [&line] { line.clear(); });
+    line.clear();
+    if (!finished) {
+        if (interrupted)
+            return interruptedFailure(QStringLiteral("stopped by Ctrl+C; nothing of the package is stored"));
+        return fail(QStringLiteral("cannot connect to the database: ") + connectFailure);
+    }
+    const ImportReport& report = *finished;
+    if (interrupted && report.result == ImportResult::Failed)
+        return interruptedFailure(
+            QStringLiteral("stopped by Ctrl+C; nothing of the package is stored, the database is as it was"));
     if (!report.signedBy.isEmpty())
         printOut(QStringLiteral("signature of key %1 verified").arg(report.signedBy));
     if (report.warning)

@@ -22,7 +22,9 @@ void printHelp() {
         "  stored setting. The password comes from --password-file, from the terminal with\n"
         "  --password - , or from the environment variable TARNLOW_AS_PASSWORD; --password TEXT\n"
         "  also works, but every user of the machine can see it in the process list.\n"
-        "exit codes: 0 done, 1 failed (reason on standard error), 2 usage error.\n"
+        "apply and sync show a progress line on a terminal; Ctrl+C stops them cleanly.\n"
+        "exit codes: 0 done, 1 failed (reason on standard error), 2 usage error,\n"
+        "  130 stopped by Ctrl+C.\n"
         "tarnlow_as_cli --version prints the version."));
 }
 

@@ -1,21 +1,58 @@
+#include "cli/background_work.h"
 #include "cli/commands.h"
 #include "cli/connection_options.h"
 #include "cli/signing_options.h"
+#include "cli/interrupt.h"
+#include "cli/progress_line.h"
 
 #include "db/transaction.h"
+#include "host/progress_throttle.h"
 #include "host/settings_store.h"
 #include "lang/f_msgbox.h"
+#include "update/completed_components.h"
 #include "update/download_engine.h"
 #include "update/signature_messages.h"
 
 #include <QCommandLineParser>
+
 #include <QDir>
 #include <QFileInfo>
+#include <memory>
 
 namespace tarnlow::cli {
 namespace {
 
 const QString kFolder = QStringLiteral("folder");
+
+// The download's progress on the terminal's progress line, the files written on standard output,
+// and Ctrl+C's stop, from the worker's thread.
+DownloadObserver downloadObserverOnLine(const DatabaseWorker::Job& job, ProgressLine& line,
+                                        const QList<VersionRow>& list) {
+    auto throttle = std::make_shared<ProgressThrottle>();
+    DownloadObserver observer;
+    observer.progress = [&job, &line, &list](const DownloadProgress& progress) {
+        if (progress.stage != DownloadProgress::Stage::Written)
+            return;
+        job.post([&line, &list, progress] {
+            line.clear();
+            const VersionRow& row = list.at(progress.row - 1);
+            printOut(QStringLiteral("wrote %1 (component %2, index %3)")
+                         .arg(terminalText(progress.targetPath))
+                         .arg(row.componentNumber)
+                         .arg(row.updateIndex));
+        });
+    };
+    observer.bytes = [&job, &line, throttle](const DownloadBytes& bytes) -> Result<void> {
+        if (job.cancelRequested())
+            return Error{QStringLiteral("stopped by Ctrl+C")};
+        if (throttle->due(bytes.rowDone == bytes.rowSize))
+            job.post([&line, bytes] {
+                line.update(bytes.doneOfAll, bytes.totalOfAll, QFileInfo(bytes.targetPath).fileName());
+            });
+        return {};
+    };
+    return observer;
+}
 
 void declareSync(QCommandLineParser& parser) {
     parser.addOption(
@@ -52,13 +89,16 @@ int runSync(const QCommandLineParser& parser) {
     if (!trusted)
         return fail(messageText(NumberedMessage{kMsgTrustedKeysUnreadable, {trusted.error()}}));
 
+    // Ctrl+C before the download runs ends the command at once: nothing has been changed yet.
+    InterruptWatch watch;
     SettingsStore settings = SettingsStore::standard();
     Transaction sqlca;
     if (const Result<void> connected = connectForCommand(sqlca, *options, settings); !connected)
         return fail(connected.error());
 
     DownloadEngine engine(sqlca, settings, targetFolder);
-    engine.setTrustedKeys(std::move(*trusted));
+    const TrustedKeys trustedKeys = std::move(*trusted);
+    engine.setTrustedKeys(trustedKeys);
     const qint32 installed = installedComponent(settings);
     const auto rows = engine.pendingRows();
     if (!rows)
@@ -68,19 +108,52 @@ int runSync(const QCommandLineParser& parser) {
                      .arg(installed));
         return kExitDone;
     }
+    // The download runs on a connection of its own, so that Ctrl+C is answered while it works.
+    const ConnectionSettings connection = ConnectionSettings::of(sqlca);
+    sqlca.disconnect();
 
     const QList<VersionRow>& list = *rows;
-    const DownloadOutcome outcome = engine.download(list, [&](const DownloadProgress& progress) {
-        if (progress.stage != DownloadProgress::Stage::Written)
-            return;
-        const VersionRow& row = list.at(progress.row - 1);
-        printOut(QStringLiteral("wrote %1 (component %2, index %3)")
-                     .arg(terminalText(progress.targetPath))
-                     .arg(row.componentNumber)
-                     .arg(row.updateIndex));
-    });
+    std::optional<DownloadOutcome> finished;
+    QString connectFailure;
+    ProgressLine line;
+    const bool interrupted = runInBackground(
+        watch, connection,
+        [&](DatabaseWorker::Job& job) {
+            if (job.connection().connect() != kSqlSuccess) {
+                job.post([&connectFailure, text = job.connection().SQLErrText] { connectFailure = text; });
+                return;
+            }
+            SettingsStore workerSettings(settings.filePath());
+            DownloadEngine worker(job.connection(), workerSettings, targetFolder);
+            worker.setTrustedKeys(trustedKeys);
+            DownloadOutcome done = worker.download(list, downloadObserverOnLine(job, line, list));
+            job.post([&finished, done] { finished = done; });
+        },
+        [&line] { line.clear(); });
+    line.clear();
+    if (!finished) {
+        if (interrupted)
+            return interruptedFailure(
+                QStringLiteral("stopped by Ctrl+C before any file was written; Comp_ID stays %1")
+                    .arg(installed));
+        return fail(QStringLiteral("cannot connect to the database: ") + connectFailure);
+    }
+    const DownloadOutcome& outcome = *finished;
     if (outcome.notice)
         printError(QStringLiteral("tarnlow_as_cli: ") + messageText(*outcome.notice));
+    if (interrupted && outcome.failure) {
+        const std::optional<qint32> recorded =
+            recordCompletedComponents(settings, list, outcome.writtenPaths.size(), installed);
+        return interruptedFailure(
+            QStringLiteral(
+                "stopped by Ctrl+C after %1 of %2 files; the file being written was discarded, the "
+                "files written stay; Comp_ID %3")
+                .arg(outcome.writtenPaths.size())
+                .arg(list.size())
+                .arg(!recorded ? QStringLiteral("could not be written and stays %1").arg(installed)
+                     : *recorded == installed ? QStringLiteral("stays %1").arg(installed)
+                                              : QStringLiteral("is now %1").arg(*recorded)));
+    }
     if (outcome.failure) {
         printError(QStringLiteral("tarnlow_as_cli: ") + messageText(*outcome.failure));
         printError(QStringLiteral("tarnlow_as_cli: stopped after %1 of %2 files; Comp_ID stays %3")

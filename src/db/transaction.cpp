@@ -12,8 +12,10 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
+#include <QThread>
 
 #include <algorithm>
+#include <utility>
 
 namespace tarnlow {
 namespace {
@@ -178,6 +180,81 @@ int Transaction::connect() {
     }
     setSuccess();
     return SQLCode;
+}
+
+class Transaction::HandedOverConnection {
+public:
+    HandedOverConnection(QString name, DbmsKind connectionKind, std::int64_t connectionHandle,
+                         QThread* targetThread)
+        : connectionName(std::move(name))
+        , kind(connectionKind)
+        , handle(connectionHandle)
+        , thread(targetThread) {}
+    ~HandedOverConnection() {
+        if (connectionName.isEmpty())
+            return;
+        // Nobody took it over. Removing it deletes its driver, which closes the connection; this may
+        // run on either thread, so the connection is not looked up by name here.
+        QSqlDatabase::removeDatabase(connectionName);
+    }
+    HandedOverConnection(const HandedOverConnection&) = delete;
+    HandedOverConnection& operator=(const HandedOverConnection&) = delete;
+
+    QString connectionName; // empty once taken over
+    DbmsKind kind;
+    std::int64_t handle;
+    QThread* thread;
+    QString dbms, serverName, database, login, password, dbParm;
+    bool autoCommit = true;
+};
+
+std::shared_ptr<Transaction::HandedOverConnection> Transaction::handOver(QThread* thread) {
+    if (!isConnected() || d->inTransaction || thread == nullptr)
+        return nullptr;
+    {
+        QSqlDatabase db = database();
+        // A Qt SQL connection is usable on the thread its driver belongs to.
+        if (!db.isValid() || db.driver() == nullptr || db.driver()->thread() != QThread::currentThread())
+            return nullptr;
+        db.driver()->moveToThread(thread);
+    }
+    auto connection = std::make_shared<HandedOverConnection>(d->connectionName, d->kind, d->handle, thread);
+    connection->dbms = DBMS;
+    connection->serverName = ServerName;
+    connection->database = Database;
+    connection->login = LogID;
+    connection->password = LogPass;
+    connection->dbParm = DBParm;
+    connection->autoCommit = AutoCommit;
+    d->connectionName.clear();
+    d->handle = 0;
+    setSuccess();
+    return connection;
+}
+
+bool Transaction::takeOver(const std::shared_ptr<HandedOverConnection>& connection) {
+    if (!connection || connection->connectionName.isEmpty()) {
+        setFailure(QStringLiteral("the connection was taken over already"));
+        return false;
+    }
+    if (connection->thread != QThread::currentThread()) {
+        setFailure(QStringLiteral("the connection was handed over to another thread"));
+        return false;
+    }
+    disconnect();
+    d->connectionName = std::exchange(connection->connectionName, QString());
+    d->kind = connection->kind;
+    d->handle = connection->handle;
+    d->inTransaction = false;
+    DBMS = connection->dbms;
+    ServerName = connection->serverName;
+    Database = connection->database;
+    LogID = connection->login;
+    LogPass = connection->password;
+    DBParm = connection->dbParm;
+    AutoCommit = connection->autoCommit;
+    setSuccess();
+    return true;
 }
 
 int Transaction::disconnect() {

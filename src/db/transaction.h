@@ -15,6 +15,7 @@
 #include <optional>
 
 class QIODevice;
+class QThread;
 struct sqlite3;
 
 namespace tarnlow {
@@ -87,6 +88,18 @@ public:
     bool isConnected() const;
     // A non-zero number identifying the open connection, 0 when not connected.
     std::int64_t dbhandle() const;
+
+    // An open connection taken out of one transaction object so that another one, possibly on
+    // another thread, can take it over; closed when it is dropped without being taken over.
+    class HandedOverConnection;
+    // Takes the open connection (outside any transaction) out of this object, which is then not
+    // connected, and makes it usable on `thread`. Called on the thread that connected it. No value
+    // when there is no connection or a transaction is open.
+    std::shared_ptr<HandedOverConnection> handOver(QThread* thread);
+    // Takes over a connection handed over to the calling thread, with the connection fields it was
+    // opened with; a connection this object had before is closed first. False (and SQLCode
+    // negative) when the connection was taken already or belongs to another thread.
+    bool takeOver(const std::shared_ptr<HandedOverConnection>& connection);
 
     DbmsKind kind() const;
     const Dialect& dialect() const;

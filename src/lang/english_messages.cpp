@@ -99,6 +99,8 @@ const QList<std::pair<int, QString>>& englishMessages() {
             {10900, u"The program folder %% cannot be written (%%), so %% newer program files stored in the "
                     u"database have not been downloaded. Run the program from a folder you can write to, or "
                     u"make this folder writable; the download will be tried again at the next start."},
+            {11700, u"%% of %%"},
+            {11701, u"Stopping…"},
             {11900, u"The update package %% was not applied: %%. With trusted keys set up, a package is "
                     u"applied only with a valid signature (PACKAGE.fuf.minisig) from one of them; nothing "
                     u"has been changed."},

@@ -50,17 +50,54 @@ void setConnectionFields(Transaction& sqlca, const LoginInputs& inputs, const QS
     }
 }
 
+namespace {
+
+std::optional<LoginFailure> connectionFailure(const Transaction& connection) {
+    if (connection.dbhandle() < 1 || connection.SQLCode < 0) {
+        // A failure must never read as code 0, which the operator would take for success.
+        const int code = connection.SQLCode < 0 ? connection.SQLCode : kSqlFailure;
+        return LoginFailure{code, connection.SQLErrText};
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 std::optional<LoginFailure> connectDatabase(Transaction& sqlca, const LoginInputs& inputs,
                                             const QString& programFolder) {
     if (sqlca.isConnected())
         sqlca.disconnect();
     setConnectionFields(sqlca, inputs, programFolder);
     sqlca.connect();
-    if (sqlca.dbhandle() < 1 || sqlca.SQLCode < 0) {
-        // A failure must never read as code 0, which the operator would take for success.
-        const int code = sqlca.SQLCode < 0 ? sqlca.SQLCode : kSqlFailure;
-        return LoginFailure{code, sqlca.SQLErrText};
-    }
+    return connectionFailure(sqlca);
+}
+
+DatabaseWorker::JobFunction loginAttemptJob(std::function<void(const LoginAttemptOutcome&)> done) {
+    return [done = std::move(done)](DatabaseWorker::Job& job) {
+        Transaction& connection = job.connection();
+        connection.connect();
+        LoginAttemptOutcome outcome;
+        outcome.failure = connectionFailure(connection);
+        // An abandoned attempt keeps its connection to itself, which closes it.
+        if (job.cancelRequested())
+            return;
+        if (!outcome.failure) {
+            outcome.connection = connection.handOver(job.startingThread());
+            if (!outcome.connection)
+                outcome.failure = LoginFailure{kSqlFailure, QStringLiteral("the new connection cannot be "
+                                                                           "handed over to the window")};
+        }
+        if (job.cancelRequested())
+            return;
+        job.post([done, outcome] { done(outcome); });
+    };
+}
+
+std::optional<LoginFailure> takeOverLogin(Transaction& sqlca, const LoginAttemptOutcome& outcome) {
+    if (outcome.failure)
+        return outcome.failure;
+    if (!sqlca.takeOver(outcome.connection))
+        return LoginFailure{kSqlFailure, sqlca.SQLErrText};
     return std::nullopt;
 }
 

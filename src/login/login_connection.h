@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/database_worker.h"
+#include "db/transaction.h"
 #include "lang/language_list.h"
 #include "login/login_settings.h"
 
@@ -44,6 +46,22 @@ struct LoginFailure {
 // handle or a negative code; the failure carries that code and the driver's or server's text.
 std::optional<LoginFailure> connectDatabase(Transaction& sqlca, const LoginInputs& inputs,
                                             const QString& programFolder);
+
+// What a connection attempt on a worker thread ends with: the failure, or the open connection,
+// handed over to the thread that started the attempt.
+struct LoginAttemptOutcome {
+    std::optional<LoginFailure> failure;
+    std::shared_ptr<Transaction::HandedOverConnection> connection;
+};
+
+// The job that connects the worker's own transaction object (with the connection settings the
+// login built by setConnectionFields) and posts the outcome to `done` on the starting thread. An
+// attempt that was abandoned posts nothing, and its connection, if it still opens, is closed.
+DatabaseWorker::JobFunction loginAttemptJob(std::function<void(const LoginAttemptOutcome&)> done);
+
+// Makes the connection of a successful attempt the program's connection `sqlca`. The failure when
+// the attempt failed or the connection cannot be taken over.
+std::optional<LoginFailure> takeOverLogin(Transaction& sqlca, const LoginAttemptOutcome& outcome);
 
 struct StoredSettings {
     QString languageFile; // the language file made current, empty when none was chosen

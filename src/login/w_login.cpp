@@ -1,5 +1,7 @@
 #include "login/w_login.h"
 
+#include "db/connection_settings.h"
+#include "db/database_worker.h"
 #include "db/transaction.h"
 #include "host/f_center.h"
 #include "host/layout_units.h"
@@ -18,7 +20,9 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QListWidget>
+#include <QTimer>
 
 namespace tarnlow {
 
@@ -53,9 +57,20 @@ w_login::w_login(Transaction& sqlca, QWidget* parent)
     createControls();
     arrangeTabOrder();
     setExpanded(false);
+    m_showWhenSlow = new QTimer(this);
+    m_showWhenSlow->setSingleShot(true);
+    m_showWhenSlow->setInterval(kShowSlowAutoLoginMs);
+    connect(m_showWhenSlow, &QTimer::timeout, this, [this] {
+        if (isConnecting())
+            show();
+    });
 }
 
 w_login::~w_login() = default;
+
+bool w_login::isConnecting() const {
+    return m_attempt != nullptr && m_attempt->isRunning();
+}
 
 // Names a control and places it by layout units.
 void w_login::place(QWidget* control, const char* name, int x, int y, int width, int height) {
@@ -138,7 +153,7 @@ void w_login::connectControls() {
     cb_2->setAutoDefault(false);
     cb_3->setAutoDefault(false);
     connect(cb_1, &QPushButton::clicked, this, &w_login::logIn);
-    connect(cb_2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cb_2, &QPushButton::clicked, this, &w_login::cancel);
     connect(cb_3, &QPushButton::clicked, this, &w_login::toggleExpanded);
 }
 
@@ -228,12 +243,22 @@ void w_login::openWindow(int first) {
 std::optional<int> w_login::openModal(Transaction& sqlca, int first, QWidget* parent) {
     w_login window(sqlca, parent);
     window.openWindow(first);
+    if (window.isConnecting() && !window.isVisible()) {
+        // An automatic login runs unseen; wait for it without showing the window, unless it is
+        // slow and shows itself.
+        QEventLoop waiting;
+        connect(window.m_attempt, &DatabaseWorker::finished, &waiting, &QEventLoop::quit);
+        connect(window.m_showWhenSlow, &QTimer::timeout, &waiting, &QEventLoop::quit);
+        waiting.exec();
+    }
     if (!window.closingResult() && window.isVisible())
         window.exec();
     return window.closingResult();
 }
 
 void w_login::logIn() {
+    if (isConnecting())
+        return;
     LoginInputs inputs;
     inputs.login = sle_3->text();
     inputs.password = sle_4->text();
@@ -243,14 +268,25 @@ void w_login::logIn() {
     inputs.dbms = ddlb_2->currentData().toString();
     inputs.autoLogin = cbx_1->isChecked();
 
-    // The connection gives up after its login timeout; until then the window takes no input.
-    setEnabled(false);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const std::optional<LoginFailure> failure = connectDatabase(m_sqlca, inputs, gs_path);
-    QApplication::restoreOverrideCursor();
-    setEnabled(true);
+    // The attempt runs on a thread of its own with a connection object of its own, so the window
+    // keeps answering and Cancel can give up on a server that does not answer. The program's
+    // connection changes only when the attempt succeeds.
+    Transaction fields;
+    setConnectionFields(fields, inputs, gs_path);
+    if (m_attempt != nullptr)
+        m_attempt->deleteLater();
+    m_attempt = new DatabaseWorker(ConnectionSettings::of(fields), this);
+    setConnecting(true);
+    if (!isVisible())
+        m_showWhenSlow->start();
+    m_attempt->start(loginAttemptJob(
+        [this, inputs](const LoginAttemptOutcome& outcome) { finishLogIn(inputs, outcome); }));
+}
 
-    if (failure) {
+void w_login::finishLogIn(const LoginInputs& inputs, const LoginAttemptOutcome& outcome) {
+    m_showWhenSlow->stop();
+    setConnecting(false);
+    if (const std::optional<LoginFailure> failure = takeOverLogin(m_sqlca, outcome)) {
         show();
         MessageBoxRequest request;
         request.title = QStringLiteral("SQL Code: ") + QString::number(failure->code);
@@ -266,6 +302,40 @@ void w_login::logIn() {
         f_msgbox(kMessageSettingsNotStored, {stored.problems.join(QLatin1Char('\n'))});
     m_closingResult = 1;
     done(1);
+}
+
+// While an attempt runs, the fields and the other buttons take no input, so that what is stored
+// afterwards is what was tried; Cancel stays available.
+void w_login::setConnecting(bool connecting) {
+    for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (control != cb_2)
+            control->setEnabled(!connecting);
+    }
+    if (connecting)
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
+    if (!connecting)
+        sle_4->setFocus();
+    else
+        cb_2->setFocus();
+}
+
+// Cancel while connecting gives up on the attempt and leaves the window as it was; otherwise it
+// closes the window without a result.
+void w_login::cancel() {
+    if (!isConnecting()) {
+        QDialog::reject();
+        return;
+    }
+    m_showWhenSlow->stop();
+    m_attempt->abandon();
+    setConnecting(false);
+    show();
+}
+
+void w_login::reject() {
+    cancel();
 }
 
 } // namespace tarnlow

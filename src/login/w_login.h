@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lang/language_list.h"
+#include "login/login_settings.h"
 
 #include <QDialog>
 
@@ -8,9 +9,12 @@
 
 class QComboBox;
 class QListWidget;
+class QTimer;
 
 namespace tarnlow {
 
+class DatabaseWorker;
+struct LoginAttemptOutcome;
 class Transaction;
 class uo_std_cb;
 class uo_std_chk;
@@ -41,6 +45,16 @@ public:
 
     bool isExpanded() const { return m_expanded; }
 
+    // True while a connection attempt runs on its worker thread.
+    bool isConnecting() const;
+
+    // An automatic login that takes longer than this shows the window, so that the operator sees
+    // what is happening and can cancel it.
+    static constexpr int kShowSlowAutoLoginMs = 1000;
+
+    // Escape and the title bar's close button abandon a running attempt, as Cancel does.
+    void reject() override;
+
     // Window heights in layout units; the expanded part holds one row more than the server and
     // language settings: the database type.
     static constexpr int kWidth = 1353;
@@ -59,12 +73,17 @@ private:
     void fillLanguageLists();
     void showStoredValues();
     void logIn();
+    void finishLogIn(const LoginInputs& inputs, const LoginAttemptOutcome& outcome);
+    void setConnecting(bool connecting);
+    void cancel();
     void toggleExpanded();
 
     Transaction& m_sqlca;
     QList<LanguageEntry> m_languages;
     std::optional<int> m_closingResult;
     bool m_expanded = false;
+    DatabaseWorker* m_attempt = nullptr; // the running connection attempt
+    QTimer* m_showWhenSlow = nullptr;
 
     uo_std_st* st_21 = nullptr;
     uo_std_sle* sle_3 = nullptr;

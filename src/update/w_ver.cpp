@@ -1,20 +1,35 @@
 #include "update/w_ver.h"
 
+#include "db/connection_settings.h"
+#include "db/database_worker.h"
+#include "db/transaction.h"
 #include "host/layout_units.h"
 #include "host/primary_screen.h"
+#include "host/progress_throttle.h"
+#include "host/settings_store.h"
+#include "host/size_text.h"
 #include "lang/f_msgbox.h"
+#include "lang/uo_std_cb.h"
+#include "update/completed_components.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileInfo>
 #include <QLabel>
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace tarnlow {
 namespace {
 
 // The window's title, "update......" in English.
 constexpr int kMessageVersionCheckTitle = 10601;
+// "%1 of %2" under the bar, and "Stopping…" once Cancel was pressed.
+constexpr int kMessageBytesOf = 11700;
+constexpr int kMessageStopping = 11701;
 
 // A path has no blanks to break at; a zero-width space after each separator lets a long path wrap
 // onto the next line instead of being cut off at the label's edge.
@@ -33,8 +48,8 @@ w_ver::w_ver(Transaction& sqlca, SettingsStore& settings, QString programFolder,
     , m_programFolder(std::move(programFolder)) {
     setWindowTitle(messageText(NumberedMessage{kMessageVersionCheckTitle, {}}));
     setWindowModality(Qt::ApplicationModal);
-    // Only the title bar: no close button while files are being replaced.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    // The close button of the title bar cancels, as the Cancel button does.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     if (const auto screen = primaryScreenMetrics()) {
         m_dpiX = screen->logicalDpiX;
         m_dpiY = screen->logicalDpiY;
@@ -61,6 +76,21 @@ w_ver::w_ver(Transaction& sqlca, SettingsStore& settings, QString programFolder,
     st_5->setWordWrap(true);
     st_5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
+    st_bytes = new QLabel(this);
+    st_bytes->setObjectName(QStringLiteral("st_bytes"));
+    st_bytes->setGeometry(unitsToPixelsX(kFrameX, m_dpiX), unitsToPixelsY(kBytesY, m_dpiY),
+                          unitsToPixelsX(kFrameWidth, m_dpiX), unitsToPixelsY(kBytesHeight, m_dpiY));
+    st_bytes->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    auto* cancelButton = new uo_std_cb(QStringLiteral("LOGIN_CANCEL"), QStringLiteral("取消(&C)"), this);
+    cancelButton->setObjectName(QStringLiteral("cb_cancel"));
+    cancelButton->setGeometry(unitsToPixelsX(kCancelX, m_dpiX), unitsToPixelsY(kCancelY, m_dpiY),
+                              unitsToPixelsX(kCancelWidth, m_dpiX), unitsToPixelsY(kCancelHeight, m_dpiY));
+    cancelButton->setAutoDefault(false);
+    cancelButton->postChangeLanguage();
+    cb_cancel = cancelButton;
+    connect(cb_cancel, &QPushButton::clicked, this, &w_ver::cancel);
+
     // The bar is listed first and stays in front of its frame.
     st_8->raise();
     placeBar();
@@ -86,20 +116,41 @@ void w_ver::placeBar() {
     st_8->setVisible(width > 0);
 }
 
-void w_ver::widenBar() {
-    m_barUnits = static_cast<int>(std::trunc(m_barUnits + m_step));
+// The bar follows the bytes of the whole download once their total is known, and the rows before
+// that (or when every file is empty).
+void w_ver::setBarFraction(double fraction) {
+    m_barUnits = static_cast<int>(std::trunc((kFrameWidth - 10) * std::clamp(fraction, 0.0, 1.0)));
     placeBar();
 }
 
 void w_ver::showProgress(const DownloadProgress& progress) {
-    widenBar();
+    if (m_bytesTotal > 0)
+        setBarFraction(static_cast<double>(m_bytesDone) / static_cast<double>(m_bytesTotal));
+    else
+        setBarFraction(progress.fraction);
     st_5->setText(wrappablePath(progress.targetPath));
     st_5->setToolTip(progress.targetPath);
-    // The download runs on this thread: let the window paint between files, but keep clicks and
-    // keys away until it is over.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // A new file: its own line waits for its first bytes.
+    if (progress.stage == DownloadProgress::Stage::Fetching && m_bytesTotal > 0 && !m_cancelRequested)
+        st_bytes->setText(
+            messageText(NumberedMessage{kMessageBytesOf, {sizeText(m_bytesDone), sizeText(m_bytesTotal)}}) +
+            QLatin1Char('\n') + QFileInfo(progress.targetPath).fileName());
     if (m_observer)
         m_observer(progress);
+}
+
+void w_ver::showBytes(const DownloadBytes& bytes) {
+    if (m_cancelRequested)
+        return;
+    m_bytesDone = bytes.doneOfAll;
+    m_bytesTotal = bytes.totalOfAll;
+    if (m_bytesTotal > 0)
+        setBarFraction(static_cast<double>(m_bytesDone) / static_cast<double>(m_bytesTotal));
+    // The whole download on the first line, the file in hand on the second.
+    st_bytes->setText(
+        messageText(NumberedMessage{kMessageBytesOf, {sizeText(m_bytesDone), sizeText(m_bytesTotal)}}) +
+        QLatin1Char('\n') + QFileInfo(bytes.targetPath).fileName() + QStringLiteral(": ") +
+        messageText(NumberedMessage{kMessageBytesOf, {sizeText(bytes.rowDone), sizeText(bytes.rowSize)}}));
 }
 
 int w_ver::runVersionCheck() {
@@ -128,23 +179,78 @@ int w_ver::runVersionCheck() {
         return -1;
     }
 
-    m_step = static_cast<double>(kFrameWidth - 10) / (static_cast<double>(rows->size()) * 2.0);
     show();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    const DownloadOutcome outcome =
-        engine.download(*rows, [this](const DownloadProgress& progress) { showProgress(progress); });
+    startDownload(*rows);
+    // Start-up waits here as it waited for the download itself; the window keeps answering.
+    QEventLoop waiting;
+    connect(m_worker, &DatabaseWorker::finished, &waiting, &QEventLoop::quit);
+    waiting.exec();
+    return m_result;
+}
+
+DownloadObserver w_ver::progressToWindow(const DatabaseWorker::Job& job) {
+    auto throttle = std::make_shared<ProgressThrottle>();
+    DownloadObserver observer;
+    observer.progress = [this, &job](const DownloadProgress& progress) {
+        job.post([this, progress] { showProgress(progress); });
+    };
+    observer.bytes = [this, &job, throttle](const DownloadBytes& bytes) -> Result<void> {
+        if (job.cancelRequested())
+            return Error{QStringLiteral("the download was cancelled")};
+        if (throttle->due(bytes.rowDone == bytes.rowSize))
+            job.post([this, bytes] { showBytes(bytes); });
+        return {};
+    };
+    return observer;
+}
+
+void w_ver::startDownload(const QList<VersionRow>& rows) {
+    m_worker = new DatabaseWorker(ConnectionSettings::of(m_sqlca), this);
+    const QString settingsFile = m_settings.filePath();
+    const QString folder = m_programFolder;
+    // Steps posted by the job reach the window only while its worker, a child of the window, lives.
+    m_worker->start([this, rows, settingsFile, folder](DatabaseWorker::Job& job) {
+        DownloadOutcome outcome;
+        if (job.connection().connect() != kSqlSuccess) {
+            outcome.result = -1;
+            outcome.failure = DownloadEngine::listFailure(job.connection().SQLErrText);
+        } else {
+            SettingsStore settings(settingsFile);
+            DownloadEngine engine(job.connection(), settings, folder);
+            outcome = engine.download(rows, progressToWindow(job));
+        }
+        job.post([this, rows, outcome] { finishDownload(rows, outcome); });
+    });
+}
+
+void w_ver::finishDownload(const QList<VersionRow>& rows, const DownloadOutcome& outcome) {
     m_failure = outcome.failure;
+    m_result = outcome.result;
     ib_close = true;
-    if (m_failure)
+    if (m_cancelRequested && outcome.failure) {
+        // Stopped by the operator: what is complete counts, the rest comes at the next start.
+        recordCompletedComponents(m_settings, rows, outcome.writtenPaths.size(),
+                                  installedComponent(m_settings));
+    } else if (m_failure) {
         f_msgbox(*m_failure);
-    else if (outcome.notice)
+    } else if (outcome.notice) {
         f_msgbox(*outcome.notice);
+    }
     close();
-    return outcome.result;
+}
+
+void w_ver::cancel() {
+    if (ib_close || m_worker == nullptr || m_cancelRequested)
+        return;
+    m_cancelRequested = true;
+    m_worker->requestCancel();
+    cb_cancel->setEnabled(false);
+    st_bytes->setText(messageText(NumberedMessage{kMessageStopping, {}}));
 }
 
 void w_ver::closeEvent(QCloseEvent* event) {
     if (!ib_close) {
+        cancel();
         event->ignore();
         return;
     }
@@ -154,6 +260,8 @@ void w_ver::closeEvent(QCloseEvent* event) {
 void w_ver::reject() {
     if (ib_close)
         QDialog::reject();
+    else
+        cancel();
 }
 
 } // namespace tarnlow

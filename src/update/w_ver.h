@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/database_worker.h"
 #include "update/download_engine.h"
 
 #include <QDialog>
@@ -7,6 +8,7 @@
 #include <optional>
 
 class QLabel;
+class QPushButton;
 
 namespace tarnlow {
 
@@ -15,15 +17,18 @@ class Transaction;
 
 // The version check window: compares Comp_ID with the stored components, writes every newer stored
 // file into the program folder while a bar and the path of the file in hand show the progress, and
-// closes itself. It stays invisible when there is nothing newer. While the download runs the window
-// refuses to be closed, so a file is never left half-way by a click.
+// closes itself. It stays invisible when there is nothing newer. The download runs on a worker
+// thread with a connection of its own, so the window keeps painting and answering; Cancel (also
+// Escape and the title bar's close button) stops it: the file being written is discarded, the
+// files already in place stay, and Comp_ID records only the components whose files are all
+// complete.
 class w_ver : public QDialog {
     Q_OBJECT
 
 public:
     // Layout in layout units.
     static constexpr int kWindowWidth = 1120;
-    static constexpr int kWindowHeight = 420;
+    static constexpr int kWindowHeight = 576;
     static constexpr int kFrameX = 41;
     static constexpr int kFrameY = 40;
     static constexpr int kFrameWidth = 1015;
@@ -32,7 +37,13 @@ public:
     static constexpr int kBarY = 52;
     static constexpr int kBarHeight = 60;
     static constexpr int kStatusY = 160;
-    static constexpr int kStatusHeight = 220;
+    static constexpr int kStatusHeight = 130;
+    static constexpr int kBytesY = 296;
+    static constexpr int kBytesHeight = 120;
+    static constexpr int kCancelX = 745;
+    static constexpr int kCancelY = 436;
+    static constexpr int kCancelWidth = 311;
+    static constexpr int kCancelHeight = 92;
 
     w_ver(Transaction& sqlca, SettingsStore& settings, QString programFolder, QWidget* parent = nullptr);
     ~w_ver() override;
@@ -47,12 +58,19 @@ public:
     QLabel* st_7 = nullptr; // the frame of the bar
     QLabel* st_5 = nullptr; // the path of the file being written (wrappable after each separator)
 
-    // Whether a close is allowed; false until the download is over.
+    QLabel* st_bytes = nullptr; // bytes written of the whole download and of the file in hand
+    QPushButton* cb_cancel = nullptr;
+
+    // Whether a close is allowed; false until the download is over (a close before then cancels).
     bool ib_close = false;
 
-    // Width of the bar in layout units, and the widening per half row.
+    // True once Cancel was pressed during the download.
+    bool cancelRequested() const { return m_cancelRequested; }
+    // Asks the running download to stop; the window closes once it has.
+    void cancel();
+
+    // Width of the bar in layout units: the share done of the frame's width less 10.
     int barWidthUnits() const { return m_barUnits; }
-    double barStep() const { return m_step; }
     // Where the window placed itself, in layout units.
     QPoint positionUnits() const { return m_positionUnits; }
     // Why the last download stopped, if it did.
@@ -63,7 +81,7 @@ public:
         m_observer = std::move(observer);
     }
 
-    // Escape and the close request are refused until the download is over.
+    // Escape acts like Cancel until the download is over.
     void reject() override;
 
 protected:
@@ -71,9 +89,13 @@ protected:
 
 private:
     void centre();
-    void widenBar();
     void placeBar();
+    void setBarFraction(double fraction);
     void showProgress(const DownloadProgress& progress);
+    void showBytes(const DownloadBytes& bytes);
+    DownloadObserver progressToWindow(const DatabaseWorker::Job& job);
+    void startDownload(const QList<VersionRow>& rows);
+    void finishDownload(const QList<VersionRow>& rows, const DownloadOutcome& outcome);
 
     Transaction& m_sqlca;
     SettingsStore& m_settings;
@@ -81,10 +103,14 @@ private:
     double m_dpiX = 96.0;
     double m_dpiY = 96.0;
     int m_barUnits = 0;
-    double m_step = 0.0;
+    qint64 m_bytesDone = 0;
+    qint64 m_bytesTotal = 0;
     QPoint m_positionUnits;
     std::optional<NumberedMessage> m_failure;
     std::function<void(const DownloadProgress&)> m_observer;
+    DatabaseWorker* m_worker = nullptr;
+    bool m_cancelRequested = false;
+    int m_result = 1;
 };
 
 } // namespace tarnlow

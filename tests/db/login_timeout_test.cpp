@@ -1,4 +1,5 @@
 #include "support/database_backends.h"
+#include "support/silent_server.h"
 
 #include "db/connection_parameters.h"
 
@@ -6,43 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 using namespace tarnlow;
 
 namespace {
 
-// A local TCP port whose connections are accepted by the kernel and then never answered: a
-// client waits for the server's first reply for ever unless its own login timeout ends it.
-class SilentServer {
-public:
-    SilentServer() {
-        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        if (m_socket < 0 || ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            ::listen(m_socket, 16) != 0 ||
-            ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            return;
-        m_port = ntohs(address.sin_port);
-    }
-    ~SilentServer() {
-        if (m_socket >= 0)
-            ::close(m_socket);
-    }
-    SilentServer(const SilentServer&) = delete;
-    SilentServer& operator=(const SilentServer&) = delete;
-    int port() const { return m_port; }
-
-private:
-    int m_socket = -1;
-    int m_port = 0;
-};
+using test::SilentServer;
 
 // Connects and returns the seconds it took; the connection must have failed.
 double failingConnectSeconds(Transaction& sqlca) {

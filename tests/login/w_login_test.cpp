@@ -1,16 +1,19 @@
 #include "login/w_login.h"
 
+#include "db/database_worker.h"
 #include "db/transaction.h"
 #include "host/layout_units.h"
 #include "host/settings_store.h"
 #include "lang/language_globals.h"
 #include "login/f_password.h"
 #include "support/message_box_recorder.h"
+#include "support/silent_server.h"
 #include "support/test_environment.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -42,6 +45,11 @@ template <typename T> T* control(const w_login& window, const char* name) {
     T* found = window.findChild<T*>(QLatin1String(name));
     EXPECT_NE(found, nullptr) << name;
     return found;
+}
+
+// Waits until the window's connection attempt, if one runs, has ended and been dealt with.
+void settle(const w_login& window) {
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.isConnecting(); }, 30000));
 }
 
 QString edit(const w_login& window, const char* name) {
@@ -128,6 +136,8 @@ TEST_F(LoginWindowTest, FirstRunOpensExpandedWithEmptyFieldsAndConnectsToTheEmbe
     EXPECT_EQ(control<QPushButton>(window, "cb_1")->text(), QStringLiteral("&OK"));
 
     QTest::mouseClick(control<QPushButton>(window, "cb_1"), Qt::LeftButton);
+
+    settle(window);
     EXPECT_TRUE(boxes.requests().isEmpty());
     EXPECT_EQ(window.closingResult(), 1);
     EXPECT_FALSE(window.isVisible());
@@ -140,6 +150,7 @@ TEST_F(LoginWindowTest, FirstRunOpensExpandedWithEmptyFieldsAndConnectsToTheEmbe
 TEST_F(LoginWindowTest, OpensCollapsedAndTheArrowButtonSwitchesTheSize) {
     w_login window(sqlca);
     window.openWindow(0);
+    settle(window);
     QPushButton* arrow = control<QPushButton>(window, "cb_3");
     EXPECT_FALSE(window.isExpanded());
     EXPECT_EQ(arrow->text(), QStringLiteral(">>"));
@@ -172,6 +183,7 @@ TEST_F(LoginWindowTest, StoredValuesAreShownWithTheServerPathMended) {
         store(QStringLiteral("Server_path"), storedPath);
         w_login window(sqlca);
         window.openWindow(0);
+        settle(window);
         EXPECT_EQ(edit(window, "sle_2"), shown) << storedPath.toStdString();
         EXPECT_EQ(edit(window, "sle_3"), QStringLiteral("gm"));
         EXPECT_EQ(edit(window, "sle_4"), QStringLiteral("pa ss"));
@@ -189,6 +201,7 @@ TEST_F(LoginWindowTest, AcceptedAutoLoginIsNeverSeenAndClosesWithOne) {
     ShowCounter counter;
     window.installEventFilter(&counter);
     window.openWindow(0);
+    settle(window);
     EXPECT_EQ(window.closingResult(), 1);
     EXPECT_EQ(counter.shows, 0);
     EXPECT_TRUE(boxes.requests().isEmpty());
@@ -211,6 +224,7 @@ TEST_F(LoginWindowTest, AutoLoginWithADatabaseSystemTheListLacksShowsTheWindow) 
 
         w_login window(sqlca);
         window.openWindow(0);
+        settle(window);
         EXPECT_TRUE(window.isVisible());
         EXPECT_FALSE(window.closingResult());
         EXPECT_FALSE(sqlca.isConnected());
@@ -238,6 +252,7 @@ TEST_F(LoginWindowTest, AutoLoginReadsTheStoredDatabaseSystemWhateverItsCase) {
 
     w_login window(sqlca);
     window.openWindow(0);
+    settle(window);
     EXPECT_EQ(window.closingResult(), 1);
     EXPECT_TRUE(boxes.requests().isEmpty());
     EXPECT_EQ(sqlca.kind(), DbmsKind::PostgreSQL);
@@ -262,6 +277,7 @@ TEST_F(LoginWindowTest, RefusedAutoLoginShowsTheServersTextAndTheOperatorCanSwit
 
     w_login window(sqlca);
     window.openWindow(0);
+    settle(window);
     ASSERT_TRUE(window.isVisible());
     EXPECT_FALSE(window.closingResult());
     ASSERT_EQ(boxes.requests().size(), 1);
@@ -282,6 +298,7 @@ TEST_F(LoginWindowTest, RefusedAutoLoginShowsTheServersTextAndTheOperatorCanSwit
     control<QCheckBox>(window, "cbx_1")->setChecked(false);
     control<QLineEdit>(window, "sle_4")->setText(server.password);
     QTest::mouseClick(control<QPushButton>(window, "cb_1"), Qt::LeftButton);
+    settle(window);
     EXPECT_EQ(boxes.requests().size(), 1);
     EXPECT_EQ(window.closingResult(), 1);
     EXPECT_EQ(stored(QStringLiteral("AutoLogin")), QStringLiteral("0"));
@@ -294,6 +311,7 @@ TEST_F(LoginWindowTest, AFailedConnectionWritesNothingAndLeavesTheWindowOpen) {
     control<QLineEdit>(window, "sle_6")->setText(QStringLiteral("no-such-folder/game.db"));
     control<QComboBox>(window, "ddlb_1")->setCurrentIndex(0);
     QTest::mouseClick(control<QPushButton>(window, "cb_1"), Qt::LeftButton);
+    settle(window);
     ASSERT_EQ(boxes.requests().size(), 1);
     EXPECT_TRUE(boxes.requests().first().title.startsWith(QStringLiteral("SQL Code: -")));
     EXPECT_FALSE(boxes.requests().first().text.isEmpty());
@@ -315,6 +333,7 @@ TEST_F(LoginWindowTest, SuccessWritesTheSettingsInTheirOrderWithTheChosenLanguag
     control<QCheckBox>(window, "cbx_1")->setChecked(true);
     control<QComboBox>(window, "ddlb_1")->setCurrentIndex(0);
     QTest::mouseClick(control<QPushButton>(window, "cb_1"), Qt::LeftButton);
+    settle(window);
     ASSERT_EQ(window.closingResult(), 1);
 
     EXPECT_EQ(settings.valueNames(kSettingsKey),
@@ -343,6 +362,7 @@ TEST_F(LoginWindowTest, TwoLanguagesWithTheSameNameSelectTheFirstFile) {
     EXPECT_EQ(languages->itemText(2), QStringLiteral("English"));
     languages->setCurrentIndex(2); // English.flf, listed after a.flf
     QTest::mouseClick(control<QPushButton>(window, "cb_1"), Qt::LeftButton);
+    settle(window);
     ASSERT_EQ(window.closingResult(), 1);
     EXPECT_EQ(stored(QStringLiteral("Lang")), QStringLiteral("a.flf"));
     EXPECT_EQ(gs_lang, QStringLiteral("a.flf"));
@@ -386,6 +406,111 @@ TEST_F(LoginWindowTest, EnterInAnyEditLogsIn) {
         QLineEdit* field = control<QLineEdit>(window, name);
         field->setFocus();
         QTest::keyClick(field, Qt::Key_Return);
+        settle(window);
         EXPECT_EQ(window.closingResult(), 1) << name;
     }
+}
+
+// The window keeps answering while it connects, and Cancel gives up on a server that accepts the
+// connection and never answers: control is back within a second, with the window as it was and
+// nothing stored, and the next attempt to a real server succeeds.
+TEST_F(LoginWindowTest, CancelDuringALoginToAServerThatNeverAnswersReturnsAtOnce) {
+    TARNLOW_REQUIRE_POSTGRES(server);
+    const QString database = test::createPostgresDatabase(server);
+    ASSERT_FALSE(database.isEmpty());
+    auto silent = std::make_unique<test::SilentServer>();
+    ASSERT_GT(silent->port(), 0);
+
+    w_login window(sqlca);
+    window.openWindow(1);
+    auto* dbms = control<QComboBox>(window, "ddlb_2");
+    dbms->setCurrentIndex(dbms->findData(kDbmsPostgreSql));
+    control<QLineEdit>(window, "sle_1")->setText(QStringLiteral("127.0.0.1:%1").arg(silent->port()));
+    control<QLineEdit>(window, "sle_3")->setText(QStringLiteral("nobody"));
+    control<QLineEdit>(window, "sle_6")->setText(QStringLiteral("nothing"));
+    control<QComboBox>(window, "ddlb_1")->setCurrentIndex(0);
+    QTest::mouseClick(control<QPushButton>(window, "cb_1"), Qt::LeftButton);
+    ASSERT_TRUE(window.isConnecting());
+    EXPECT_FALSE(control<QLineEdit>(window, "sle_1")->isEnabled());
+    EXPECT_TRUE(control<QPushButton>(window, "cb_2")->isEnabled());
+
+    // A timer of the window's thread fires on time while the attempt waits.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 firedAfter = -1;
+    QTimer::singleShot(100, &window, [&] { firedAfter = clock.elapsed(); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return firedAfter >= 0; }, 5000));
+    EXPECT_LT(firedAfter, 400);
+    EXPECT_TRUE(window.isConnecting());
+
+    clock.restart();
+    QTest::mouseClick(control<QPushButton>(window, "cb_2"), Qt::LeftButton);
+    EXPECT_FALSE(window.isConnecting());
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.closingResult());
+    EXPECT_TRUE(control<QLineEdit>(window, "sle_1")->isEnabled());
+    EXPECT_EQ(edit(window, "sle_3"), QStringLiteral("nobody"));
+    EXPECT_FALSE(sqlca.isConnected());
+    EXPECT_FALSE(QFileInfo::exists(scratch.registryPath()));
+    EXPECT_EQ(gs_lang, QStringLiteral("English.flf"));
+
+    // The abandoned attempt ends (its server goes away) without reaching the window.
+    silent.reset();
+    EXPECT_TRUE(DatabaseWorker::waitForAllJobs(std::chrono::seconds(15)));
+    QApplication::processEvents();
+    EXPECT_TRUE(boxes.requests().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(scratch.registryPath()));
+
+    control<QLineEdit>(window, "sle_1")
+        ->setText(server.host + QLatin1Char(':') + QString::number(server.port));
+    control<QLineEdit>(window, "sle_3")->setText(server.user);
+    control<QLineEdit>(window, "sle_4")->setText(server.password);
+    control<QLineEdit>(window, "sle_6")->setText(database);
+    QTest::mouseClick(control<QPushButton>(window, "cb_1"), Qt::LeftButton);
+    settle(window);
+    EXPECT_TRUE(boxes.requests().isEmpty());
+    EXPECT_EQ(window.closingResult(), 1);
+    ASSERT_TRUE(sqlca.isConnected());
+    EXPECT_EQ(sqlca.kind(), DbmsKind::PostgreSQL);
+    EXPECT_EQ(sqlca.Database, database);
+    // The connection opened on the worker's thread serves this thread.
+    const auto one = sqlca.selectInto(QStringLiteral("select 1"));
+    ASSERT_TRUE(one) << sqlca.SQLErrText.toStdString();
+    EXPECT_EQ(one->at(0).toInt(), 1);
+    EXPECT_EQ(stored(QStringLiteral("DBMS")), kDbmsPostgreSql);
+    EXPECT_EQ(stored(QStringLiteral("Lang")), QStringLiteral("Chinese.flf"));
+}
+
+// An automatic login that does not get through at once shows the window; closing its frame then
+// gives up like Cancel and leaves the window open, and a second close ends it without a result.
+TEST_F(LoginWindowTest, ASlowAutoLoginShowsTheWindowAndClosingTheFrameGivesUp) {
+    auto silent = std::make_unique<test::SilentServer>();
+    ASSERT_GT(silent->port(), 0);
+    store(QStringLiteral("DBMS"), kDbmsPostgreSql);
+    store(QStringLiteral("ServerIP"), QStringLiteral("127.0.0.1:%1").arg(silent->port()));
+    store(QStringLiteral("login"), QStringLiteral("nobody"));
+    storeAutoLogin(QStringLiteral("secret"));
+    const QByteArray registryBefore = scratch.read(QStringLiteral("registry.ini"));
+
+    w_login window(sqlca);
+    window.openWindow(0);
+    EXPECT_TRUE(window.isConnecting());
+    EXPECT_FALSE(window.isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.isVisible(); }, w_login::kShowSlowAutoLoginMs + 2000));
+    EXPECT_TRUE(window.isConnecting());
+
+    window.close();
+    EXPECT_FALSE(window.isConnecting());
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.closingResult());
+    window.close();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(window.closingResult());
+    EXPECT_FALSE(sqlca.isConnected());
+    silent.reset();
+    EXPECT_TRUE(DatabaseWorker::waitForAllJobs(std::chrono::seconds(15)));
+    QApplication::processEvents();
+    EXPECT_TRUE(boxes.requests().isEmpty());
+    EXPECT_EQ(scratch.read(QStringLiteral("registry.ini")), registryBefore);
 }
