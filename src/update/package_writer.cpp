@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace tarnlow {
 namespace {
@@ -113,7 +112,7 @@ NumberedMessage fileChanged(const QString& path, const QString& reason) {
 }
 
 // Copies one planned file into the package through one block-sized buffer.
-std::optional<NumberedMessage> copyEntry(const PlannedEntry& entry, QSaveFile& out, QByteArray& buffer,
+std::optional<NumberedMessage> copyEntry(const PlannedEntry& entry, OutputFile& out, QByteArray& buffer,
                                          qint64& written, const PackageWriteOptions& options, qint64 total) {
     QFile in(entry.path);
     if (!in.open(QIODevice::ReadOnly))
@@ -223,32 +222,38 @@ Result<PackageWritten, NumberedMessage> writePackage(const PackageSource& source
         return planned.error();
     const PackagePlan& plan = *planned;
 
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly))
-        return cannotWrite(target, out.errorString());
-    if (out.write(plan.header) != plan.header.size())
-        return cannotWrite(target, out.errorString());
+    const std::unique_ptr<OutputFile> out = createOutputFile(options.outputFile, target);
+    if (!out->open())
+        return cannotWrite(target, out->errorString());
+    // Every failure after the open discards the temporary file, so the target keeps what it had.
+    const auto writeFailed = [&] {
+        const NumberedMessage problem = cannotWrite(target, out->errorString());
+        out->cancel();
+        return problem;
+    };
+    if (out->write(plan.header) != plan.header.size())
+        return writeFailed();
     qint64 written = plan.header.size();
     if (options.progress)
         options.progress(written, plan.size);
 
     QByteArray buffer(static_cast<qsizetype>(kPackageBlockSize), Qt::Uninitialized);
     for (const PlannedEntry& entry : plan.entries) {
-        if (auto problem = copyEntry(entry, out, buffer, written, options, plan.size)) {
-            out.cancelWriting();
+        if (auto problem = copyEntry(entry, *out, buffer, written, options, plan.size)) {
+            out->cancel();
             return *problem;
         }
     }
     for (qsizetype offset = 0; offset < plan.script.size(); offset += kPackageBlockSize) {
         const qsizetype length = std::min<qsizetype>(kPackageBlockSize, plan.script.size() - offset);
-        if (out.write(plan.script.constData() + offset, length) != length)
-            return cannotWrite(target, out.errorString());
+        if (out->write(plan.script.constData() + offset, length) != length)
+            return writeFailed();
         written += length;
         if (options.progress)
             options.progress(written, plan.size);
     }
-    if (!out.commit())
-        return cannotWrite(target, out.errorString());
+    if (!out->commit())
+        return cannotWrite(target, out->errorString());
     return PackageWritten{target, written};
 }
 
