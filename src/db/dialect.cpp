@@ -44,6 +44,9 @@ class SqliteDialect final : public Dialect {
 public:
     DbmsKind kind() const override { return DbmsKind::SQLite; }
     QString binaryType() const override { return QStringLiteral("BLOB"); }
+    QString binaryLengthExpression(const QString& column) const override {
+        return QStringLiteral("length(") + column + QLatin1Char(')');
+    }
     QString tableExistsQuery() const override {
         return QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND lower(name) = ?");
     }
@@ -61,6 +64,9 @@ class PostgresDialect final : public Dialect {
 public:
     DbmsKind kind() const override { return DbmsKind::PostgreSQL; }
     QString binaryType() const override { return QStringLiteral("bytea"); }
+    QString binaryLengthExpression(const QString& column) const override {
+        return QStringLiteral("octet_length(") + column + QLatin1Char(')');
+    }
     // to_regclass resolves the name along the search path like an unqualified table name in a
     // statement does, and needs no right on the table itself.
     QString tableExistsQuery() const override {
@@ -95,6 +101,9 @@ class SqlServerDialect : public Dialect {
 public:
     DbmsKind kind() const override { return DbmsKind::SqlServer; }
     QString binaryType() const override { return QStringLiteral("image"); }
+    QString binaryLengthExpression(const QString& column) const override {
+        return QStringLiteral("datalength(") + column + QLatin1Char(')');
+    }
     QString tableExistsQuery() const override {
         return QStringLiteral("SELECT count(*) FROM sysobjects WHERE type = 'U' AND lower(name) = ?");
     }
@@ -135,6 +144,10 @@ public:
 class OdbcDialect final : public SqlServerDialect {
 public:
     DbmsKind kind() const override { return DbmsKind::Odbc; }
+    // The driver behind the data source translates ODBC's own scalar function.
+    QString binaryLengthExpression(const QString& column) const override {
+        return QStringLiteral("{fn OCTET_LENGTH(") + column + QStringLiteral(")}");
+    }
     // Whatever driver stands behind the data source may commit table changes at once.
     bool transactionalDdl() const override { return false; }
     // The connect string from the further parameters, or the database as the name of a data

@@ -30,6 +30,8 @@ public:
     virtual DbmsKind kind() const = 0;
     // Type name of a column holding arbitrary bytes.
     virtual QString binaryType() const = 0;
+    // An expression for the size in bytes of the binary value in `column`.
+    virtual QString binaryLengthExpression(const QString& column) const = 0;
     // A query with one placeholder (the table name, in lower case) that returns one row with a
     // count greater than zero when a table of that name exists. It consults the catalog, so it
     // also finds a table that the login may not read.

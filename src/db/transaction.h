@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/blob_stream.h"
+
 #include <QByteArray>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -111,6 +113,19 @@ public:
     // Writes one binary column: the statement's first placeholder receives the bytes, the others
     // the values that follow.
     int updateBlob(const QString& sql, const QByteArray& bytes, const QVariantList& values = {});
+
+    // Streams one binary value to `sink` in pieces of at most kBlobPieceSize bytes, so that a
+    // value of any size passes through without being held whole. Value: every piece was handed
+    // out (none for an empty value); Null and NoRow: the sink was not called. An error with
+    // SQLCode negative when the database fails, or the sink's own error when the sink stops it.
+    Result<BlobFound> readBlob(const BlobLocation& where, const BlobPieceSink& sink);
+    // The size in bytes of one binary value; 0 for NULL or when there is no such row.
+    Result<qint64> blobSize(const BlobLocation& where);
+    // Inserts one row: `columns` receive `values`, and `blobColumn` receives exactly `size` bytes
+    // pulled from `source` in pieces. The row is written once, with its value. A source that
+    // fails, or ends before or after `size` bytes, fails the statement; nothing is inserted.
+    int insertBlobRow(const QString& table, const QStringList& columns, const QVariantList& values,
+                      const QString& blobColumn, qint64 size, const BlobPieceSource& source);
 
     // Transactions. With AutoCommit on, begin() opens an explicit transaction that commit() or
     // rollback() ends; with AutoCommit off a transaction is always open after connect, and

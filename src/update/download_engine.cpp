@@ -23,9 +23,6 @@
 namespace tarnlow {
 namespace {
 
-// Files are written in pieces of this size, the same block the package format uses.
-constexpr qint64 kWritePiece = kPackageBlockSize;
-
 // Makes a rename durable: the directory entry itself is flushed, so a power failure right after the
 // download cannot bring back the old file.
 void syncFolder(const QString& folder) {
@@ -47,6 +44,14 @@ std::optional<QString> folderWriteProblem(const QString& folder) {
     if (probe.open())
         return std::nullopt;
     return probe.errorString();
+}
+
+BlobLocation rowLocation(const VersionRow& row) {
+    return BlobLocation{
+        QStringLiteral("t_sys_ver"),
+        QStringLiteral("file_blob"),
+        {QStringLiteral("ver_no"), QStringLiteral("comp_no"), QStringLiteral("update_index")},
+        {QVariant(row.versionNumber), QVariant(row.componentNumber), QVariant(row.updateIndex)}};
 }
 
 double fractionDone(int step, int rowCount) {
@@ -106,6 +111,11 @@ Result<QList<VersionRow>> DownloadEngine::pendingRows() const {
 
 DownloadOutcome DownloadEngine::download(const QList<VersionRow>& rows,
                                          const DownloadProgressCallback& progress) {
+    return download(rows, DownloadObserver{progress, {}});
+}
+
+DownloadOutcome DownloadEngine::download(const QList<VersionRow>& rows, const DownloadObserver& observer) {
+    const DownloadProgressCallback& progress = observer.progress;
     DownloadOutcome outcome;
     const int rowCount = static_cast<int>(rows.size());
     if (rowCount == 0)
@@ -119,6 +129,18 @@ DownloadOutcome DownloadEngine::download(const QList<VersionRow>& rows,
         if (progress)
             progress(DownloadProgress{stage, row, rowCount, path, fractionDone(step, rowCount)});
     };
+
+    // The sizes only serve the observer's totals; a size that cannot be read counts as 0.
+    QList<qint64> sizes(rowCount, 0);
+    qint64 totalOfAll = 0;
+    if (observer.bytes) {
+        for (int i = 0; i < rowCount; ++i) {
+            const Result<qint64> size = m_sqlca.blobSize(rowLocation(rows.at(i)));
+            sizes[i] = size ? *size : 0;
+            totalOfAll += sizes.at(i);
+        }
+    }
+    qint64 doneOfAll = 0;
 
     qint32 highest = std::numeric_limits<qint32>::min();
     for (int i = 0; i < rowCount; ++i) {
@@ -135,7 +157,16 @@ DownloadOutcome DownloadEngine::download(const QList<VersionRow>& rows,
         }
         const QString targetPath = m_programFolder + *name;
         report(DownloadProgress::Stage::Fetching, i + 1, targetPath, 2 * i + 1);
-        if (auto failure = writeRow(row, targetPath)) {
+        qint64 rowDone = 0;
+        const auto pieceWritten = [&](qint64 piece) -> Result<void> {
+            rowDone += piece;
+            doneOfAll += piece;
+            if (!observer.bytes)
+                return {};
+            return observer.bytes(
+                DownloadBytes{i + 1, targetPath, rowDone, sizes.at(i), doneOfAll, totalOfAll});
+        };
+        if (auto failure = writeRow(row, targetPath, pieceWritten)) {
             outcome.result = -1;
             outcome.failure = std::move(failure);
             return outcome;
@@ -155,24 +186,9 @@ DownloadOutcome DownloadEngine::download(const QList<VersionRow>& rows,
     return outcome;
 }
 
-std::optional<NumberedMessage> DownloadEngine::writeRow(const VersionRow& row, const QString& targetPath) {
-    // The bytes live only inside this function: one file in memory at a time.
-    const std::optional<QByteArray> bytes =
-        m_sqlca.selectBlob(kVersionBlobQuery, {QVariant(row.versionNumber), QVariant(row.componentNumber),
-                                               QVariant(row.updateIndex)});
-    if (m_sqlca.SQLCode < 0 || (!bytes && m_sqlca.SQLCode != kSqlNotFound)) {
-        const QString reason = m_sqlca.SQLErrText.isEmpty()
-                                   ? QStringLiteral("the database reported a failure")
-                                   : m_sqlca.SQLErrText;
-        return NumberedMessage{kMessageDownloadFetchFailed, {targetPath, reason}};
-    }
-    if (m_sqlca.SQLCode == kSqlNotFound || !bytes)
-        return NumberedMessage{kMessageDownloadRowMissing,
-                               {targetPath, row.versionNumber.trimmed(), QString::number(row.componentNumber),
-                                QString::number(row.updateIndex)}};
-    if (bytes->isNull())
-        return NumberedMessage{kMessageDownloadNullContent, {targetPath}};
-
+std::optional<NumberedMessage>
+DownloadEngine::writeRow(const VersionRow& row, const QString& targetPath,
+                         const std::function<Result<void>(qint64 piece)>& pieceWritten) {
     const auto writeFailure = [&](const QString& reason) {
         return NumberedMessage{kMessageDownloadWriteFailed, {targetPath, reason}};
     };
@@ -193,14 +209,35 @@ std::optional<NumberedMessage> DownloadEngine::writeRow(const VersionRow& row, c
     QSaveFile file(writtenPath);
     if (!file.open(QIODevice::WriteOnly))
         return writeFailure(file.errorString());
-    for (qint64 position = 0; position < bytes->size(); position += kWritePiece) {
-        const qint64 length = std::min<qint64>(kWritePiece, bytes->size() - position);
-        if (file.write(bytes->constData() + position, length) != length) {
-            const QString reason = file.errorString();
-            file.cancelWriting();
-            return writeFailure(reason);
+    // The value streams from the database into the temporary file piece by piece.
+    std::optional<QString> writeProblem;
+    const BlobPieceSink sink = [&](QByteArrayView piece) -> Result<void> {
+        if (file.write(piece.data(), piece.size()) != piece.size()) {
+            writeProblem = file.errorString();
+            return Error{*writeProblem};
         }
+        if (Result<void> goOn = pieceWritten(piece.size()); !goOn) {
+            writeProblem = goOn.error();
+            return goOn;
+        }
+        return {};
+    };
+    const Result<BlobFound> found = m_sqlca.readBlob(rowLocation(row), sink);
+    if (!found || *found != BlobFound::Value)
+        file.cancelWriting();
+    if (writeProblem)
+        return writeFailure(*writeProblem);
+    if (!found) {
+        const QString reason =
+            found.error().isEmpty() ? QStringLiteral("the database reported a failure") : found.error();
+        return NumberedMessage{kMessageDownloadFetchFailed, {targetPath, reason}};
     }
+    if (*found == BlobFound::NoRow)
+        return NumberedMessage{kMessageDownloadRowMissing,
+                               {targetPath, row.versionNumber.trimmed(), QString::number(row.componentNumber),
+                                QString::number(row.updateIndex)}};
+    if (*found == BlobFound::Null)
+        return NumberedMessage{kMessageDownloadNullContent, {targetPath}};
     if (!file.commit())
         return writeFailure(file.errorString());
     if (replacesLink) {

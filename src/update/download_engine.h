@@ -42,6 +42,26 @@ struct DownloadProgress {
 };
 using DownloadProgressCallback = std::function<void(const DownloadProgress&)>;
 
+// Reported after every piece written to a row's temporary file.
+struct DownloadBytes {
+    int row = 0; // 1-based
+    QString targetPath;
+    qint64 rowDone = 0;    // bytes of this row's file written so far
+    qint64 rowSize = 0;    // the size of this row's stored value
+    qint64 doneOfAll = 0;  // bytes written so far over the whole download
+    qint64 totalOfAll = 0; // the sizes of every row's value together
+};
+
+// What a front end hears during a download, and where it can stop it.
+struct DownloadObserver {
+    // Twice per row, as DownloadProgress says.
+    DownloadProgressCallback progress;
+    // After every piece; an error stops the download with that reason: the file being written is
+    // discarded, files already in place stay, Comp_ID keeps its value. When set, the sizes of the
+    // stored values are asked for before the first row.
+    std::function<Result<void>(const DownloadBytes&)> bytes;
+};
+
 struct DownloadOutcome {
     int result = 1;           // 1 every row written and the component recorded, -1 stopped
     QStringList writtenPaths; // target files replaced or created, in order (they stay on a failure)
@@ -56,7 +76,7 @@ qint32 installedComponent(const SettingsStore& settings);
 // Brings a program folder up to date with the program files stored in T_SYS_VER. Each file is
 // written to a temporary file in the target folder, flushed to disk and renamed over the target, so
 // a target is always either its old or its new contents, whatever happens halfway. Only one file's
-// bytes are held in memory at a time.
+// bytes pass through memory in pieces, so the download's memory stays bounded whatever the size.
 class DownloadEngine {
 public:
     // programFolder: where the files go; a missing trailing separator is added.
@@ -72,6 +92,7 @@ public:
     // so the next run starts again from the same point. A program folder in which no file can be
     // created (an installed, system-owned folder) is reported once, before any row is touched.
     DownloadOutcome download(const QList<VersionRow>& rows, const DownloadProgressCallback& progress = {});
+    DownloadOutcome download(const QList<VersionRow>& rows, const DownloadObserver& observer);
 
     // Message 10900 when no file can be created in the program folder, for front ends that check
     // before they show anything; download() makes the same check.
@@ -81,7 +102,10 @@ public:
     static NumberedMessage listFailure(const QString& reason);
 
 private:
-    std::optional<NumberedMessage> writeRow(const VersionRow& row, const QString& targetPath);
+    // Writes one row's file; `pieceWritten` hears the size of every piece as it is written and
+    // may stop the row with an error.
+    std::optional<NumberedMessage> writeRow(const VersionRow& row, const QString& targetPath,
+                                            const std::function<Result<void>(qint64 piece)>& pieceWritten);
 
     Transaction& m_sqlca;
     SettingsStore& m_settings;

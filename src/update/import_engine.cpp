@@ -2,6 +2,7 @@
 
 #include "db/transaction.h"
 #include "host/code_page.h"
+#include "update/package_entry_stream.h"
 #include "update/package_reader.h"
 
 namespace tarnlow {
@@ -9,10 +10,10 @@ namespace {
 
 const QString kDuplicateCheck =
     QStringLiteral("select count ( *) from t_sys_ver where ver_no = ? and comp_NO = ? ");
-const QString kInsertRow = QStringLiteral(
-    "insert into t_sys_ver ( VER_NO , COMP_NO , UPDATE_INDEX , FILE_NAME ) values ( ? , ? , ? , ? ) ");
-const QString kWriteBytes = QStringLiteral(
-    "update t_sys_ver set FILE_BLOB = ? where ver_no = ? and comp_no = ? and update_index = ? ");
+const QString kVersionTable = QStringLiteral("t_sys_ver");
+const QStringList kRowColumns = {QStringLiteral("VER_NO"), QStringLiteral("COMP_NO"),
+                                 QStringLiteral("UPDATE_INDEX"), QStringLiteral("FILE_NAME")};
+const QString kBlobColumn = QStringLiteral("FILE_BLOB");
 
 ImportReport failed(ImportReport report, int message, QStringList parameters) {
     report.result = ImportResult::Failed;
@@ -126,24 +127,47 @@ std::optional<ImportReport> runScript(Transaction& sqlca, const QString& path, c
                   {path, reason});
 }
 
-// Stores one row per file; the failure, with the transaction rolled back, when one cannot be.
+// Stores one row per file, its bytes streamed from the package; the failure, with the transaction
+// rolled back, when one cannot be.
 std::optional<ImportReport> storeFiles(Transaction& sqlca, const PackageReader& package, const QString& path,
-                                       const QList<ImportFile>& files, const ImportProgress& progress,
+                                       const QList<ImportFile>& files, const ImportObserver& observer,
                                        ImportReport& report) {
+    qint64 total = 0;
+    for (const ImportFile& file : files)
+        total += file.size;
+    qint64 done = 0;
     for (const ImportFile& file : files) {
-        if (progress)
-            progress(file);
-        Result<QByteArray> bytes = package.entryBytes(file.entry);
-        if (!bytes)
-            return rolledBack(sqlca, report, kMsgImportStoreFailed, {file.name, path, bytes.error()});
-        if (sqlca.execute(kInsertRow, {report.version, report.component, file.updateIndex, file.name}) < 0)
-            return rolledBack(sqlca, report, kMsgImportStoreFailed, {file.name, path, serverText(sqlca)});
-        if (sqlca.updateBlob(kWriteBytes, *bytes, {report.version, report.component, file.updateIndex}) < 0)
-            return rolledBack(sqlca, report, kMsgImportStoreFailed, {file.name, path, serverText(sqlca)});
+        if (observer.fileStarted)
+            observer.fileStarted(file);
+        Result<PackageEntryStream> opened = PackageEntryStream::open(package, file.entry);
+        if (!opened)
+            return rolledBack(sqlca, report, kMsgImportStoreFailed, {file.name, path, opened.error()});
+        PackageEntryStream& stream = *opened;
+        // A stop asked for by the observer is its reason, not the database's.
+        std::optional<QString> stopped;
+        const BlobPieceSource source = [&](char* buffer, qint64 capacity) -> Result<qint64> {
+            Result<qint64> got = stream.read(buffer, capacity);
+            if (!got) {
+                stopped = got.error();
+                return got;
+            }
+            done += *got;
+            if (observer.bytes && *got > 0) {
+                if (Result<void> goOn = observer.bytes(done, total); !goOn) {
+                    stopped = goOn.error();
+                    return Error{goOn.error()};
+                }
+            }
+            return got;
+        };
+        if (sqlca.insertBlobRow(kVersionTable, kRowColumns,
+                                {report.version, report.component, file.updateIndex, file.name}, kBlobColumn,
+                                stream.size(), source) < 0)
+            return rolledBack(sqlca, report, kMsgImportStoreFailed,
+                              {file.name, path, stopped.value_or(serverText(sqlca))});
         if (sqlca.SQLNRows != 1)
-            return rolledBack(
-                sqlca, report, kMsgImportStoreFailed,
-                {file.name, path, QStringLiteral("the row to receive the bytes was not found")});
+            return rolledBack(sqlca, report, kMsgImportStoreFailed,
+                              {file.name, path, QStringLiteral("the row was not stored")});
         report.files.append(file);
     }
     return std::nullopt;
@@ -152,6 +176,10 @@ std::optional<ImportReport> storeFiles(Transaction& sqlca, const PackageReader& 
 } // namespace
 
 ImportReport importPackage(Transaction& sqlca, const QString& path, const ImportProgress& progress) {
+    return importPackage(sqlca, path, ImportObserver{progress, {}});
+}
+
+ImportReport importPackage(Transaction& sqlca, const QString& path, const ImportObserver& observer) {
     ImportReport report;
     Result<PackageReader> opened = PackageReader::open(path);
     if (!opened)
@@ -186,7 +214,7 @@ ImportReport importPackage(Transaction& sqlca, const QString& path, const Import
     }
 
     if (std::optional<ImportReport> storeFailed =
-            storeFiles(sqlca, package, path, plan.files, progress, report))
+            storeFiles(sqlca, package, path, plan.files, observer, report))
         return *storeFailed;
     if (sqlca.commit() != kSqlSuccess)
         return rolledBack(sqlca, report, kMsgImportDatabaseFailed, {path, serverText(sqlca)});

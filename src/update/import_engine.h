@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/numbered_message.h"
+#include "host/result.h"
 
 #include <QList>
 #include <QString>
@@ -48,6 +49,16 @@ struct ImportReport {
 // Called once per file before its row is written.
 using ImportProgress = std::function<void(const ImportFile& file)>;
 
+// What a front end hears while the files of a package are stored, and where it can stop them.
+struct ImportObserver {
+    // Once per file, before its row is written.
+    ImportProgress fileStarted;
+    // After every piece of a file has gone to the database: the bytes stored so far and the bytes
+    // of every file of the package together. An error stops the import with that reason, and the
+    // whole package rolls back.
+    std::function<Result<void>(qint64 done, qint64 total)> bytes;
+};
+
 // The name under which concurrent importers serialise in the database.
 inline const QString kImportLockName = QStringLiteral("tarnlow_as.import");
 
@@ -58,7 +69,10 @@ QString importVersionLabel(const QString& version, int component);
 // before anything reaches the database, then, in one transaction under the import lock, runs the
 // package's SQL script, checks whether its version and component are stored already, and stores
 // every used file entry as one T_SYS_VER row. Any failure rolls the whole package back, script
-// included, so a retry finds the database as it was. One file's bytes are held at a time.
+// included, so a retry finds the database as it was.
 ImportReport importPackage(Transaction& sqlca, const QString& path, const ImportProgress& progress = {});
+// The same, with the byte-level observer: each file is read from the package and written into its
+// row in pieces, so that memory stays bounded whatever the file's size.
+ImportReport importPackage(Transaction& sqlca, const QString& path, const ImportObserver& observer);
 
 } // namespace tarnlow

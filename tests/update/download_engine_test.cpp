@@ -94,6 +94,57 @@ TEST_P(DownloadEngineTest, WithoutCompIdWritesEveryFileWholeAndRecordsTheHighest
     EXPECT_EQ(progress.at(5).targetPath, folder + QStringLiteral("c.dat"));
 }
 
+TEST_P(DownloadEngineTest, ByteObserverSeesEveryPieceAndCanStopWithTheOldFileKept) {
+    const QByteArray first = patternBytes(3 * static_cast<int>(kBlobPieceSize) + 5, 4);
+    const QByteArray second = patternBytes(1000, 5);
+    database->insert(QStringLiteral("1.0"), 3, 1, QStringLiteral("a.dll"), first);
+    database->insert(QStringLiteral("1.0"), 3, 2, QStringLiteral("b.dll"), second);
+    QFile old(folder + QStringLiteral("a.dll"));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+    old.close();
+
+    // Stopped in the middle of the first file: it keeps its old bytes, no temporary file stays and
+    // Comp_ID is not written.
+    DownloadEngine engine(database->sqlca(), settings, folder);
+    const auto rows = engine.pendingRows();
+    ASSERT_TRUE(rows.ok());
+    QList<DownloadBytes> seen;
+    DownloadObserver stopping;
+    stopping.bytes = [&](const DownloadBytes& step) -> Result<void> {
+        seen.append(step);
+        if (step.rowDone > kBlobPieceSize)
+            return Error{QStringLiteral("cancelled by the operator")};
+        return {};
+    };
+    const DownloadOutcome stopped = engine.download(*rows, stopping);
+    EXPECT_EQ(stopped.result, -1);
+    ASSERT_TRUE(stopped.failure);
+    EXPECT_TRUE(stopped.failure->parameters.join(QLatin1Char(' ')).contains(QStringLiteral("cancelled")));
+    EXPECT_EQ(fileBytes(QStringLiteral("a.dll")), QByteArray("old"));
+    EXPECT_EQ(folderEntries(), QStringList{QStringLiteral("a.dll")});
+    EXPECT_EQ(compId(), QStringLiteral("<absent>"));
+    ASSERT_EQ(seen.size(), 2);
+    EXPECT_EQ(seen.at(0).rowSize, first.size());
+    EXPECT_EQ(seen.at(0).totalOfAll, first.size() + second.size());
+
+    // Run to the end: the counts add up to every byte of every file.
+    seen.clear();
+    DownloadObserver counting;
+    counting.bytes = [&](const DownloadBytes& step) -> Result<void> {
+        seen.append(step);
+        return {};
+    };
+    const DownloadOutcome done = engine.download(*rows, counting);
+    ASSERT_FALSE(done.failure) << messageText(*done.failure).toStdString();
+    EXPECT_EQ(fileBytes(QStringLiteral("a.dll")), first);
+    EXPECT_EQ(fileBytes(QStringLiteral("b.dll")), second);
+    ASSERT_FALSE(seen.isEmpty());
+    EXPECT_EQ(seen.last().row, 2);
+    EXPECT_EQ(seen.last().rowDone, second.size());
+    EXPECT_EQ(seen.last().doneOfAll, first.size() + second.size());
+    EXPECT_EQ(seen.last().doneOfAll, seen.last().totalOfAll);
+}
+
 TEST_P(DownloadEngineTest, NothingNewerWritesNothingAndKeepsCompId) {
     database->insert(QStringLiteral("1.0"), 2, 1, QStringLiteral("a.dll"), QByteArray("two"));
     database->insert(QStringLiteral("1.0"), 3, 1, QStringLiteral("b.dll"), QByteArray("three"));

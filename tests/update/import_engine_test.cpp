@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 namespace tarnlow {
@@ -208,6 +209,48 @@ TEST_P(ImportEngineTest, FailingScriptIsReportedWithTheServerTextAndStoresNothin
     EXPECT_EQ(count(QStringLiteral("select count(*) from t_sys_ver")), 0);
 }
 
+TEST_P(ImportEngineTest, ByteObserverCountsThePackageAndItsStopRollsEverythingBack) {
+    const qint64 big = 2 * kBlobPieceSize + 3;
+    const QByteArray package =
+        test::buildPackage("07", "001",
+                           {PackageFileSpec{"a.bin", test::patternBytes(big, 1)},
+                            PackageFileSpec{"b.bin", test::patternBytes(10, 2)}, std::nullopt, std::nullopt},
+                           "create table from_script ( id int )");
+    const QString path = writePackage(QStringLiteral("observed.fuf"), package);
+
+    QList<qint64> seen;
+    ImportObserver stopping;
+    stopping.bytes = [&](qint64 done, qint64 total) -> Result<void> {
+        seen.append(done);
+        EXPECT_EQ(total, big + 10);
+        if (done > kBlobPieceSize)
+            return Error{QStringLiteral("cancelled by the operator")};
+        return {};
+    };
+    const ImportReport stopped = importPackage(sqlca, path, stopping);
+    EXPECT_EQ(stopped.result, ImportResult::Failed);
+    ASSERT_TRUE(stopped.failure.has_value());
+    EXPECT_EQ(stopped.failure->parameters.value(2), QStringLiteral("cancelled by the operator"));
+    EXPECT_EQ(count(QStringLiteral("select count(*) from t_sys_ver")), 0);
+    EXPECT_FALSE(tableExists(QStringLiteral("from_script")));
+    EXPECT_FALSE(sqlca.inTransaction());
+
+    seen.clear();
+    ImportObserver counting;
+    QStringList started;
+    counting.fileStarted = [&](const ImportFile& file) { started.append(file.name.trimmed()); };
+    counting.bytes = [&](qint64 done, qint64) -> Result<void> {
+        seen.append(done);
+        return {};
+    };
+    const ImportReport stored = importPackage(sqlca, path, counting);
+    EXPECT_EQ(stored.result, ImportResult::Stored);
+    EXPECT_EQ(started, (QStringList{QStringLiteral("a.bin"), QStringLiteral("b.bin")}));
+    ASSERT_FALSE(seen.isEmpty());
+    EXPECT_EQ(seen.last(), big + 10);
+    EXPECT_TRUE(std::is_sorted(seen.cbegin(), seen.cend()));
+}
+
 TEST_P(ImportEngineTest, FailureMidwayLeavesNoRowOfThePackage) {
     const QByteArray package =
         test::buildPackage("06", "001",
@@ -226,12 +269,12 @@ TEST_P(ImportEngineTest, FailureMidwayLeavesNoRowOfThePackage) {
                   kSqlSuccess)
             << sqlca.SQLErrText.toStdString();
         ASSERT_EQ(
-            sqlca.executeImmediate(QStringLiteral("create trigger refuse_blob before update of file_blob on "
+            sqlca.executeImmediate(QStringLiteral("create trigger refuse_blob before insert on "
                                                   "t_sys_ver for each row execute function refuse_blob()")),
             kSqlSuccess);
     } else {
         ASSERT_EQ(sqlca.executeImmediate(QStringLiteral(
-                      "create trigger refuse_blob before update of file_blob on t_sys_ver "
+                      "create trigger refuse_blob before insert on t_sys_ver "
                       "when new.update_index = 2 begin select raise(abort, 'disk full while writing'); end")),
                   kSqlSuccess)
             << sqlca.SQLErrText.toStdString();
