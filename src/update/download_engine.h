@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/numbered_message.h"
+#include "host/output_file.h"
 #include "host/result.h"
 #include "update/d_ver.h"
 
@@ -84,6 +85,9 @@ public:
 
     const QString& programFolder() const { return m_programFolder; }
 
+    // Where each file is written; the usual temporary file renamed over the target when empty.
+    void setOutputFileFactory(OutputFileFactory factory) { m_outputFiles = std::move(factory); }
+
     // The stored files of components newer than Comp_ID, in the order they are written.
     Result<QList<VersionRow>> pendingRows() const;
 
@@ -110,6 +114,7 @@ private:
     Transaction& m_sqlca;
     SettingsStore& m_settings;
     QString m_programFolder;
+    OutputFileFactory m_outputFiles;
 };
 
 // The file name a row's file is written under: file_name without the trailing blanks of its
