@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <fcntl.h>
@@ -64,8 +63,9 @@ Result<SettingsDocument> load(const QString& path) {
 
 } // namespace
 
-SettingsStore::SettingsStore(QString filePath)
-    : m_filePath(std::move(filePath)) {}
+SettingsStore::SettingsStore(QString filePath, OutputFileFactory outputFile)
+    : m_filePath(std::move(filePath))
+    , m_outputFile(std::move(outputFile)) {}
 
 QString SettingsStore::standardFilePath() {
     const QString overridePath = qEnvironmentVariable("TARNLOW_AS_REGISTRY");
@@ -107,8 +107,8 @@ Result<void> SettingsStore::writeValues(const QString& key, const QList<QPair<QS
         return failed(QStringLiteral("its lock file %1.lock cannot be locked: %2")
                           .arg(m_filePath, QString::fromLocal8Bit(std::strerror(lock.error()))));
 
-    // The file is created owner-only before the first save; QSaveFile keeps the mode of the file it
-    // replaces, so the scrambled password is never readable by others.
+    // The file is created owner-only before the first save; the output file keeps the mode of the file
+    // it replaces, so the scrambled password is never readable by others.
     const QByteArray nativePath = QFile::encodeName(m_filePath);
     const int fd = ::open(nativePath.constData(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
@@ -128,17 +128,17 @@ Result<void> SettingsStore::writeValues(const QString& key, const QList<QPair<QS
         return Error{
             QStringLiteral("the settings file %1 was left unchanged: %2").arg(m_filePath, changed.error())};
 
-    QSaveFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly))
-        return failed(file.errorString());
+    const std::unique_ptr<OutputFile> file = createOutputFile(m_outputFile, m_filePath);
+    if (!file->open())
+        return failed(file->errorString());
     const QByteArray bytes = document->bytes();
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
+    if (file->write(bytes) != bytes.size()) {
+        const QString reason = file->errorString();
+        file->cancel();
         return failed(reason);
     }
-    if (!file.commit())
-        return failed(file.errorString());
+    if (!file->commit())
+        return failed(file->errorString());
     return {};
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "host/output_file.h"
 #include "host/result.h"
 
 #include <QList>
@@ -21,7 +22,9 @@ inline const QString kSettingsKey = QStringLiteral("HKEY_LOCAL_MACHINE\\Software
 // file lock; the file is readable by its owner only.
 class SettingsStore {
 public:
-    explicit SettingsStore(QString filePath);
+    // outputFile makes the file each write goes through; the usual temporary file renamed over the
+    // store when empty.
+    explicit SettingsStore(QString filePath, OutputFileFactory outputFile = {});
 
     // The store at the default place (see above), looked up at every call so that tests can
     // point $TARNLOW_AS_REGISTRY elsewhere.
@@ -47,6 +50,7 @@ public:
 
 private:
     QString m_filePath;
+    OutputFileFactory m_outputFile;
 };
 
 } // namespace tarnlow

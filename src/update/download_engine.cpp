@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -198,9 +197,9 @@ DownloadEngine::writeRow(const VersionRow& row, const QString& targetPath,
     const auto writeFailure = [&](const QString& reason) {
         return NumberedMessage{kMessageDownloadWriteFailed, {targetPath, reason}};
     };
-    // QSaveFile writes through a symbolic link to the file it names, which may lie outside the
-    // program folder. A link in the target's place is replaced itself instead: the new file is
-    // completed under a name of its own next to it and then renamed over the link.
+    // The usual output file (QSaveFile) writes through a symbolic link to the file it names, which
+    // may lie outside the program folder. A link in the target's place is replaced itself instead:
+    // the new file is completed under a name of its own next to it and then renamed over the link.
     const bool replacesLink = QFileInfo(targetPath).isSymLink();
     const QString writtenPath = replacesLink ? targetPath + QStringLiteral(".tarnlow-download") : targetPath;
     if (replacesLink) {
@@ -212,9 +211,9 @@ DownloadEngine::writeRow(const VersionRow& row, const QString& targetPath,
 
     // The temporary file sits next to the target, so the final rename never crosses a file system;
     // the old file stays in place until the new one is complete on disk.
-    QSaveFile file(writtenPath);
-    if (!file.open(QIODevice::WriteOnly))
-        return writeFailure(file.errorString());
+    const std::unique_ptr<OutputFile> file = createOutputFile(m_outputFiles, writtenPath);
+    if (!file->open())
+        return writeFailure(file->errorString());
     // The value streams from the database into the temporary file piece by piece.
     std::optional<QString> writeProblem;
     // Each piece is hashed as it is written, so the file is checked without being read again.
@@ -223,8 +222,8 @@ DownloadEngine::writeRow(const VersionRow& row, const QString& targetPath,
     const BlobPieceSink sink = [&](QByteArrayView piece) -> Result<void> {
         hash.add(piece);
         written += piece.size();
-        if (file.write(piece.data(), piece.size()) != piece.size()) {
-            writeProblem = file.errorString();
+        if (file->write(piece.data(), piece.size()) != piece.size()) {
+            writeProblem = file->errorString();
             return Error{*writeProblem};
         }
         if (Result<void> goOn = pieceWritten(piece.size()); !goOn) {
@@ -235,7 +234,7 @@ DownloadEngine::writeRow(const VersionRow& row, const QString& targetPath,
     };
     const Result<BlobFound> found = m_sqlca.readBlob(rowLocation(row), sink);
     if (!found || *found != BlobFound::Value)
-        file.cancelWriting();
+        file->cancel();
     if (writeProblem)
         return writeFailure(*writeProblem);
     if (!found) {
@@ -250,11 +249,11 @@ DownloadEngine::writeRow(const VersionRow& row, const QString& targetPath,
     if (*found == BlobFound::Null)
         return NumberedMessage{kMessageDownloadNullContent, {targetPath}};
     if (auto refused = verifyRow(row, written, hash.result())) {
-        file.cancelWriting();
+        file->cancel();
         return refused;
     }
-    if (!file.commit())
-        return writeFailure(file.errorString());
+    if (!file->commit())
+        return writeFailure(file->errorString());
     if (replacesLink) {
 #ifdef Q_OS_UNIX
         // rename() replaces the link itself and never follows it.

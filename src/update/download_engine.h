@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/numbered_message.h"
+#include "host/output_file.h"
 #include "host/result.h"
 #include "update/d_ver.h"
 #include "update/download_verification.h"
@@ -90,6 +91,8 @@ public:
     // The keys a downloaded file's signed record must come from. Unless set, the download reads
     // them from the settings and the trusted_keys file of the folder it writes into.
     void setTrustedKeys(TrustedKeys keys) { m_trustedKeys = std::move(keys); }
+    // Where each file is written; the usual temporary file renamed over the target when empty.
+    void setOutputFileFactory(OutputFileFactory factory) { m_outputFiles = std::move(factory); }
 
     // The stored files of components newer than Comp_ID, in the order they are written.
     Result<QList<VersionRow>> pendingRows() const;
@@ -125,6 +128,7 @@ private:
     QString m_programFolder;
     std::optional<TrustedKeys> m_trustedKeys;
     std::optional<DownloadVerification> m_verification;
+    OutputFileFactory m_outputFiles;
 };
 
 // The file name a row's file is written under: file_name without the trailing blanks of its

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
@@ -125,17 +124,18 @@ constexpr qint64 kCopyPiece = 8 * 1024 * 1024;
 
 // Moves up to `length` bytes from `in` to the end of `out` inside the kernel, without passing them
 // through this process. The number of bytes moved, 0 at the end of the input, or nothing when the
-// file systems do not allow it (the caller then copies through a buffer).
-std::optional<qint64> copyInKernel(QFile& in, QFileDevice& out, qint64 length) {
+// file systems do not allow it or the output is no plain file (the caller then copies through
+// a buffer).
+std::optional<qint64> copyInKernel(QFile& in, QFileDevice* out, qint64 length) {
 #if defined(Q_OS_LINUX)
-    if (in.handle() < 0 || out.handle() < 0 || !out.flush())
+    if (out == nullptr || in.handle() < 0 || out->handle() < 0 || !out->flush())
         return std::nullopt;
     const ssize_t moved =
-        ::copy_file_range(in.handle(), nullptr, out.handle(), nullptr, static_cast<size_t>(length), 0);
+        ::copy_file_range(in.handle(), nullptr, out->handle(), nullptr, static_cast<size_t>(length), 0);
     if (moved < 0)
         return std::nullopt;
     // Both descriptors moved on; Qt's own positions follow them.
-    if (!in.seek(in.pos() + moved) || !out.seek(out.pos() + moved))
+    if (!in.seek(in.pos() + moved) || !out->seek(out->pos() + moved))
         return std::nullopt;
     return static_cast<qint64>(moved);
 #else
@@ -147,7 +147,7 @@ std::optional<qint64> copyInKernel(QFile& in, QFileDevice& out, qint64 length) {
 }
 
 // Copies one planned file into the package: in the kernel where it can, else through the buffer.
-std::optional<NumberedMessage> copyEntry(const PlannedEntry& entry, QSaveFile& out, QByteArray& buffer,
+std::optional<NumberedMessage> copyEntry(const PlannedEntry& entry, OutputFile& out, QByteArray& buffer,
                                          qint64& written, const PackageWriteOptions& options, qint64 total) {
     QFile in(entry.path);
     if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
@@ -156,7 +156,7 @@ std::optional<NumberedMessage> copyEntry(const PlannedEntry& entry, QSaveFile& o
     qint64 copied = 0;
     while (copied < entry.size) {
         const qint64 wanted = std::min(kCopyPiece, entry.size - copied);
-        std::optional<qint64> got = inKernel ? copyInKernel(in, out, wanted) : std::nullopt;
+        std::optional<qint64> got = inKernel ? copyInKernel(in, out.fileDevice(), wanted) : std::nullopt;
         if (!got && inKernel && copied == 0) {
             inKernel = false;
         } else if (!got && inKernel) {
@@ -267,32 +267,38 @@ Result<PackageWritten, NumberedMessage> writePackage(const PackageSource& source
         return planned.error();
     const PackagePlan& plan = *planned;
 
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly))
-        return cannotWrite(target, out.errorString());
-    if (out.write(plan.header) != plan.header.size())
-        return cannotWrite(target, out.errorString());
+    const std::unique_ptr<OutputFile> out = createOutputFile(options.outputFile, target);
+    if (!out->open())
+        return cannotWrite(target, out->errorString());
+    // Every failure after the open discards the temporary file, so the target keeps what it had.
+    const auto writeFailed = [&] {
+        const NumberedMessage problem = cannotWrite(target, out->errorString());
+        out->cancel();
+        return problem;
+    };
+    if (out->write(plan.header) != plan.header.size())
+        return writeFailed();
     qint64 written = plan.header.size();
     if (options.progress)
         options.progress(written, plan.size);
 
     QByteArray buffer(static_cast<qsizetype>(kCopyPiece), Qt::Uninitialized);
     for (const PlannedEntry& entry : plan.entries) {
-        if (auto problem = copyEntry(entry, out, buffer, written, options, plan.size)) {
-            out.cancelWriting();
+        if (auto problem = copyEntry(entry, *out, buffer, written, options, plan.size)) {
+            out->cancel();
             return *problem;
         }
     }
     for (qsizetype offset = 0; offset < plan.script.size(); offset += kPackageBlockSize) {
         const qsizetype length = std::min<qsizetype>(kPackageBlockSize, plan.script.size() - offset);
-        if (out.write(plan.script.constData() + offset, length) != length)
-            return cannotWrite(target, out.errorString());
+        if (out->write(plan.script.constData() + offset, length) != length)
+            return writeFailed();
         written += length;
         if (options.progress)
             options.progress(written, plan.size);
     }
-    if (!out.commit())
-        return cannotWrite(target, out.errorString());
+    if (!out->commit())
+        return cannotWrite(target, out->errorString());
     return PackageWritten{target, written};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/numbered_message.h"
+#include "host/output_file.h"
 #include "host/result.h"
 #include "update/package_format.h"
 #include "update/package_messages.h"
@@ -54,6 +55,8 @@ struct PackageWriteOptions {
     bool replaceExisting = false;
     // Called after the header and after each block with the bytes written so far and the total.
     std::function<void(qint64 written, qint64 total)> progress;
+    // Where the package is written; the usual temporary file renamed over the target when empty.
+    OutputFileFactory outputFile;
 };
 
 // Builds the package at `outputPath`. The data goes to a temporary file in the same folder that

@@ -1,7 +1,9 @@
 #include "host/settings_store.h"
 
+#include "support/failing_output_file.h"
 #include "support/test_environment.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -124,4 +126,45 @@ TEST(SettingsStore, ProcessesWritingAtOnceKeepEachOthersValues) {
                       std::optional<QString>(QString::number(i)));
         }
     }
+}
+
+// A write that cannot complete (the disk fills up at any point, or the final rename fails) reports
+// the file and the reason and leaves the file as it was: every value, line and byte.
+TEST(SettingsStore, AFailedWriteLeavesTheFileAndEveryValueAsTheyWere) {
+    test::ScratchFolder scratch;
+    const QString path = SettingsStore::standardFilePath();
+    SettingsStore store(path);
+    ASSERT_TRUE(store.writeValues(kSettingsKey, {{QStringLiteral("Comp_ID"), QStringLiteral("7")},
+                                                 {QStringLiteral("DBMS"), QStringLiteral("SQLite")},
+                                                 {QStringLiteral("database"), QStringLiteral("old.db")}}));
+    const QByteArray before = scratch.read(QFileInfo(path).fileName());
+    ASSERT_FALSE(before.isEmpty());
+
+    const QList<QPair<QString, QString>> change{{QStringLiteral("DBMS"), QStringLiteral("PostgreSQL")},
+                                                {QStringLiteral("database"), QStringLiteral("new_database")}};
+    // The size the changed file has, from a copy written without a failure.
+    ASSERT_TRUE(scratch.write(QStringLiteral("copy.ini"), before));
+    ASSERT_TRUE(SettingsStore(scratch.file(QStringLiteral("copy.ini"))).writeValues(kSettingsKey, change));
+    const qint64 newSize = QFileInfo(scratch.file(QStringLiteral("copy.ini"))).size();
+    for (const qint64 full : {qint64(0), qint64(1), newSize / 2, newSize - 1, qint64(-1)}) {
+        SCOPED_TRACE(full);
+        auto plan = std::make_shared<test::OutputFailurePlan>();
+        plan->bytesBeforeFull = full;
+        plan->failAtCommit = full < 0;
+        SettingsStore failing(path, test::failingOutputFiles(plan));
+        const Result<void> written = failing.writeValues(kSettingsKey, change);
+        ASSERT_FALSE(written.ok());
+        EXPECT_TRUE(written.error().contains(path)) << written.error().toStdString();
+        EXPECT_TRUE(written.error().contains(full < 0 ? test::kCommitFailedText : test::kDiskFullText))
+            << written.error().toStdString();
+        EXPECT_EQ(plan->filesOpened, 1);
+        EXPECT_EQ(scratch.read(QFileInfo(path).fileName()), before);
+        EXPECT_EQ(store.read(kSettingsKey, QStringLiteral("DBMS")), QStringLiteral("SQLite"));
+        EXPECT_EQ(store.read(kSettingsKey, QStringLiteral("Comp_ID")), QStringLiteral("7"));
+        const QStringList leftovers = QDir(QFileInfo(path).absolutePath())
+                                          .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)
+                                          .filter(QFileInfo(path).fileName() + QLatin1Char('.'));
+        EXPECT_EQ(leftovers, QStringList{QFileInfo(path).fileName() + QStringLiteral(".lock")});
+    }
+    EXPECT_EQ(QFileInfo(path).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0);
 }

@@ -2,6 +2,7 @@
 
 #include "host/settings_store.h"
 #include "lang/f_msgbox.h"
+#include "support/failing_output_file.h"
 #include "support/test_environment.h"
 #include "update/download_engine.h"
 
@@ -321,6 +322,92 @@ TEST_P(DownloadEngineTest, TargetThatCannotBeWrittenStopsAndLeavesEverythingElse
     EXPECT_EQ(compId(), QStringLiteral("<absent>"));
     EXPECT_EQ(folderEntries(),
               (QStringList{QStringLiteral("a.dll"), QStringLiteral("c.dll"), QStringLiteral("taken.dll")}));
+}
+
+// A full disk in the middle of a file, or a final rename that fails, stops the download with the
+// system's reason: that file keeps its old content, no temporary file stays, the files after it
+// are not touched and Comp_ID keeps its value.
+TEST_P(DownloadEngineTest, FullDiskOrFailedCommitKeepsTheOldFileAndCompIdWhereItWas) {
+    const QByteArray a = patternBytes(100, 1);
+    const QByteArray b = patternBytes(3 * static_cast<int>(kBlobPieceSize) + 7, 2);
+    const QByteArray c = patternBytes(10, 3);
+    database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("a.dll"), a);
+    database->insert(QStringLiteral("1.0"), 2, 1, QStringLiteral("b.dll"), b);
+    database->insert(QStringLiteral("1.0"), 3, 1, QStringLiteral("c.dll"), c);
+    const auto putOldFiles = [&] {
+        for (const char* name : {"a.dll", "b.dll", "c.dll"})
+            ASSERT_TRUE(
+                scratch.write(QStringLiteral("program/") + QLatin1String(name), QByteArray("old ") + name));
+    };
+    const QStringList names{QStringLiteral("a.dll"), QStringLiteral("b.dll"), QStringLiteral("c.dll")};
+
+    struct Case {
+        qint64 bytesBeforeFull;
+        bool failAtCommit;
+        QString failingFile;
+        QString reason;
+    };
+    for (const Case& failure : {Case{kBlobPieceSize + 10, false, QStringLiteral("b.dll"), kDiskFullText},
+                                Case{0, false, QStringLiteral("a.dll"), kDiskFullText},
+                                Case{-1, true, QStringLiteral("a.dll"), kCommitFailedText}}) {
+        SCOPED_TRACE(failure.bytesBeforeFull);
+        putOldFiles();
+        auto plan = std::make_shared<OutputFailurePlan>();
+        plan->bytesBeforeFull = failure.bytesBeforeFull;
+        plan->failAtCommit = failure.failAtCommit;
+        DownloadEngine engine(database->sqlca(), settings, folder);
+        engine.setOutputFileFactory(failingOutputFiles(plan));
+        const auto rows = engine.pendingRows();
+        ASSERT_TRUE(rows.ok());
+        const DownloadOutcome outcome = engine.download(*rows);
+        EXPECT_EQ(outcome.result, -1);
+        ASSERT_TRUE(outcome.failure);
+        EXPECT_EQ(outcome.failure->number, kMessageDownloadWriteFailed);
+        EXPECT_EQ(outcome.failure->parameters.value(0), folder + failure.failingFile);
+        EXPECT_EQ(outcome.failure->parameters.value(1), failure.reason);
+        const bool aWritten = failure.failingFile == QStringLiteral("b.dll");
+        EXPECT_EQ(fileBytes(QStringLiteral("a.dll")), aWritten ? a : QByteArray("old a.dll"));
+        EXPECT_EQ(fileBytes(QStringLiteral("b.dll")), QByteArray("old b.dll"));
+        EXPECT_EQ(fileBytes(QStringLiteral("c.dll")), QByteArray("old c.dll"));
+        EXPECT_EQ(plan->filesCommitted, aWritten ? 1 : 0);
+        EXPECT_EQ(folderEntries(), names);
+        EXPECT_EQ(compId(), QStringLiteral("<absent>"));
+    }
+
+    // The same device without a failure writes every file as the download always does.
+    auto plan = std::make_shared<OutputFailurePlan>();
+    DownloadEngine engine(database->sqlca(), settings, folder);
+    engine.setOutputFileFactory(failingOutputFiles(plan));
+    const DownloadOutcome outcome = engine.download(*engine.pendingRows());
+    ASSERT_FALSE(outcome.failure) << messageText(*outcome.failure).toStdString();
+    EXPECT_EQ(plan->filesCommitted, 3);
+    EXPECT_EQ(fileBytes(QStringLiteral("b.dll")), b);
+    EXPECT_EQ(compId(), QStringLiteral("3"));
+}
+
+// When Comp_ID cannot be recorded the download says so; the settings file stays as it was, so the
+// next run fetches the same files again rather than skip any.
+TEST_P(DownloadEngineTest, CompIdThatCannotBeRecordedIsReportedAndTheSettingsFileKept) {
+    setCompId(QStringLiteral("1"));
+    database->insert(QStringLiteral("1.0"), 2, 1, QStringLiteral("a.dll"), QByteArray("new a"));
+    const QString registry = QFileInfo(settings.filePath()).fileName();
+    const QByteArray before = scratch.read(registry);
+    for (const bool atCommit : {false, true}) {
+        SCOPED_TRACE(atCommit);
+        auto plan = std::make_shared<OutputFailurePlan>();
+        plan->bytesBeforeFull = atCommit ? -1 : 5;
+        plan->failAtCommit = atCommit;
+        SettingsStore failingSettings(settings.filePath(), failingOutputFiles(plan));
+        DownloadEngine engine(database->sqlca(), failingSettings, folder);
+        const DownloadOutcome outcome = engine.download(*engine.pendingRows());
+        EXPECT_EQ(outcome.result, -1);
+        ASSERT_TRUE(outcome.failure);
+        EXPECT_EQ(outcome.failure->number, kMessageDownloadRecordFailed);
+        EXPECT_FALSE(outcome.recordedComponent);
+        EXPECT_EQ(fileBytes(QStringLiteral("a.dll")), QByteArray("new a"));
+        EXPECT_EQ(scratch.read(registry), before);
+        EXPECT_EQ(compId(), QStringLiteral("1"));
+    }
 }
 
 TEST_P(DownloadEngineTest, FolderWhereNoFileCanBeCreatedIsReportedOnceBeforeAnyRow) {

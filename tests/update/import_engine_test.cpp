@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 namespace tarnlow {
 namespace {
@@ -310,32 +311,71 @@ TEST_P(ImportEngineTest, TwoImportersAtOnceStoreOneCopy) {
                             PackageFileSpec{"b.bin", test::patternBytes(10, 2)}, std::nullopt, std::nullopt});
     const QString path = writePackage(QStringLiteral("twice.fuf"), package);
 
-    // The first importer holds the lock while the second one starts; the second must wait for the
+    // The first importer stops while it holds the import lock; the second is started only then and
+    // the first goes on only once the second has reached the lock, so the second must wait for the
     // first to commit and then find the package stored.
     QSemaphore firstInside;
+    QSemaphore firstMayGoOn;
+    QSemaphore secondAtLock;
     ImportReport reports[2];
     auto importer = [&](int which) {
         Transaction own;
         database->configure(own);
+        if (which == 1) {
+            own.statementObserver = [&](const QString& sql) {
+                if (sql.startsWith(QStringLiteral("BEGIN IMMEDIATE")) ||
+                    sql.contains(QStringLiteral("pg_advisory_xact_lock")))
+                    secondAtLock.release();
+            };
+        }
         if (own.connect() != kSqlSuccess) {
             reports[which].failure = NumberedMessage{0, {own.SQLErrText}};
-            if (which == 0)
-                firstInside.release();
+            (which == 0 ? firstInside : secondAtLock).release();
             return;
         }
         reports[which] = importPackage(own, path, [&](const ImportFile& file) {
             if (which == 0 && file.updateIndex == 1) {
                 firstInside.release();
-                // Give the second importer time to reach the lock before this one goes on.
-                QThread::msleep(300);
+                firstMayGoOn.acquire();
             }
         });
     };
+    // How many connections to this database hold the import lock (granted) or wait for it.
+    const auto lockState = [&](bool granted) -> qint64 {
+        return count(
+            QStringLiteral(
+                "select count(*) from pg_locks where locktype = 'advisory' and database = (select oid "
+                "from pg_database where datname = current_database()) and granted = ") +
+            (granted ? QStringLiteral("true") : QStringLiteral("false")));
+    };
+    const auto waitFor = [](const std::function<bool()>& condition) {
+        for (int attempt = 0; attempt < 3000; ++attempt) {
+            if (condition())
+                return true;
+            QThread::msleep(10);
+        }
+        return false;
+    };
+
     std::unique_ptr<QThread> first(QThread::create(importer, 0));
     first->start();
     firstInside.acquire();
+    if (GetParam() == Backend::Postgres) {
+        EXPECT_EQ(lockState(true), 1);
+    } else {
+        // Another writer cannot have the database now.
+        ASSERT_EQ(sqlca.executeImmediate(QStringLiteral("PRAGMA busy_timeout = 0")), kSqlSuccess);
+        EXPECT_NE(sqlca.executeImmediate(QStringLiteral("BEGIN IMMEDIATE")), kSqlSuccess);
+        EXPECT_TRUE(sqlca.SQLErrText.contains(QStringLiteral("locked"))) << sqlca.SQLErrText.toStdString();
+        EXPECT_EQ(sqlca.executeImmediate(QStringLiteral("PRAGMA busy_timeout = 10000")), kSqlSuccess);
+    }
     std::unique_ptr<QThread> second(QThread::create(importer, 1));
     second->start();
+    EXPECT_TRUE(secondAtLock.tryAcquire(1, 30000));
+    if (GetParam() == Backend::Postgres) {
+        EXPECT_TRUE(waitFor([&] { return lockState(false) == 1; }));
+    }
+    firstMayGoOn.release();
     first->wait();
     second->wait();
 

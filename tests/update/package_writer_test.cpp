@@ -1,4 +1,5 @@
 #include "lang/f_msgbox.h"
+#include "support/failing_output_file.h"
 #include "support/package_bytes.h"
 #include "support/test_environment.h"
 #include "update/package_messages.h"
@@ -186,7 +187,7 @@ TEST_F(PackageWriterTest, BadInputIsRefusedBeforeAnythingIsWritten) {
 
     auto refuse = [&](PackageSource source, int message, const QString& mentions) {
         const Result<PackageWritten, NumberedMessage> result =
-            writePackage(source, output(), PackageWriteOptions{true, nullptr});
+            writePackage(source, output(), PackageWriteOptions{true, nullptr, {}});
         ASSERT_FALSE(result.ok()) << mentions.toStdString();
         EXPECT_EQ(result.error().number, message) << messageText(result.error()).toStdString();
         EXPECT_TRUE(messageText(result.error()).contains(mentions))
@@ -250,7 +251,7 @@ TEST_F(PackageWriterTest, AnExistingPackageIsReplacedWholeOnlyWhenAsked) {
     EXPECT_EQ(scratch.read(QStringLiteral("out.fuf")), QByteArray(600, 'x'));
 
     const Result<PackageWritten, NumberedMessage> replaced =
-        writePackage(PackageSource{}, output(), {true, nullptr});
+        writePackage(PackageSource{}, output(), {true, nullptr, {}});
     ASSERT_TRUE(replaced.ok());
     EXPECT_EQ(replaced->path, QFileInfo(output()).absoluteFilePath());
     EXPECT_EQ(scratch.read(QStringLiteral("out.fuf")).size(), 256);
@@ -287,4 +288,54 @@ TEST_F(PackageWriterTest, AnUnwritableFolderIsReportedWithItsReason) {
     const Result<PackageWritten, NumberedMessage> isFolder = writePackage(PackageSource{}, scratch.path());
     ASSERT_FALSE(isFolder.ok());
     EXPECT_EQ(isFolder.error().number, kMsgPackageCannotWrite);
+}
+
+// A full disk at any point of the build, or a failing final rename, is reported with the system's
+// reason, and the package that was there before stays whole, with no temporary file left behind.
+TEST_F(PackageWriterTest, AFullDiskOrAFailedCommitKeepsTheOldPackage) {
+    PackageSource source;
+    source.files[0] = input(QStringLiteral("big.bin"), patternBytes(100000, 3));
+    source.files[2] = input(QStringLiteral("small.bin"), patternBytes(10, 4));
+    source.sqlScript = QStringLiteral("create table t (a int);");
+    const QByteArray expected = build(source);
+    const qint64 total = expected.size();
+    const QByteArray old = patternBytes(777, 9);
+
+    struct Case {
+        qint64 bytesBeforeFull;
+        bool failAtCommit;
+        const QString& reason;
+    };
+    for (const Case& failure :
+         {Case{0, false, test::kDiskFullText}, Case{100, false, test::kDiskFullText},
+          Case{256 + 40000, false, test::kDiskFullText}, Case{total - 1, false, test::kDiskFullText},
+          Case{-1, true, test::kCommitFailedText}}) {
+        SCOPED_TRACE(failure.bytesBeforeFull);
+        ASSERT_TRUE(scratch.write(QStringLiteral("out.fuf"), old));
+        auto plan = std::make_shared<test::OutputFailurePlan>();
+        plan->bytesBeforeFull = failure.bytesBeforeFull;
+        plan->failAtCommit = failure.failAtCommit;
+        PackageWriteOptions options;
+        options.replaceExisting = true;
+        options.outputFile = test::failingOutputFiles(plan);
+        const Result<PackageWritten, NumberedMessage> result = writePackage(source, output(), options);
+        ASSERT_FALSE(result.ok());
+        EXPECT_EQ(result.error().number, kMsgPackageCannotWrite);
+        EXPECT_TRUE(messageText(result.error()).contains(failure.reason))
+            << messageText(result.error()).toStdString();
+        EXPECT_EQ(plan->filesOpened, 1);
+        EXPECT_EQ(plan->filesCommitted, 0);
+        EXPECT_EQ(scratch.read(QStringLiteral("out.fuf")), old);
+        EXPECT_EQ(folderEntries().filter(QStringLiteral("out.fuf")), QStringList{QStringLiteral("out.fuf")});
+    }
+
+    // The same device without a failure writes the package the writer always writes.
+    auto plan = std::make_shared<test::OutputFailurePlan>();
+    PackageWriteOptions options;
+    options.replaceExisting = true;
+    options.outputFile = test::failingOutputFiles(plan);
+    ASSERT_TRUE(writePackage(source, output(), options).ok());
+    EXPECT_EQ(plan->filesCommitted, 1);
+    EXPECT_EQ(plan->bytesAccepted, total);
+    EXPECT_EQ(scratch.read(QStringLiteral("out.fuf")), expected);
 }
