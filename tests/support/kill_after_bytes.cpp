@@ -63,8 +63,10 @@ void die() {
         pause();
 }
 
-ssize_t account(ssize_t result, bool killAfter) {
-    if (result > 0)
+// Adds what went out to a counted descriptor; pipes, terminals and the event loop's wake-up
+// descriptors stay out, since how often those are written depends on timing.
+ssize_t account(int descriptor, ssize_t result, bool killAfter) {
+    if (result > 0 && counted(descriptor))
         written += result;
     if (killAfter)
         die();
@@ -115,21 +117,23 @@ ssize_t write(int descriptor, const void* data, size_t size) {
     static const auto next = real<ssize_t (*)(int, const void*, size_t)>("write");
     bool killAfter = false;
     const size_t allowed = allowance(descriptor, size, killAfter);
-    return account(allowed > 0 || !killAfter ? next(descriptor, data, allowed) : 0, killAfter);
+    return account(descriptor, allowed > 0 || !killAfter ? next(descriptor, data, allowed) : 0, killAfter);
 }
 
 ssize_t pwrite(int descriptor, const void* data, size_t size, off_t offset) {
     static const auto next = real<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite");
     bool killAfter = false;
     const size_t allowed = allowance(descriptor, size, killAfter);
-    return account(allowed > 0 || !killAfter ? next(descriptor, data, allowed, offset) : 0, killAfter);
+    return account(descriptor, allowed > 0 || !killAfter ? next(descriptor, data, allowed, offset) : 0,
+                   killAfter);
 }
 
 ssize_t pwrite64(int descriptor, const void* data, size_t size, off64_t offset) {
     static const auto next = real<ssize_t (*)(int, const void*, size_t, off64_t)>("pwrite64");
     bool killAfter = false;
     const size_t allowed = allowance(descriptor, size, killAfter);
-    return account(allowed > 0 || !killAfter ? next(descriptor, data, allowed, offset) : 0, killAfter);
+    return account(descriptor, allowed > 0 || !killAfter ? next(descriptor, data, allowed, offset) : 0,
+                   killAfter);
 }
 
 ssize_t writev(int descriptor, const iovec* vector, int count) {
@@ -137,9 +141,10 @@ ssize_t writev(int descriptor, const iovec* vector, int count) {
     bool killAfter = false;
     const size_t allowed = allowance(descriptor, vectorSize(vector, count), killAfter);
     if (!killAfter)
-        return account(next(descriptor, vector, count), false);
+        return account(descriptor, next(descriptor, vector, count), false);
     const std::vector<iovec> cut = cutVector(vector, count, allowed);
-    return account(cut.empty() ? 0 : next(descriptor, cut.data(), static_cast<int>(cut.size())), true);
+    return account(descriptor, cut.empty() ? 0 : next(descriptor, cut.data(), static_cast<int>(cut.size())),
+                   true);
 }
 
 ssize_t pwritev(int descriptor, const iovec* vector, int count, off_t offset) {
@@ -147,9 +152,10 @@ ssize_t pwritev(int descriptor, const iovec* vector, int count, off_t offset) {
     bool killAfter = false;
     const size_t allowed = allowance(descriptor, vectorSize(vector, count), killAfter);
     if (!killAfter)
-        return account(next(descriptor, vector, count, offset), false);
+        return account(descriptor, next(descriptor, vector, count, offset), false);
     const std::vector<iovec> cut = cutVector(vector, count, allowed);
-    return account(cut.empty() ? 0 : next(descriptor, cut.data(), static_cast<int>(cut.size()), offset),
+    return account(descriptor,
+                   cut.empty() ? 0 : next(descriptor, cut.data(), static_cast<int>(cut.size()), offset),
                    true);
 }
 
@@ -157,7 +163,8 @@ ssize_t send(int descriptor, const void* data, size_t size, int flags) {
     static const auto next = real<ssize_t (*)(int, const void*, size_t, int)>("send");
     bool killAfter = false;
     const size_t allowed = allowance(descriptor, size, killAfter);
-    return account(allowed > 0 || !killAfter ? next(descriptor, data, allowed, flags) : 0, killAfter);
+    return account(descriptor, allowed > 0 || !killAfter ? next(descriptor, data, allowed, flags) : 0,
+                   killAfter);
 }
 
 ssize_t sendto(int descriptor, const void* data, size_t size, int flags, const sockaddr* address,
@@ -166,7 +173,8 @@ ssize_t sendto(int descriptor, const void* data, size_t size, int flags, const s
         real<ssize_t (*)(int, const void*, size_t, int, const sockaddr*, socklen_t)>("sendto");
     bool killAfter = false;
     const size_t allowed = allowance(descriptor, size, killAfter);
-    return account(allowed > 0 || !killAfter ? next(descriptor, data, allowed, flags, address, addressLength)
+    return account(descriptor,
+                   allowed > 0 || !killAfter ? next(descriptor, data, allowed, flags, address, addressLength)
                                              : 0,
                    killAfter);
 }
@@ -177,12 +185,12 @@ ssize_t sendmsg(int descriptor, const msghdr* message, int flags) {
     const size_t allowed =
         allowance(descriptor, vectorSize(message->msg_iov, static_cast<int>(message->msg_iovlen)), killAfter);
     if (!killAfter)
-        return account(next(descriptor, message, flags), false);
+        return account(descriptor, next(descriptor, message, flags), false);
     std::vector<iovec> cut = cutVector(message->msg_iov, static_cast<int>(message->msg_iovlen), allowed);
     msghdr shortened = *message;
     shortened.msg_iov = cut.data();
     shortened.msg_iovlen = cut.size();
-    return account(cut.empty() ? 0 : next(descriptor, &shortened, flags), true);
+    return account(descriptor, cut.empty() ? 0 : next(descriptor, &shortened, flags), true);
 }
 
 } // extern "C"
