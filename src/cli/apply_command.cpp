@@ -1,9 +1,9 @@
 #include "cli/background_work.h"
 #include "cli/commands.h"
 #include "cli/connection_options.h"
-#include "cli/signing_options.h"
 #include "cli/interrupt.h"
 #include "cli/progress_line.h"
+#include "cli/signing_options.h"
 
 #include "db/transaction.h"
 #include "host/progress_throttle.h"
@@ -79,7 +79,8 @@ int runApply(const QCommandLineParser& parser) {
                 job.post([&connectFailure, text = job.connection().SQLErrText] { connectFailure = text; });
                 return;
             }
-            ImportReport done = importPackage(job.connection(), path, importObserverOnLine(job, line), trustedKeys);
+            ImportReport done =
+                importPackage(job.connection(), path, importObserverOnLine(job, line), trustedKeys);
             job.post([&finished, done] { finished = done; });
         },
         [&line] { line.clear(); });

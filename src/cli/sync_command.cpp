@@ -1,9 +1,9 @@
 #include "cli/background_work.h"
 #include "cli/commands.h"
 #include "cli/connection_options.h"
-#include "cli/signing_options.h"
 #include "cli/interrupt.h"
 #include "cli/progress_line.h"
+#include "cli/signing_options.h"
 
 #include "db/transaction.h"
 #include "host/progress_throttle.h"
