@@ -69,28 +69,21 @@ int runApply(const QCommandLineParser& parser) {
     const ConnectionSettings connection = ConnectionSettings::of(sqlca);
     sqlca.disconnect();
 
-    std::optional<ImportReport> finished;
-    QString connectFailure;
     ProgressLine line;
-    const bool interrupted = runInBackground(
+    const BackgroundResult<ImportReport> finished = runConnectedInBackground<ImportReport>(
         watch, connection,
         [&](DatabaseWorker::Job& job) {
-            if (job.connection().connect() != kSqlSuccess) {
-                job.post([&connectFailure, text = job.connection().SQLErrText] { connectFailure = text; });
-                return;
-            }
-            ImportReport done =
-                importPackage(job.connection(), path, importObserverOnLine(job, line), trustedKeys);
-            job.post([&finished, done] { finished = done; });
+            return importPackage(job.connection(), path, importObserverOnLine(job, line), trustedKeys);
         },
         [&line] { line.clear(); });
     line.clear();
-    if (!finished) {
+    const bool interrupted = finished.interrupted;
+    if (!finished.outcome) {
         if (interrupted)
             return interruptedFailure(QStringLiteral("stopped by Ctrl+C; nothing of the package is stored"));
-        return fail(QStringLiteral("cannot connect to the database: ") + connectFailure);
+        return fail(QStringLiteral("cannot connect to the database: ") + finished.connectFailure);
     }
-    const ImportReport& report = *finished;
+    const ImportReport& report = *finished.outcome;
     if (interrupted && report.result == ImportResult::Failed)
         return interruptedFailure(
             QStringLiteral("stopped by Ctrl+C; nothing of the package is stored, the database is as it was"));

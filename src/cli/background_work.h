@@ -1,6 +1,11 @@
 #pragma once
 
 #include "db/database_worker.h"
+#include "db/transaction.h"
+
+#include <QString>
+
+#include <optional>
 
 namespace tarnlow::cli {
 
@@ -19,5 +24,35 @@ inline constexpr int kStopGraceSeconds = 3;
 // `watch` is armed while the job runs.
 bool runInBackground(InterruptWatch& watch, const ConnectionSettings& settings,
                      DatabaseWorker::JobFunction job, const std::function<void()>& onInterrupt = {});
+
+// What became of work run on the worker's own connection.
+template <typename Outcome> struct BackgroundResult {
+    // True when Ctrl+C was pressed.
+    bool interrupted = false;
+    // What the work returned; none when the connection failed or Ctrl+C came before the work ran.
+    std::optional<Outcome> outcome;
+    // Why the worker's connection failed.
+    QString connectFailure;
+};
+
+// Connects the worker's transaction object with `settings`, runs `work` on it and hands its
+// result back to this thread; `onInterrupt` as for runInBackground.
+template <typename Outcome, typename Work>
+BackgroundResult<Outcome> runConnectedInBackground(InterruptWatch& watch, const ConnectionSettings& settings,
+                                                   Work work, const std::function<void()>& onInterrupt = {}) {
+    BackgroundResult<Outcome> result;
+    result.interrupted = runInBackground(
+        watch, settings,
+        [&](DatabaseWorker::Job& job) {
+            if (job.connection().connect() != kSqlSuccess) {
+                job.post([&result, text = job.connection().SQLErrText] { result.connectFailure = text; });
+                return;
+            }
+            Outcome done = work(job);
+            job.post([&result, done] { result.outcome = done; });
+        },
+        onInterrupt);
+    return result;
+}
 
 } // namespace tarnlow::cli

@@ -113,32 +113,26 @@ int runSync(const QCommandLineParser& parser) {
     sqlca.disconnect();
 
     const QList<VersionRow>& list = *rows;
-    std::optional<DownloadOutcome> finished;
-    QString connectFailure;
     ProgressLine line;
-    const bool interrupted = runInBackground(
+    const BackgroundResult<DownloadOutcome> finished = runConnectedInBackground<DownloadOutcome>(
         watch, connection,
         [&](DatabaseWorker::Job& job) {
-            if (job.connection().connect() != kSqlSuccess) {
-                job.post([&connectFailure, text = job.connection().SQLErrText] { connectFailure = text; });
-                return;
-            }
             SettingsStore workerSettings(settings.filePath());
             DownloadEngine worker(job.connection(), workerSettings, targetFolder);
             worker.setTrustedKeys(trustedKeys);
-            DownloadOutcome done = worker.download(list, downloadObserverOnLine(job, line, list));
-            job.post([&finished, done] { finished = done; });
+            return worker.download(list, downloadObserverOnLine(job, line, list));
         },
         [&line] { line.clear(); });
     line.clear();
-    if (!finished) {
+    const bool interrupted = finished.interrupted;
+    if (!finished.outcome) {
         if (interrupted)
             return interruptedFailure(
                 QStringLiteral("stopped by Ctrl+C before any file was written; Comp_ID stays %1")
                     .arg(installed));
-        return fail(QStringLiteral("cannot connect to the database: ") + connectFailure);
+        return fail(QStringLiteral("cannot connect to the database: ") + finished.connectFailure);
     }
-    const DownloadOutcome& outcome = *finished;
+    const DownloadOutcome& outcome = *finished.outcome;
     if (outcome.notice)
         printError(QStringLiteral("tarnlow_as_cli: ") + messageText(*outcome.notice));
     if (interrupted && outcome.failure) {
