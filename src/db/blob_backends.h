@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QVariantList>
 
+#include <functional>
 #include <optional>
 
 struct sqlite3;
@@ -33,6 +34,16 @@ struct BlobFailure {
 // they are pasted into statement text, so anything but a plain name is refused.
 bool isPlainSqlName(const QString& name);
 std::optional<BlobFailure> refuseUnplainNames(const QString& table, const QStringList& columns);
+
+// Hands one piece of a value on: its bytes, their number and where in the value they start.
+using BlobPiecePut =
+    std::function<std::optional<BlobFailure>(const char* data, qint64 length, qint64 offset)>;
+
+// Pulls exactly `size` bytes from `source` in pieces of at most kBlobPieceSize and gives each to
+// `put`. A source that fails, ends early, gives more than asked or holds more than `size` bytes
+// ends the transfer with a reason, as does the first failure of `put`.
+std::optional<BlobFailure> pumpBlobPieces(const BlobPieceSource& source, qint64 size,
+                                          const BlobPiecePut& put);
 
 Result<BlobFound, BlobFailure> sqliteReadBlob(sqlite3* handle, const BlobLocation& where,
                                               const BlobPieceSink& sink);

@@ -218,35 +218,19 @@ Result<qint64, BlobFailure> odbcInsertBlobRow(void* connection, bool sqlServer, 
     state = SQLParamData(statement, &token);
     if (state != SQL_NEED_DATA)
         return statementFailure(statement, QStringLiteral("the row cannot be inserted"));
-    const auto cancel = [&](const QString& reason) {
-        SQLCancel(statement);
-        return BlobFailure{reason};
+    const auto send = [&](const char* data, qint64 length, qint64 offset) -> std::optional<BlobFailure> {
+        // SQLPutData takes a pointer to writable memory in its signature only; it reads the bytes.
+        if (!SQL_SUCCEEDED(SQLPutData(statement, const_cast<char*>(data), static_cast<SQLLEN>(length))))
+            return statementFailure(statement,
+                                    QStringLiteral("the value cannot be sent at byte %1").arg(offset));
+        return std::nullopt;
     };
-    QByteArray piece(static_cast<qsizetype>(std::min<qint64>(kBlobPieceSize, std::max<qint64>(size, 1))),
-                     Qt::Uninitialized);
-    qint64 sent = 0;
-    while (sent < size) {
-        const qint64 capacity = std::min<qint64>(piece.size(), size - sent);
-        const Result<qint64> got = source(piece.data(), capacity);
-        if (!got)
-            return cancel(got.error());
-        if (*got <= 0 || *got > capacity)
-            return cancel(QStringLiteral("the value ended after %1 of its %2 bytes").arg(sent).arg(size));
-        if (!SQL_SUCCEEDED(SQLPutData(statement, piece.data(), static_cast<SQLLEN>(*got)))) {
-            BlobFailure failure =
-                statementFailure(statement, QStringLiteral("the value cannot be sent at byte %1").arg(sent));
-            SQLCancel(statement);
-            return failure;
-        }
-        sent += *got;
+    if (auto failed = pumpBlobPieces(source, size, send)) {
+        SQLCancel(statement);
+        return *failed;
     }
-    char extra = 0;
-    const Result<qint64> rest = source(&extra, 1);
-    if (!rest)
-        return cancel(rest.error());
-    if (*rest != 0)
-        return cancel(QStringLiteral("the value holds more than the %1 bytes announced").arg(size));
-    if (size == 0 && !SQL_SUCCEEDED(SQLPutData(statement, piece.data(), 0)))
+    char nothing = 0;
+    if (size == 0 && !SQL_SUCCEEDED(SQLPutData(statement, &nothing, 0)))
         return statementFailure(statement, QStringLiteral("the value cannot be sent"));
     state = SQLParamData(statement, &token);
     if (!SQL_SUCCEEDED(state) && state != SQL_NO_DATA)

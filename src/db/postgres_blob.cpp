@@ -296,31 +296,14 @@ Result<qint64, BlobFailure> postgresInsertBlobRow(pg_conn* handle, const QString
     }
     if (PQputCopyData(handle, row.constData(), static_cast<int>(row.size())) != 1)
         return abandonCopy(handle, connectionFailure(handle, QStringLiteral("the row cannot be sent")).text);
-    QByteArray piece(static_cast<qsizetype>(std::min<qint64>(kBlobPieceSize, std::max<qint64>(size, 1))),
-                     Qt::Uninitialized);
-    qint64 sent = 0;
-    while (sent < size) {
-        const qint64 capacity = std::min<qint64>(piece.size(), size - sent);
-        const Result<qint64> got = source(piece.data(), capacity);
-        if (!got)
-            return abandonCopy(handle, got.error());
-        if (*got <= 0 || *got > capacity)
-            return abandonCopy(
-                handle, QStringLiteral("the value ended after %1 of its %2 bytes").arg(sent).arg(size));
-        if (PQputCopyData(handle, piece.constData(), static_cast<int>(*got)) != 1)
-            return abandonCopy(
-                handle,
-                connectionFailure(handle, QStringLiteral("the value cannot be sent at byte %1").arg(sent))
-                    .text);
-        sent += *got;
-    }
-    char extra = 0;
-    const Result<qint64> rest = source(&extra, 1);
-    if (!rest)
-        return abandonCopy(handle, rest.error());
-    if (*rest != 0)
-        return abandonCopy(handle,
-                           QStringLiteral("the value holds more than the %1 bytes announced").arg(size));
+    const auto send = [&](const char* data, qint64 length, qint64 offset) -> std::optional<BlobFailure> {
+        if (PQputCopyData(handle, data, static_cast<int>(length)) != 1)
+            return connectionFailure(handle,
+                                     QStringLiteral("the value cannot be sent at byte %1").arg(offset));
+        return std::nullopt;
+    };
+    if (auto failed = pumpBlobPieces(source, size, send))
+        return abandonCopy(handle, failed->text);
     QByteArray trailer;
     appendBigEndian16(trailer, -1);
     if (PQputCopyData(handle, trailer.constData(), static_cast<int>(trailer.size())) != 1 ||

@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 
 #include <QByteArray>
-#include <QRegularExpression>
 
 #include <memory>
 
@@ -81,21 +80,6 @@ QString keyCondition(const QStringList& keyColumns) {
 }
 
 } // namespace
-
-bool isPlainSqlName(const QString& name) {
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
-    return plain.match(name).hasMatch();
-}
-
-std::optional<BlobFailure> refuseUnplainNames(const QString& table, const QStringList& columns) {
-    if (!isPlainSqlName(table))
-        return BlobFailure{QStringLiteral("\"%1\" is not a plain table name").arg(table)};
-    for (const QString& column : columns) {
-        if (!isPlainSqlName(column))
-            return BlobFailure{QStringLiteral("\"%1\" is not a plain column name").arg(column)};
-    }
-    return std::nullopt;
-}
 
 Result<BlobFound, BlobFailure> sqliteReadBlob(sqlite3* handle, const BlobLocation& where,
                                               const BlobPieceSink& sink) {
@@ -181,30 +165,15 @@ Result<qint64, BlobFailure> insertAndFill(sqlite3* handle, const QString& table,
         return sqliteFailure(handle, QStringLiteral("the new value cannot be opened for writing"));
     }
     BlobHandle blob(opened);
-    QByteArray piece(static_cast<qsizetype>(std::min<qint64>(kBlobPieceSize, std::max<qint64>(size, 1))),
-                     Qt::Uninitialized);
-    qint64 written = 0;
-    while (written < size) {
-        const qint64 capacity = std::min<qint64>(piece.size(), size - written);
-        const Result<qint64> got = source(piece.data(), capacity);
-        if (!got)
-            return BlobFailure{got.error()};
-        if (*got <= 0 || *got > capacity)
-            return BlobFailure{
-                QStringLiteral("the value ended after %1 of its %2 bytes").arg(written).arg(size)};
-        if (sqlite3_blob_write(blob.get(), piece.constData(), static_cast<int>(*got),
-                               static_cast<int>(written)) != SQLITE_OK)
+    const auto write = [&](const char* data, qint64 length, qint64 offset) -> std::optional<BlobFailure> {
+        if (sqlite3_blob_write(blob.get(), data, static_cast<int>(length), static_cast<int>(offset)) !=
+            SQLITE_OK)
             return sqliteFailure(handle,
-                                 QStringLiteral("the value cannot be written at byte %1").arg(written));
-        written += *got;
-    }
-    // The source must be at its end now; more bytes than announced would be lost without a word.
-    char extra = 0;
-    const Result<qint64> rest = source(&extra, 1);
-    if (!rest)
-        return BlobFailure{rest.error()};
-    if (*rest != 0)
-        return BlobFailure{QStringLiteral("the value holds more than the %1 bytes announced").arg(size)};
+                                 QStringLiteral("the value cannot be written at byte %1").arg(offset));
+        return std::nullopt;
+    };
+    if (auto failed = pumpBlobPieces(source, size, write))
+        return *failed;
     if (sqlite3_blob_close(blob.release()) != SQLITE_OK)
         return sqliteFailure(handle, QStringLiteral("the value cannot be completed"));
     return qint64(1);
