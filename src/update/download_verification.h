@@ -24,6 +24,9 @@ public:
     // Whether files need a record signed by a trusted key (false: only present records are checked).
     bool requiresSignatures() const { return !m_trusted.isEmpty(); }
 
+    // Whether a record is stored for the row: only then do its bytes need hashing.
+    bool hasRecordFor(const VersionRow& row) const { return m_records.forRow(row).has_value(); }
+
     // Message 11902 when the row's file, of this size and SHA-256, may not replace the old file.
     std::optional<NumberedMessage> check(const VersionRow& row, qint64 size, const QByteArray& sha256) const;
 
