@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -29,6 +30,15 @@ namespace tarnlow {
 namespace {
 
 constexpr qint64 kLargeFile = 8 * 1024 * 1024;
+
+// With TARNLOW_SCREENSHOT_DIR set (a run under Xvfb, for looking at the windows), saves what the
+// window shows as NAME.png there; otherwise does nothing.
+void saveScreenshot(QWidget& window, const QString& name) {
+    const QString folder = qEnvironmentVariable("TARNLOW_SCREENSHOT_DIR");
+    if (!folder.isEmpty()) {
+        EXPECT_TRUE(window.grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png")));
+    }
+}
 
 // Measures how punctually a timer of the window's thread fires while work goes on elsewhere.
 class TimerWatch {
@@ -127,9 +137,14 @@ TEST(WorkerWindows, UpdateWindowStaysResponsiveShowsTheBytesAndCancelRollsEveryt
         QList<int> barValues;
         TimerWatch timers;
         QTimer sampler;
+        bool shot = false;
         QObject::connect(&sampler, &QTimer::timeout, &sampler, [&] {
             if (barValues.isEmpty() || barValues.last() != window.pb_bytes->value())
                 barValues.append(window.pb_bytes->value());
+            if (!shot && window.pb_bytes->value() * 2 >= window.pb_bytes->maximum() && window.isVisible()) {
+                shot = true;
+                saveScreenshot(window, QStringLiteral("w_update-halfway"));
+            }
         });
         sampler.start(5);
         EXPECT_EQ(window.open(sqlca, path), std::optional<int>(1));
@@ -210,6 +225,13 @@ TEST(WorkerWindows, VersionCheckCancelDiscardsTheFileInHandAndRecordsOnlyComplet
     // The next start completes the rest.
     {
         w_ver window(database.sqlca(), settings, folder);
+        bool shot = false;
+        window.setProgressObserver([&](const DownloadProgress& progress) {
+            if (!shot && progress.targetPath.endsWith(QStringLiteral("b2.dll"))) {
+                shot = true;
+                saveScreenshot(window, QStringLiteral("w_ver-halfway"));
+            }
+        });
         EXPECT_EQ(window.runVersionCheck(), 1);
         EXPECT_EQ(window.barWidthUnits(), w_ver::kFrameWidth - 10);
     }
