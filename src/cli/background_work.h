@@ -36,7 +36,8 @@ template <typename Outcome> struct BackgroundResult {
 };
 
 // Connects the worker's transaction object with `settings`, runs `work` on it and hands its
-// result back to this thread; `onInterrupt` as for runInBackground.
+// result back to this thread; Ctrl+C also stops the statement running then. `onInterrupt` as for
+// runInBackground.
 template <typename Outcome, typename Work>
 BackgroundResult<Outcome> runConnectedInBackground(InterruptWatch& watch, const ConnectionSettings& settings,
                                                    Work work, const std::function<void()>& onInterrupt = {}) {
@@ -48,6 +49,7 @@ BackgroundResult<Outcome> runConnectedInBackground(InterruptWatch& watch, const 
                 job.post([&result, text = job.connection().SQLErrText] { result.connectFailure = text; });
                 return;
             }
+            job.interruptStatementsOnCancel();
             Outcome done = work(job);
             job.post([&result, done] { result.outcome = done; });
         },

@@ -53,10 +53,28 @@ struct DatabaseWorker::Job::State {
     std::atomic<bool> cancel{false};
     std::atomic<bool> abandoned{false};
     WorkerStepRelay relay;
+    // Set while the job's connection may be interrupted; the mutex keeps the connection open
+    // while the interrupter runs.
+    std::mutex interruptMutex;
+    std::function<void()> interrupter;
+
+    void requestCancel() {
+        cancel.store(true);
+        const std::lock_guard lock(interruptMutex);
+        if (interrupter)
+            interrupter();
+    }
 };
 
 bool DatabaseWorker::Job::cancelRequested() const {
     return m_state->cancel.load();
+}
+
+void DatabaseWorker::Job::interruptStatementsOnCancel() const {
+    const std::lock_guard lock(m_state->interruptMutex);
+    m_state->interrupter = m_connection.statementInterrupter();
+    if (m_state->interrupter && m_state->cancel.load())
+        m_state->interrupter();
 }
 
 void DatabaseWorker::Job::post(std::function<void()> step) const {
@@ -107,6 +125,10 @@ bool DatabaseWorker::start(JobFunction function) {
             state->settings.applyTo(connection);
             Job job(state, connection);
             function(job);
+            {
+                const std::lock_guard lock(state->interruptMutex);
+                state->interrupter = nullptr;
+            }
             connection.disconnect();
         }
         if (!state->abandoned.load())
@@ -121,7 +143,7 @@ bool DatabaseWorker::start(JobFunction function) {
 
 void DatabaseWorker::requestCancel() {
     if (m_state)
-        m_state->cancel.store(true);
+        m_state->requestCancel();
 }
 
 bool DatabaseWorker::cancelRequested() const {
@@ -131,7 +153,7 @@ bool DatabaseWorker::cancelRequested() const {
 void DatabaseWorker::abandon() {
     if (!m_state)
         return;
-    m_state->cancel.store(true);
+    m_state->requestCancel();
     m_state->abandoned.store(true);
     disconnect(m_delivery);
     m_state.reset();

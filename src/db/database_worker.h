@@ -33,6 +33,11 @@ public:
         Transaction& connection() const { return m_connection; }
         // True once cancellation was requested; long jobs look at it between pieces of work.
         bool cancelRequested() const;
+        // From now until the job ends, a cancel request also stops the statement running on the
+        // job's connection (a lock wait, a long script), which then fails; at once when the
+        // request came already. Call it once connected. A job that hands its connection over to
+        // another thread must not call it.
+        void interruptStatementsOnCancel() const;
         // Runs `step` on the thread that started the worker, after the steps posted before it.
         // Nothing runs there once the worker was abandoned or destroyed.
         void post(std::function<void()> step) const;

@@ -140,6 +140,12 @@ public:
     int insertBlobRow(const QString& table, const QStringList& columns, const QVariantList& values,
                       const QString& blobColumn, qint64 size, const BlobPieceSource& source);
 
+    // A function that stops the statement running on this connection (which then fails) and may
+    // be called from any thread, or an empty function where the database system offers no way
+    // (ODBC). It must not be called after the connection was closed; DatabaseWorker sees to that
+    // for its jobs. On PostgreSQL the request goes to the server in the background.
+    std::function<void()> statementInterrupter() const;
+
     // Transactions. With AutoCommit on, begin() opens an explicit transaction that commit() or
     // rollback() ends; with AutoCommit off a transaction is always open after connect, and
     // commit() and rollback() open the next one. When that cannot be opened (the connection is

@@ -126,11 +126,14 @@ std::optional<int> w_update::open(Transaction& sqlca, const QString& commandLine
     connect(m_worker, &DatabaseWorker::finished, &waiting, &QEventLoop::quit);
     m_worker->start([this, commandLine, trustedKeys = *trusted](DatabaseWorker::Job& job) {
         ImportReport report;
-        if (job.connection().connect() != kSqlSuccess)
+        if (job.connection().connect() != kSqlSuccess) {
             report.failure =
                 NumberedMessage{kMsgImportDatabaseFailed, {commandLine, job.connection().SQLErrText}};
-        else
+        } else {
+            // Cancel also reaches a statement that waits for the import lock or runs the script.
+            job.interruptStatementsOnCancel();
             report = importPackage(job.connection(), commandLine, progressToWindow(job), trustedKeys);
+        }
         job.post([this, report] { m_report = report; });
     });
     waiting.exec();

@@ -215,6 +215,7 @@ void w_ver::startDownload(const QList<VersionRow>& rows) {
             outcome.result = -1;
             outcome.failure = DownloadEngine::listFailure(job.connection().SQLErrText);
         } else {
+            job.interruptStatementsOnCancel();
             SettingsStore settings(settingsFile);
             DownloadEngine engine(job.connection(), settings, folder);
             outcome = engine.download(rows, progressToWindow(job));

@@ -219,4 +219,57 @@ TEST(DatabaseWorker, AConnectionHandedOverIsUsedOnTheCallersThreadOrClosedWhenDr
     EXPECT_FALSE(opened.handOver(QThread::currentThread()));
 }
 
+// A statement that would run for minutes (a lock wait, a long script) is stopped by the cancel
+// request when the job asked for it; the statement fails and the job ends at once.
+class WorkerInterruptTest : public ::testing::TestWithParam<test::Backend> {};
+
+TEST_P(WorkerInterruptTest, CancelStopsTheRunningStatementOfAJobThatAskedForIt) {
+    const test::BackendDatabase database(GetParam());
+    TARNLOW_REQUIRE_BACKEND(database);
+    Transaction configured;
+    database.configure(configured);
+    DatabaseWorker worker(ConnectionSettings::of(configured));
+    const QString endless =
+        GetParam() == test::Backend::Postgres
+            ? QStringLiteral("SELECT pg_sleep(120)")
+            : QStringLiteral(
+                  "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 4000000000) "
+                  "SELECT count(*) FROM c");
+    std::atomic<bool> running{false};
+    bool finished = false;
+    int code = kSqlSuccess;
+    QString text;
+    qint64 ranMs = -1;
+    QObject::connect(&worker, &DatabaseWorker::finished, &worker, [&] { finished = true; });
+    ASSERT_TRUE(worker.start([&](DatabaseWorker::Job& job) {
+        if (job.connection().connect() != kSqlSuccess) {
+            job.post([&, failure = job.connection().SQLErrText] { text = failure; });
+            return;
+        }
+        job.interruptStatementsOnCancel();
+        QElapsedTimer clock;
+        clock.start();
+        running = true;
+        const std::optional<QVariantList> row = job.connection().selectInto(endless);
+        job.post([&, failed = !row, failure = job.connection().SQLErrText, elapsed = clock.elapsed()] {
+            code = failed ? -1 : kSqlSuccess;
+            text = failure;
+            ranMs = elapsed;
+        });
+    }));
+    ASSERT_TRUE(runUntil([&] { return running.load(); })) << text.toStdString();
+    // Long enough for the statement to be under way.
+    QThread::msleep(300);
+    worker.requestCancel();
+    ASSERT_TRUE(runUntil([&] { return finished; }, 15000));
+    EXPECT_EQ(code, -1);
+    EXPECT_FALSE(text.isEmpty());
+    EXPECT_GE(ranMs, 300);
+    EXPECT_LT(ranMs, 10000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, WorkerInterruptTest,
+                         ::testing::Values(test::Backend::Sqlite, test::Backend::Postgres),
+                         test::backendTestName);
+
 } // namespace

@@ -9,9 +9,12 @@
 #include "support/cli_process.h"
 #include "support/terminal_process.h"
 #include "update/download_engine.h"
+#include "update/import_engine.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -84,6 +87,43 @@ TEST_F(InterruptCommandTest, ApplyStoppedWhileStoringLeavesNothingOfThePackage) 
     EXPECT_EQ(plain.exitCode, 0) << plain.err.toStdString();
     EXPECT_TRUE(plain.err.isEmpty()) << plain.err.toStdString();
     EXPECT_EQ(test::storedRows(database->sqlca()).size(), 3);
+}
+
+TEST_F(InterruptCommandTest, ApplyWaitingForTheImportLockStopsAtOnceOnCtrlC) {
+    // Another importer holds the lock, so the command waits inside a statement.
+    Transaction& holder = database->sqlca();
+    ASSERT_EQ(holder.beginLocked(kImportLockName), kSqlSuccess) << holder.SQLErrText.toStdString();
+    ASSERT_TRUE(scratch.write(QStringLiteral("small.fuf"),
+                              test::buildPackage("04", "032",
+                                                 {test::PackageFileSpec{"one.pak", QByteArray("one")},
+                                                  std::nullopt, std::nullopt, std::nullopt})));
+    const QStringList apply =
+        QStringList{QStringLiteral("apply"), scratch.file(QStringLiteral("small.fuf"))} + connection;
+    test::TerminalProcess process;
+    ASSERT_TRUE(process.start(test::cliProgram(), apply, environment));
+    const auto waiting = [&] {
+        const auto row = holder.selectInto(QStringLiteral(
+            "select count(*) from pg_locks where locktype = 'advisory' and not granted and database = "
+            "(select oid from pg_database where datname = current_database())"));
+        return row && row->at(0).toLongLong() > 0;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (!waiting() && clock.elapsed() < 30 * kSeconds)
+        QThread::msleep(20);
+    ASSERT_TRUE(waiting()) << process.text().toStdString();
+
+    clock.restart();
+    process.interrupt();
+    EXPECT_EQ(process.waitForExit(30 * kSeconds), 130) << process.text().toStdString();
+    // Well within the grace the command gives a stuck job: the wait itself was stopped.
+    EXPECT_LT(clock.elapsed(), 2 * kSeconds);
+    EXPECT_TRUE(process.text().contains(QStringLiteral("nothing of the package is stored")))
+        << process.text().toStdString();
+    EXPECT_FALSE(process.text().contains(QStringLiteral("did not stop in time")))
+        << process.text().toStdString();
+    ASSERT_EQ(holder.rollback(), kSqlSuccess);
+    EXPECT_TRUE(test::storedRows(holder).isEmpty());
 }
 
 TEST_F(InterruptCommandTest, SyncStoppedAtSeveralPointsKeepsEveryFileOldOrComplete) {
