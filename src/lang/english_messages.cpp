@@ -65,7 +65,7 @@ const QList<std::pair<int, QString>>& englishMessages() {
             {10405, u"The file %% cannot be written: %%. The old file is unchanged; the download has stopped "
                     u"and will be tried again at the next start."},
             {10406, u"Every file has been downloaded, but component %% cannot be recorded in the settings "
-                    u"file %%. The files will be downloaded again at the next start."},
+                    u"file %%: %%. The files will be downloaded again at the next start."},
             {10500, u"The connection is open, but not every setting could be saved: %%"},
             {10600, u"This build cannot apply update packages; not applied: %%"},
             {10601, u"update......"},

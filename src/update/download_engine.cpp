@@ -181,10 +181,13 @@ DownloadOutcome DownloadEngine::download(const QList<VersionRow>& rows, const Do
         report(DownloadProgress::Stage::Written, i + 1, targetPath, 2 * i + 2);
     }
 
-    if (!m_settings.write(kSettingsKey, kInstalledComponentName, QString::number(highest))) {
+    if (const Result<void> recorded =
+            m_settings.write(kSettingsKey, kInstalledComponentName, QString::number(highest));
+        !recorded) {
         outcome.result = -1;
         outcome.failure =
-            NumberedMessage{kMessageDownloadRecordFailed, {QString::number(highest), m_settings.filePath()}};
+            NumberedMessage{kMessageDownloadRecordFailed,
+                            {QString::number(highest), m_settings.filePath(), recorded.error()}};
         return outcome;
     }
     outcome.recordedComponent = highest;

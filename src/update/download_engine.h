@@ -25,7 +25,7 @@ inline constexpr int kMessageDownloadFetchFailed = 10402;      // path, database
 inline constexpr int kMessageDownloadNullContent = 10403;      // path
 inline constexpr int kMessageDownloadRowMissing = 10404;       // path, version, component, index
 inline constexpr int kMessageDownloadWriteFailed = 10405;      // path, reason
-inline constexpr int kMessageDownloadRecordFailed = 10406;     // component, settings file
+inline constexpr int kMessageDownloadRecordFailed = 10406;     // component, settings file, reason
 inline constexpr int kMessageProgramFolderNotWritable = 10900; // folder, reason, number of files
 
 // Settings value holding the highest component this machine has installed.

@@ -403,6 +403,9 @@ TEST_P(DownloadEngineTest, CompIdThatCannotBeRecordedIsReportedAndTheSettingsFil
         EXPECT_EQ(outcome.result, -1);
         ASSERT_TRUE(outcome.failure);
         EXPECT_EQ(outcome.failure->number, kMessageDownloadRecordFailed);
+        // The settings store's own reason is part of the message.
+        ASSERT_EQ(outcome.failure->parameters.size(), 3);
+        EXPECT_FALSE(outcome.failure->parameters.at(2).isEmpty());
         EXPECT_FALSE(outcome.recordedComponent);
         EXPECT_EQ(fileBytes(QStringLiteral("a.dll")), QByteArray("new a"));
         EXPECT_EQ(scratch.read(registry), before);
