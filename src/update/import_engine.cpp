@@ -7,6 +7,12 @@
 #include "update/package_reader.h"
 #include "update/signature_records.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryFile>
+
+#include <memory>
+
 namespace tarnlow {
 namespace {
 
@@ -16,6 +22,34 @@ const QString kVersionTable = QStringLiteral("t_sys_ver");
 const QStringList kRowColumns = {QStringLiteral("VER_NO"), QStringLiteral("COMP_NO"),
                                  QStringLiteral("UPDATE_INDEX"), QStringLiteral("FILE_NAME")};
 const QString kBlobColumn = QStringLiteral("FILE_BLOB");
+
+// A private copy of the package, so that the bytes whose signature was checked are the bytes that
+// are stored and run: the package is read again by its path for every entry and the script, and a
+// file put in its place after the check would otherwise be applied as if it had been signed.
+Result<std::unique_ptr<QTemporaryFile>> snapshotOf(const QString& path) {
+    QFile source(path);
+    if (!source.open(QIODevice::ReadOnly))
+        return Error{
+            QStringLiteral("the update package %1 cannot be opened: %2").arg(path, source.errorString())};
+    auto copy =
+        std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/tarnlow_as-import-XXXXXX.fuf"));
+    if (!copy->open())
+        return Error{QStringLiteral("a private copy of the update package cannot be made in %1: %2")
+                         .arg(QDir::tempPath(), copy->errorString())};
+    QByteArray buffer(1024 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = source.read(buffer.data(), buffer.size());
+        if (got < 0)
+            return Error{
+                QStringLiteral("the update package %1 cannot be read: %2").arg(path, source.errorString())};
+        if (got == 0)
+            break;
+        if (copy->write(buffer.constData(), got) != got || !copy->flush())
+            return Error{QStringLiteral("a private copy of the update package cannot be written in %1: %2")
+                             .arg(QDir::tempPath(), copy->errorString())};
+    }
+    return copy;
+}
 
 ImportReport failed(ImportReport report, int message, QStringList parameters) {
     report.result = ImportResult::Failed;
@@ -202,7 +236,15 @@ ImportReport importPackage(Transaction& sqlca, const QString& path, const Import
 ImportReport importPackage(Transaction& sqlca, const QString& path, const ImportObserver& observer,
                            const TrustedKeys& trusted) {
     ImportReport report;
-    Result<PackageReader> opened = PackageReader::open(path);
+    // With trusted keys the package is checked and applied from one private copy.
+    std::unique_ptr<QTemporaryFile> snapshot;
+    if (!trusted.isEmpty()) {
+        Result<std::unique_ptr<QTemporaryFile>> copied = snapshotOf(path);
+        if (!copied)
+            return failed(report, kMsgImportPackageRefused, {path, copied.error()});
+        snapshot = std::move(*copied);
+    }
+    Result<PackageReader> opened = PackageReader::open(snapshot ? snapshot->fileName() : path);
     if (!opened)
         return failed(report, kMsgImportPackageRefused, {path, opened.error()});
     const PackageReader& package = *opened;

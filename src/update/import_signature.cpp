@@ -1,5 +1,7 @@
 #include "update/import_signature.h"
 
+#include "signing/file_signature.h"
+
 #include "update/package_signature.h"
 #include "update/signature_messages.h"
 
@@ -8,7 +10,8 @@ namespace tarnlow {
 std::variant<ImportSignature, NumberedMessage>
 checkImportSignature(const PackageReader& package, const QString& path, const TrustedKeys& trusted) {
     using State = PackageSignatureStatus::State;
-    const PackageSignatureStatus status = checkPackageSignature(package, trusted);
+    // The signature lies beside the package the operator named, also when it is read from a copy.
+    const PackageSignatureStatus status = checkPackageSignature(package, trusted, signaturePathFor(path));
     ImportSignature result;
     if (trusted.isEmpty()) {
         if (status.state == State::Untrusted && status.carriesRecords)

@@ -24,7 +24,8 @@ struct ImportSignature {
 // With trusted keys, a package without a valid signature from one of them is refused (message
 // 11900 naming the key and the reason); a valid one yields its records. Without trusted keys the
 // package is applied as always, and the records of a signature that match the package's bytes are
-// stored all the same, for the clients that trust its key.
+// stored all the same, for the clients that trust its key. `path` is the package the operator named;
+// its signature file lies beside it, while `package` may read a private copy of it.
 std::variant<ImportSignature, NumberedMessage>
 checkImportSignature(const PackageReader& package, const QString& path, const TrustedKeys& trusted);
 

@@ -132,7 +132,12 @@ Result<FileSignature> signPackage(const PackageReader& package, const SecretKey&
 }
 
 PackageSignatureStatus checkPackageSignature(const PackageReader& package, const TrustedKeys& trusted) {
-    const QString path = signaturePathFor(package.path());
+    return checkPackageSignature(package, trusted, signaturePathFor(package.path()));
+}
+
+PackageSignatureStatus checkPackageSignature(const PackageReader& package, const TrustedKeys& trusted,
+                                             const QString& signaturePath) {
+    const QString& path = signaturePath;
     QFile file(path);
     if (!file.exists())
         return status(State::Missing, QStringLiteral("%1 does not exist").arg(path));

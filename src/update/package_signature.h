@@ -47,6 +47,9 @@ struct PackageSignatureStatus {
 // Reads and, when it comes from a trusted key, checks the signature of the package: the file's
 // bytes, the trusted comment and every file record against the package's own entries.
 PackageSignatureStatus checkPackageSignature(const PackageReader& package, const TrustedKeys& trusted);
+// The same with the signature file named: for a package read from a copy of the signed file.
+PackageSignatureStatus checkPackageSignature(const PackageReader& package, const TrustedKeys& trusted,
+                                             const QString& signaturePath);
 
 // "valid", "missing", ... for the command line and JSON.
 QString signatureStateName(PackageSignatureStatus::State state);

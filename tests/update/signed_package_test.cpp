@@ -261,6 +261,40 @@ TEST_P(SignedPackageTest, WithoutTrustedKeysEverythingWorksAsBeforeAndSignedReco
     EXPECT_EQ(outcome.result, 1);
 }
 
+// The bytes whose signature was checked are the bytes stored: a package put in the signed one's
+// place while the import runs changes nothing of what is applied.
+TEST_P(SignedPackageTest, APackageSwappedInDuringTheImportIsNotWhatGetsStored) {
+    const QString path = writeTestPackage();
+    signWithPair(path);
+    ASSERT_TRUE(
+        scratch.write(QStringLiteral("other.fuf"),
+                      test::buildPackage("02", "009",
+                                         {test::PackageFileSpec{"f1.dll", patternBytes(100, 7)},
+                                          test::PackageFileSpec{"f2.dll", patternBytes(70000, 8)},
+                                          std::nullopt, test::PackageFileSpec{"f3.dll", QByteArray("y")}},
+                                         "CREATE TABLE swapped_mark ( x int )")));
+    bool swapped = false;
+    ImportObserver observer;
+    observer.fileStarted = [&](const ImportFile&) {
+        if (swapped)
+            return;
+        swapped = QFile::remove(path) && QFile::rename(scratch.file(QStringLiteral("other.fuf")), path);
+    };
+    const ImportReport report = importPackage(sqlca, path, observer, trusted);
+    ASSERT_TRUE(swapped);
+    EXPECT_EQ(report.result, ImportResult::Stored);
+    const QList<test::StoredRow> rows = test::storedRows(sqlca);
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows.at(0).bytes, patternBytes(100, 1));
+    EXPECT_EQ(rows.at(1).bytes, patternBytes(70000, 2));
+    EXPECT_EQ(rows.at(2).bytes, QByteArray("x"));
+    EXPECT_FALSE(tableExists(QStringLiteral("swapped_mark")));
+    // No private copy stays behind.
+    EXPECT_TRUE(QDir::temp().entryList({QStringLiteral("tarnlow_as-import-*")}, QDir::Files).isEmpty());
+    // Every file verifies on a client that trusts the key.
+    EXPECT_EQ(download(trusted).result, 1);
+}
+
 TEST_P(SignedPackageTest, PackageSignedByMinisignAloneIsAppliedWithAWarning) {
     ASSERT_EQ(test::runMinisign(scratch.path(), {"-G", "-W", "-p", "m.pub", "-s", "m.key"}).exitCode, 0);
     const QString path = writeTestPackage();
