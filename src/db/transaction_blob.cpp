@@ -17,23 +17,12 @@
 namespace tarnlow {
 namespace {
 
-// Table and column names are put into statement texts, so they must be plain identifiers.
-bool isPlainIdentifier(const QString& name) {
-    if (name.isEmpty() || name.at(0).isDigit())
-        return false;
-    return std::all_of(name.cbegin(), name.cend(), [](QChar c) {
-        return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
-               (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
-               (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('_');
-    });
-}
-
 std::optional<QString> locationProblem(const BlobLocation& where) {
-    if (!isPlainIdentifier(where.table) || !isPlainIdentifier(where.column))
+    if (!isPlainSqlName(where.table) || !isPlainSqlName(where.column))
         return QStringLiteral("the binary value's table or column is not a plain name");
     if (where.keyColumns.isEmpty() || where.keyColumns.size() != where.keyValues.size())
         return QStringLiteral("the binary value's row is not named by its key");
-    if (!std::all_of(where.keyColumns.cbegin(), where.keyColumns.cend(), isPlainIdentifier))
+    if (!std::all_of(where.keyColumns.cbegin(), where.keyColumns.cend(), isPlainSqlName))
         return QStringLiteral("a key column of the binary value is not a plain name");
     return std::nullopt;
 }
@@ -115,8 +104,8 @@ Result<BlobFound> Transaction::readBlob(const BlobLocation& where, const BlobPie
 
 int Transaction::insertBlobRow(const QString& table, const QStringList& columns, const QVariantList& values,
                                const QString& blobColumn, qint64 size, const BlobPieceSource& source) {
-    if (!isPlainIdentifier(table) || !isPlainIdentifier(blobColumn) || columns.size() != values.size() ||
-        !std::all_of(columns.cbegin(), columns.cend(), isPlainIdentifier)) {
+    if (!isPlainSqlName(table) || !isPlainSqlName(blobColumn) || columns.size() != values.size() ||
+        !std::all_of(columns.cbegin(), columns.cend(), isPlainSqlName)) {
         setFailure(QStringLiteral("the row to insert is not named by plain table and column names"));
         return SQLCode;
     }

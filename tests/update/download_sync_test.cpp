@@ -170,18 +170,22 @@ TEST_F(SyncCommandTest, KilledHalfwayLeavesEveryFileOldOrNewAndTheNextRunComplet
     EXPECT_EQ(storedCompId(scratch.registryPath()), QStringLiteral("6"));
 }
 
+// The connection options of tarnlow_as_cli for a database of the test server.
+QStringList postgresConnection(const PostgresServer& server, const QString& database) {
+    return {QStringLiteral("--dbms"),     kDbmsPostgreSql,
+            QStringLiteral("--server"),   server.host + QLatin1Char(':') + QString::number(server.port),
+            QStringLiteral("--database"), database,
+            QStringLiteral("--login"),    server.user,
+            QStringLiteral("--password"), server.password};
+}
+
 // pack, then apply on PostgreSQL, then sync into two client folders, each with its own settings.
 TEST(SyncWholeRoad, PackApplyOnPostgresAndSyncTwoClientsByteIdentical) {
     TARNLOW_REQUIRE_POSTGRES(server);
     ScratchFolder scratch;
     const QString database = createPostgresDatabase(server);
     ASSERT_FALSE(database.isEmpty());
-    const QStringList connection{
-        QStringLiteral("--dbms"),     kDbmsPostgreSql,
-        QStringLiteral("--server"),   server.host + QLatin1Char(':') + QString::number(server.port),
-        QStringLiteral("--database"), database,
-        QStringLiteral("--login"),    server.user,
-        QStringLiteral("--password"), server.password};
+    const QStringList connection = postgresConnection(server, database);
     const QString operatorRegistry = scratch.file(QStringLiteral("operator.ini"));
 
     CliRun run = runCli(QStringList{QStringLiteral("init")} + connection, operatorRegistry);
@@ -230,12 +234,7 @@ TEST(SyncWholeRoad, SignedPackageUnderATrustedKeyReachesTwoClientsByteIdentical)
     ScratchFolder scratch;
     const QString database = createPostgresDatabase(server);
     ASSERT_FALSE(database.isEmpty());
-    const QStringList connection{
-        QStringLiteral("--dbms"),     kDbmsPostgreSql,
-        QStringLiteral("--server"),   server.host + QLatin1Char(':') + QString::number(server.port),
-        QStringLiteral("--database"), database,
-        QStringLiteral("--login"),    server.user,
-        QStringLiteral("--password"), server.password};
+    const QStringList connection = postgresConnection(server, database);
     const QString operatorRegistry = scratch.file(QStringLiteral("operator.ini"));
 
     CliRun run = runCli({QStringLiteral("keygen"), QStringLiteral("--unencrypted"),
