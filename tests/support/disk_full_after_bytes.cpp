@@ -9,6 +9,8 @@
 //   close  close of such a file fails with ENOSPC (the descriptor is closed all the same).
 // Files elsewhere, pipes, sockets and terminals are never touched.
 
+#include "support/io_vectors.h"
+
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -25,6 +27,9 @@
 #include <string>
 
 namespace {
+
+using tarnlow::test::cutVector;
+using tarnlow::test::vectorSize;
 
 enum class Where { Write, Fsync, Close };
 
@@ -104,27 +109,17 @@ ssize_t account(bool counted, ssize_t result) {
     return result;
 }
 
-// The first `size` bytes of an I/O vector, in `cut`; the number of pieces.
-int cutVector(const iovec* vector, int count, size_t size, iovec* cut) {
-    int pieces = 0;
-    for (int i = 0; i < count && size > 0; ++i) {
-        cut[pieces] = vector[i];
-        cut[pieces].iov_len = std::min(cut[pieces].iov_len, size);
-        size -= cut[pieces].iov_len;
-        ++pieces;
-    }
-    return pieces;
-}
-
-size_t vectorSize(const iovec* vector, int count) {
-    size_t size = 0;
-    for (int i = 0; i < count; ++i)
-        size += vector[i].iov_len;
-    return size;
-}
-
 bool failsAt(Where where, int descriptor) {
     return plan().where == where && onFullDisk(descriptor) && full();
+}
+
+// An fsync or fdatasync: ENOSPC once the disk is full, the real call otherwise.
+int flushed(int descriptor, int (*next)(int)) {
+    if (failsAt(Where::Fsync, descriptor)) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return next(descriptor);
 }
 
 } // namespace
@@ -161,9 +156,8 @@ ssize_t writev(int descriptor, const iovec* vector, int count) {
         return -1;
     if (static_cast<size_t>(allowed) == size)
         return account(counted, next(descriptor, vector, count));
-    iovec cut[IOV_MAX];
-    const int pieces = cutVector(vector, std::min(count, IOV_MAX), static_cast<size_t>(allowed), cut);
-    return account(counted, next(descriptor, cut, pieces));
+    const std::vector<iovec> cut = cutVector(vector, count, static_cast<size_t>(allowed));
+    return account(counted, next(descriptor, cut.data(), static_cast<int>(cut.size())));
 }
 
 ssize_t pwritev(int descriptor, const iovec* vector, int count, off_t offset) {
@@ -175,9 +169,8 @@ ssize_t pwritev(int descriptor, const iovec* vector, int count, off_t offset) {
         return -1;
     if (static_cast<size_t>(allowed) == size)
         return account(counted, next(descriptor, vector, count, offset));
-    iovec cut[IOV_MAX];
-    const int pieces = cutVector(vector, std::min(count, IOV_MAX), static_cast<size_t>(allowed), cut);
-    return account(counted, next(descriptor, cut, pieces, offset));
+    const std::vector<iovec> cut = cutVector(vector, count, static_cast<size_t>(allowed));
+    return account(counted, next(descriptor, cut.data(), static_cast<int>(cut.size()), offset));
 }
 
 ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t size,
@@ -193,20 +186,12 @@ ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, 
 
 int fsync(int descriptor) {
     static const auto next = real<int (*)(int)>("fsync");
-    if (failsAt(Where::Fsync, descriptor)) {
-        errno = ENOSPC;
-        return -1;
-    }
-    return next(descriptor);
+    return flushed(descriptor, next);
 }
 
 int fdatasync(int descriptor) {
     static const auto next = real<int (*)(int)>("fdatasync");
-    if (failsAt(Where::Fsync, descriptor)) {
-        errno = ENOSPC;
-        return -1;
-    }
-    return next(descriptor);
+    return flushed(descriptor, next);
 }
 
 int close(int descriptor) {
