@@ -8,6 +8,7 @@
 #include "db/transaction.h"
 #include "host/progress_throttle.h"
 #include "host/settings_store.h"
+#include "host/shown_text.h"
 #include "lang/f_msgbox.h"
 #include "update/import_engine.h"
 #include "update/signature_messages.h"
@@ -95,8 +96,7 @@ int runApply(const QCommandLineParser& parser) {
     case ImportResult::Stored:
         for (const ImportFile& file : report.files)
             printOut(QStringLiteral("stored %1 %2 (%3 bytes) as update index %4")
-                         .arg(terminalText(file.versionLabel),
-                              terminalText(QStringView(file.name).trimmed().toString()))
+                         .arg(terminalText(file.versionLabel), shownName(file.name))
                          .arg(file.size)
                          .arg(file.updateIndex));
         printOut(QStringLiteral("stored %1 files of version %2 component %3")

@@ -1,5 +1,7 @@
 #include "cli/command.h"
 
+#include "host/shown_text.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 
@@ -80,18 +82,7 @@ int runCommand(const Command& command, const QStringList& arguments) {
 }
 
 QString terminalText(const QString& text, bool keepLineBreaks) {
-    QString shown;
-    shown.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t code = c.unicode();
-        const bool control = code < 0x20 || (code >= 0x7F && code <= 0x9F);
-        if (!control || (keepLineBreaks && code == u'\n'))
-            shown += c;
-        else
-            shown += QStringLiteral("\\x") +
-                     QString::number(code, 16).rightJustified(2, QLatin1Char('0')).toUpper();
-    }
-    return shown;
+    return escapeControlCharacters(text, keepLineBreaks);
 }
 
 void printOut(const QString& text) {

@@ -22,10 +22,10 @@ struct Command {
     int (*run)(const QCommandLineParser& parser);
 };
 
-// The text with every control character (C0, DEL, C1) written as \xNN, so that names and texts
-// from packages and stored rows cannot move the cursor, clear the screen or retitle the
-// terminal. Line breaks stay when keepLineBreaks is set; a value printed inside a line passes
-// false so that it cannot start a line that looks like the program's own.
+// The text with every control character (C0, DEL, C1) written as \xNN (escapeControlCharacters),
+// so that names and texts from packages and stored rows cannot move the cursor, clear the screen
+// or retitle the terminal. Line breaks stay when keepLineBreaks is set; a value printed inside a
+// line passes false so that it cannot start a line that looks like the program's own.
 QString terminalText(const QString& text, bool keepLineBreaks = false);
 
 // Parses the arguments after the sub-command's name with the command's own parser and runs it:

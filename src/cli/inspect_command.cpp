@@ -62,6 +62,7 @@ QJsonObject packageObject(const PackageReader& package, const PackageSignatureSt
         {QStringLiteral("sql_size"), package.sqlSize()},
         {QStringLiteral("size"), package.size()},
         {QStringLiteral("problems"), QJsonArray::fromStringList(package.problemTexts())},
+        {QStringLiteral("notes"), QJsonArray::fromStringList(package.notes())},
         {QStringLiteral("signed"), signatureObject(status)},
     };
 }
@@ -98,6 +99,8 @@ void printText(const PackageReader& package, const PackageSignatureStatus& statu
         printOut(QStringLiteral("problems:  none"));
     for (const QString& problem : package.problemTexts())
         printOut(QStringLiteral("problem:   %1").arg(terminalText(problem)));
+    for (const QString& note : package.notes())
+        printOut(QStringLiteral("note:      %1").arg(terminalText(note)));
 }
 
 const QString kJson = QStringLiteral("json");

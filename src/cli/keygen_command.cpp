@@ -1,10 +1,10 @@
 #include "cli/commands.h"
 #include "cli/signing_options.h"
+#include "host/output_file.h"
 
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace tarnlow::cli {
 namespace {
@@ -41,14 +41,11 @@ void declareKeygen(QCommandLineParser& parser) {
 }
 
 Result<void> writeKeyFile(const QString& path, const QByteArray& text, bool secret) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return Error{QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString())};
-    // The temporary file gets the mode before the key is in it, and the rename keeps it.
-    if (secret && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        return Error{QStringLiteral("%1 cannot be made readable by its owner only").arg(path)};
-    if (file.write(text) != text.size() || !file.commit())
-        return Error{QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString())};
+    // A secret key's temporary file is its owner's alone before the key is in it.
+    if (const Result<void> saved =
+            saveWholeFile(path, text, secret ? FileAccess::OwnerOnly : FileAccess::Usual);
+        !saved)
+        return Error{QStringLiteral("%1 cannot be written: %2").arg(path, saved.error())};
     return {};
 }
 

@@ -1,4 +1,5 @@
 #include "db/blob_backends.h"
+#include "db/database_error_text.h"
 
 #include <libpq-fe.h>
 
@@ -18,14 +19,15 @@ struct ResultClearer {
 using PgResult = std::unique_ptr<PGresult, ResultClearer>;
 
 BlobFailure connectionFailure(PGconn* handle, const QString& doing) {
-    return BlobFailure{doing + QStringLiteral(": ") + QString::fromUtf8(PQerrorMessage(handle)).trimmed()};
+    return BlobFailure{doing + QStringLiteral(": ") +
+                       databaseErrorText(QString::fromUtf8(PQerrorMessage(handle)))};
 }
 
 BlobFailure resultFailure(PGconn* handle, const PGresult* result, const QString& doing) {
     const char* text = result ? PQresultErrorMessage(result) : nullptr;
     if (!text || !*text)
         return connectionFailure(handle, doing);
-    return BlobFailure{doing + QStringLiteral(": ") + QString::fromUtf8(text).trimmed()};
+    return BlobFailure{doing + QStringLiteral(": ") + databaseErrorText(QString::fromUtf8(text))};
 }
 
 // Key values reach the server as text parameters, which it converts to the column's type.

@@ -1,6 +1,7 @@
 #include "db/transaction.h"
 
 #include "db/connection_parameters.h"
+#include "db/database_error_text.h"
 #include "db/dialect.h"
 #include "db/sqlite_script.h"
 #include "host/program_location.h"
@@ -23,14 +24,13 @@ namespace {
 QAtomicInteger<qint64> connectionCounter;
 
 QString errorText(const QSqlError& error) {
-    const QString database = error.databaseText().trimmed();
-    const QString driver = error.driverText().trimmed();
-    if (database.isEmpty())
-        return driver.isEmpty() ? QStringLiteral("unknown database error") : driver;
-    if (driver.isEmpty() || database.contains(driver))
-        return database;
-    return driver + QStringLiteral(": ") + database;
+    return databaseErrorText(error.databaseText(), error.driverText());
 }
+
+// What a connection the server has dropped reports, instead of asking the driver, which only
+// complains on standard error that the database is not open.
+const QString kConnectionLost =
+    QStringLiteral("the connection to the database was lost; the server discards what was not committed");
 
 int nativeCode(const QSqlError& error) {
     bool ok = false;
@@ -265,7 +265,7 @@ int Transaction::disconnect() {
     {
         QSqlDatabase db = database();
         // Work that was never committed is undone rather than saved half-done.
-        if (d->inTransaction)
+        if (d->inTransaction && db.isOpen())
             db.rollback();
         db.close();
     }
@@ -466,6 +466,10 @@ int Transaction::updateBlob(const QString& sql, const QByteArray& bytes, const Q
 
 int Transaction::startTransaction() {
     QSqlDatabase db = database();
+    if (!db.isOpen()) {
+        setFailure(kConnectionLost, 0);
+        return SQLCode;
+    }
     if (!db.transaction()) {
         const QSqlError error = db.lastError();
         setFailure(error.isValid() ? errorText(error)
@@ -509,7 +513,8 @@ int Transaction::beginLocked(const QString& lockName) {
     if (runText(lock) != kSqlSuccess) {
         QString text = SQLErrText;
         const int code = SQLDBCode;
-        database().rollback();
+        if (database().isOpen())
+            database().rollback();
         d->inTransaction = false;
         if (const QString reopen = openNextTransaction(); !reopen.isNull())
             text += QStringLiteral("; no new transaction could be opened: ") + reopen;
@@ -536,6 +541,13 @@ int Transaction::endTransaction(bool keep) {
         return SQLCode;
     }
     QSqlDatabase db = database();
+    if (!db.isOpen()) {
+        d->inTransaction = false;
+        setFailure(kConnectionLost +
+                       (AutoCommit ? QString() : QStringLiteral("; no new transaction could be opened")),
+                   0);
+        return SQLCode;
+    }
     const bool ok = keep ? db.commit() : db.rollback();
     const QSqlError error = db.lastError();
     d->inTransaction = false;
@@ -543,7 +555,7 @@ int Transaction::endTransaction(bool keep) {
         QString text = errorText(error);
         const int code = nativeCode(error);
         // A transaction that cannot commit is over all the same; leave no half-open state behind.
-        if (keep)
+        if (keep && db.isOpen())
             db.rollback();
         if (const QString reopen = openNextTransaction(); !reopen.isNull())
             text += QStringLiteral("; no new transaction could be opened either: ") + reopen;

@@ -1,12 +1,12 @@
 #include "host/file_type_registration.h"
 
+#include "host/output_file.h"
 #include "host/settings_store.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace tarnlow {
@@ -21,9 +21,8 @@ Result<void> writeWhenChanged(const QString& path, const QByteArray& content, bo
     existing.close();
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return Error{QStringLiteral("cannot create the folder of %1").arg(path)};
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(content) != content.size() || !out.commit())
-        return Error{QStringLiteral("cannot write %1: %2").arg(path, out.errorString())};
+    if (const Result<void> saved = saveWholeFile(path, content); !saved)
+        return Error{QStringLiteral("cannot write %1: %2").arg(path, saved.error())};
     changed = true;
     return {};
 }

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "host/result.h"
+
 #include <QByteArray>
-#include <QFileDevice>
 #include <QString>
 
 #include <functional>
@@ -21,7 +22,7 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     virtual bool open() = 0;
-    // The number of bytes written, or -1; fewer than asked is a failure as well.
+    // Writes all of `size` bytes and returns `size`, or -1 with the reason in errorString().
     virtual qint64 write(const char* data, qint64 size) = 0;
     qint64 write(const QByteArray& bytes) { return write(bytes.constData(), bytes.size()); }
     // Flushes the data to disk and replaces the target with it.
@@ -32,19 +33,43 @@ public:
     virtual QString errorString() const = 0;
     // The target's path.
     virtual QString fileName() const = 0;
-    // The open file underneath, for writers that move bytes inside the kernel; none when the
-    // output is no plain file.
-    virtual QFileDevice* fileDevice() { return nullptr; }
+    // The open file's descriptor, for writers that move bytes into it inside the kernel and then
+    // go on with write(); -1 when the output is no plain file.
+    virtual int descriptor() const { return -1; }
 };
 
 // Makes the output file for a target path.
 using OutputFileFactory = std::function<std::unique_ptr<OutputFile>(const QString& path)>;
 
-// The usual output file: a temporary file next to the target, renamed over it on commit
-// (QSaveFile), which keeps the mode of a file it replaces.
-std::unique_ptr<OutputFile> createSaveFile(const QString& path);
+// Who may read a file that the usual output file creates.
+enum class FileAccess {
+    // A new file as the process's umask allows; a replaced file keeps its mode.
+    Usual,
+    // Its owner only, new or replaced (secret keys).
+    OwnerOnly,
+};
+
+// The usual output file: a temporary file next to the target (through a symbolic link, next to
+// the file the link names), written without a buffer of its own so that every failure of the
+// disk comes back from write() with the system's reason, and on commit flushed to disk with
+// fsync, closed and renamed over the target, each step checked before the next. A target that
+// exists but may not be written is refused.
+std::unique_ptr<OutputFile> createSaveFile(const QString& path, FileAccess access = FileAccess::Usual);
 
 // The factory's file when a factory is given, the usual one otherwise.
 std::unique_ptr<OutputFile> createOutputFile(const OutputFileFactory& factory, const QString& path);
+
+// Writes `bytes` as the whole new content of `path` through an output file: the new content
+// complete, or the old file unchanged and the system's reason.
+Result<void> saveWholeFile(const QString& path, const QByteArray& bytes,
+                           FileAccess access = FileAccess::Usual, const OutputFileFactory& factory = {});
+
+// Makes a rename in the folder durable: the folder's entries are flushed, so a power failure
+// right after it cannot bring back the old file. The new file is in place whatever happens here,
+// so a failure is no failure of the write and is not reported.
+void syncFolder(const QString& folder);
+
+// The text of a system error number, as the operating system words it ("No space left on device").
+QString systemErrorText(int error);
 
 } // namespace tarnlow

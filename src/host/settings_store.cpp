@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+
 #include <utility>
 
 namespace tarnlow {
@@ -61,6 +61,32 @@ Result<SettingsDocument> load(const QString& path) {
     return SettingsDocument::parse(bytes);
 }
 
+// Creates the folder and every missing folder above it, each readable by its owner only: the
+// settings file's folder must not let another user put a file of their own in its place.
+Result<void> createPrivateFolders(const QString& folder) {
+    const QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    QStringList missing;
+    for (QString step = path; !QFileInfo::exists(step); step = QFileInfo(step).path()) {
+        missing.prepend(step);
+        if (QFileInfo(step).path() == step)
+            break;
+    }
+    for (const QString& step : std::as_const(missing)) {
+        if (::mkdir(QFile::encodeName(step).constData(), 0700) != 0 && errno != EEXIST)
+            return Error{
+                QStringLiteral("the folder %1 cannot be created: %2").arg(step, systemErrorText(errno))};
+    }
+    return {};
+}
+
+// Nothing, or why the lock on the store could not be taken.
+Result<void> checkLock(const QString& filePath, const FileLock& lock) {
+    if (!lock.held())
+        return Error{QStringLiteral("its lock file %1.lock cannot be locked: %2")
+                         .arg(filePath, systemErrorText(lock.error()))};
+    return {};
+}
+
 } // namespace
 
 SettingsStore::SettingsStore(QString filePath, OutputFileFactory outputFile)
@@ -99,26 +125,24 @@ Result<void> SettingsStore::writeValues(const QString& key, const QList<QPair<QS
     const auto failed = [this](const QString& reason) {
         return Error{QStringLiteral("the settings file %1 cannot be written: %2").arg(m_filePath, reason)};
     };
-    const QString folder = QFileInfo(m_filePath).absolutePath();
-    if (!QDir().mkpath(folder))
-        return failed(QStringLiteral("the folder %1 cannot be created").arg(folder));
+    if (const Result<void> folders = createPrivateFolders(QFileInfo(m_filePath).absolutePath()); !folders)
+        return failed(folders.error());
     FileLock lock(m_filePath, LOCK_EX);
-    if (!lock.held())
-        return failed(QStringLiteral("its lock file %1.lock cannot be locked: %2")
-                          .arg(m_filePath, QString::fromLocal8Bit(std::strerror(lock.error()))));
+    if (const Result<void> locked = checkLock(m_filePath, lock); !locked)
+        return failed(locked.error());
 
     // The file is created owner-only before the first save; the output file keeps the mode of the file
     // it replaces, so the scrambled password is never readable by others.
     const QByteArray nativePath = QFile::encodeName(m_filePath);
     const int fd = ::open(nativePath.constData(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
-        return failed(QString::fromLocal8Bit(std::strerror(errno)));
+        return failed(systemErrorText(errno));
     const int modeChanged = ::fchmod(fd, 0600);
     const int modeError = errno;
     ::close(fd);
     if (modeChanged != 0)
         return failed(QStringLiteral("it cannot be made readable by its owner only: %1")
-                          .arg(QString::fromLocal8Bit(std::strerror(modeError))));
+                          .arg(systemErrorText(modeError)));
 
     Result<SettingsDocument> document = load(m_filePath);
     if (!document)
@@ -139,6 +163,20 @@ Result<void> SettingsStore::writeValues(const QString& key, const QList<QPair<QS
     }
     if (!file->commit())
         return failed(file->errorString());
+    return {};
+}
+
+Result<void> SettingsStore::checkWritable() const {
+    if (const Result<void> folders = createPrivateFolders(QFileInfo(m_filePath).absolutePath()); !folders)
+        return folders;
+    FileLock lock(m_filePath, LOCK_EX);
+    if (const Result<void> locked = checkLock(m_filePath, lock); !locked)
+        return locked;
+    // The same file a write makes, opened and discarded: a read-only file or folder refuses it.
+    const std::unique_ptr<OutputFile> file = createOutputFile(m_outputFile, m_filePath);
+    if (!file->open())
+        return Error{file->errorString()};
+    file->cancel();
     return {};
 }
 

@@ -43,6 +43,10 @@ public:
     // Several values of one key in one write of the file: all of them or none, or the reason.
     Result<void> writeValues(const QString& key, const QList<QPair<QString, QString>>& values);
 
+    // Whether a write could go through: its folder can be made, its lock taken and its file
+    // replaced; the reason when not. Checked before work whose end must be recorded here.
+    Result<void> checkWritable() const;
+
     // The value names stored under a key, in the order they were first written.
     QStringList valueNames(const QString& key) const;
 

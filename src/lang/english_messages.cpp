@@ -66,6 +66,10 @@ const QList<std::pair<int, QString>>& englishMessages() {
                     u"and will be tried again at the next start."},
             {10406, u"Every file has been downloaded, but component %% cannot be recorded in the settings "
                     u"file %%: %%. The files will be downloaded again at the next start."},
+            {10407,
+             u"The settings file %% cannot be written (%%), so the download could not be recorded: none "
+             u"of the %% newer program files stored in the database has been downloaded. Make the settings "
+             u"file writable; the download will be tried again at the next start."},
             {10500, u"The connection is open, but not every setting could be saved: %%"},
             {10600, u"This build cannot apply update packages; not applied: %%"},
             {10601, u"update......"},

@@ -1,6 +1,6 @@
 #include "tools/failed_rows_file.h"
 
-#include <QSaveFile>
+#include "host/output_file.h"
 
 namespace tarnlow {
 
@@ -9,13 +9,7 @@ Result<void> writeFailedRowsFile(const QString& path, const QList<StockRowOutcom
     for (const StockRowOutcome& row : rows)
         text += csvField(row.shortSku) + QLatin1Char(',') + csvField(stockRowStatusText(row.status)) +
                 QLatin1Char(',') + csvField(row.text) + QLatin1Char('\n');
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return Error{file.errorString()};
-    const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        return Error{file.errorString()};
-    return {};
+    return saveWholeFile(path, text.toUtf8());
 }
 
 } // namespace tarnlow

@@ -2,6 +2,7 @@
 
 #include "db/transaction.h"
 #include "host/settings_store.h"
+#include "host/shown_text.h"
 #include "update/package_format.h"
 #include "update/signature_messages.h"
 
@@ -12,30 +13,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <limits>
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace tarnlow {
 namespace {
-
-// Makes a rename durable: the directory entry itself is flushed, so a power failure right after the
-// download cannot bring back the old file.
-void syncFolder(const QString& folder) {
-#ifdef Q_OS_UNIX
-    const int descriptor = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor >= 0) {
-        ::fsync(descriptor);
-        ::close(descriptor);
-    }
-#else
-    Q_UNUSED(folder);
-#endif
-}
 
 // Why no file can be created in the folder, or nothing when one can. A real attempt, because the
 // permission bits do not tell about read-only mounts or access lists.
@@ -97,12 +78,16 @@ NumberedMessage DownloadEngine::listFailure(const QString& reason) {
     return NumberedMessage{kMessageDownloadListFailed, {reason}};
 }
 
-std::optional<NumberedMessage> DownloadEngine::folderFailure(qsizetype rowCount) const {
-    const auto problem = folderWriteProblem(m_programFolder);
-    if (!problem)
-        return std::nullopt;
-    return NumberedMessage{kMessageProgramFolderNotWritable,
-                           {QDir::toNativeSeparators(m_programFolder), *problem, QString::number(rowCount)}};
+std::optional<NumberedMessage> DownloadEngine::startFailure(qsizetype rowCount) const {
+    if (const auto problem = folderWriteProblem(m_programFolder))
+        return NumberedMessage{
+            kMessageProgramFolderNotWritable,
+            {QDir::toNativeSeparators(m_programFolder), *problem, QString::number(rowCount)}};
+    // A download that cannot be recorded would be fetched again at every start.
+    if (const Result<void> writable = m_settings.checkWritable(); !writable)
+        return NumberedMessage{kMessageDownloadCannotRecord,
+                               {m_settings.filePath(), writable.error(), QString::number(rowCount)}};
+    return std::nullopt;
 }
 
 Result<QList<VersionRow>> DownloadEngine::pendingRows() const {
@@ -120,7 +105,7 @@ DownloadOutcome DownloadEngine::download(const QList<VersionRow>& rows, const Do
     const int rowCount = static_cast<int>(rows.size());
     if (rowCount == 0)
         return outcome;
-    if (auto failure = folderFailure(rowCount)) {
+    if (auto failure = startFailure(rowCount)) {
         outcome.result = -1;
         outcome.failure = std::move(failure);
         return outcome;
@@ -155,7 +140,7 @@ DownloadOutcome DownloadEngine::download(const QList<VersionRow>& rows, const Do
             report(DownloadProgress::Stage::Fetching, i + 1, m_programFolder + row.fileName, 2 * i + 1);
             outcome.result = -1;
             outcome.failure = NumberedMessage{kMessageDownloadNameRefused,
-                                              {row.fileName, row.versionNumber.trimmed(),
+                                              {shownName(row.fileName), row.versionNumber.trimmed(),
                                                QString::number(row.componentNumber),
                                                QString::number(row.updateIndex), name.error()}};
             return outcome;
@@ -200,7 +185,7 @@ DownloadEngine::writeRow(const VersionRow& row, const QString& targetPath,
     const auto writeFailure = [&](const QString& reason) {
         return NumberedMessage{kMessageDownloadWriteFailed, {targetPath, reason}};
     };
-    // The usual output file (QSaveFile) writes through a symbolic link to the file it names, which
+    // The usual output file writes through a symbolic link to the file it names, which
     // may lie outside the program folder. A link in the target's place is replaced itself instead:
     // the new file is completed under a name of its own next to it and then renamed over the link.
     const bool replacesLink = QFileInfo(targetPath).isSymLink();
@@ -265,7 +250,7 @@ DownloadEngine::writeRow(const VersionRow& row, const QString& targetPath,
         // rename() replaces the link itself and never follows it.
         const bool renamed = ::rename(QFile::encodeName(writtenPath).constData(),
                                       QFile::encodeName(targetPath).constData()) == 0;
-        const QString reason = renamed ? QString() : QString::fromLocal8Bit(std::strerror(errno));
+        const QString reason = renamed ? QString() : systemErrorText(errno);
 #else
         const bool renamed = QFile::remove(targetPath) && QFile::rename(writtenPath, targetPath);
         const QString reason = QStringLiteral("the link could not be replaced");
@@ -274,8 +259,8 @@ DownloadEngine::writeRow(const VersionRow& row, const QString& targetPath,
             QFile::remove(writtenPath);
             return writeFailure(reason);
         }
+        syncFolder(QFileInfo(targetPath).absolutePath());
     }
-    syncFolder(QFileInfo(targetPath).absolutePath());
     return std::nullopt;
 }
 

@@ -26,6 +26,7 @@ inline constexpr int kMessageDownloadNullContent = 10403;      // path
 inline constexpr int kMessageDownloadRowMissing = 10404;       // path, version, component, index
 inline constexpr int kMessageDownloadWriteFailed = 10405;      // path, reason
 inline constexpr int kMessageDownloadRecordFailed = 10406;     // component, settings file, reason
+inline constexpr int kMessageDownloadCannotRecord = 10407;     // settings file, reason, number of files
 inline constexpr int kMessageProgramFolderNotWritable = 10900; // folder, reason, number of files
 
 // Settings value holding the highest component this machine has installed.
@@ -100,13 +101,15 @@ public:
     // Writes every row's file in order and finally records the highest component in Comp_ID.
     // The first failure stops the download: files already written stay, Comp_ID keeps its value,
     // so the next run starts again from the same point. A program folder in which no file can be
-    // created (an installed, system-owned folder) is reported once, before any row is touched.
+    // created (an installed, system-owned folder), or settings that cannot be written, are
+    // reported once, before any row is touched.
     DownloadOutcome download(const QList<VersionRow>& rows, const DownloadProgressCallback& progress = {});
     DownloadOutcome download(const QList<VersionRow>& rows, const DownloadObserver& observer);
 
-    // Message 10900 when no file can be created in the program folder, for front ends that check
-    // before they show anything; download() makes the same check.
-    std::optional<NumberedMessage> folderFailure(qsizetype rowCount) const;
+    // Message 10900 when no file can be created in the program folder, 10407 when Comp_ID could
+    // not be recorded in the settings, for front ends that check before they show anything;
+    // download() makes the same checks.
+    std::optional<NumberedMessage> startFailure(qsizetype rowCount) const;
 
     // The failure for a list that cannot be read, for front ends that call pendingRows().
     static NumberedMessage listFailure(const QString& reason);

@@ -1,5 +1,6 @@
 #include "update/download_verification.h"
 
+#include "host/shown_text.h"
 #include "update/d_ver.h"
 #include "update/download_engine.h"
 #include "update/signature_messages.h"
@@ -21,7 +22,7 @@ std::optional<NumberedMessage> DownloadVerification::check(const VersionRow& row
                                                            const QByteArray& sha256) const {
     if (Result<void> accepted = checkDownloadedFile(row, size, sha256, m_records, m_trusted); !accepted)
         return NumberedMessage{kMsgDownloadFileRefused,
-                               {row.fileName.trimmed(), row.versionNumber.trimmed(),
+                               {shownName(row.fileName), row.versionNumber.trimmed(),
                                 QString::number(row.componentNumber), QString::number(row.updateIndex),
                                 accepted.error()}};
     return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include "db/transaction.h"
 #include "host/code_page.h"
+#include "host/shown_text.h"
 #include "update/import_signature.h"
 #include "update/package_entry_stream.h"
 #include "update/package_reader.h"
@@ -70,19 +71,6 @@ QString serverText(const Transaction& sqlca) {
     return sqlca.SQLErrText.isEmpty() ? QStringLiteral("SQL code %1").arg(sqlca.SQLCode) : sqlca.SQLErrText;
 }
 
-// The stored name: the whole 32-byte field, trailing blanks included. A longer name cut after its
-// 32nd byte may end in the first half of a two-byte character, which no text can hold; that half
-// becomes a blank, so the field keeps its width and reads as the name the package reader shows.
-Result<QString> entryName(QByteArray field) {
-    Result<QString> name = fromSystemCodePage(field);
-    if (name || field.size() != kPackageNameWidth || field.back() == ' ')
-        return name;
-    field.back() = ' ';
-    if (Result<QString> shortened = fromSystemCodePage(field))
-        return shortened;
-    return name;
-}
-
 } // namespace
 
 QString importVersionLabel(const QString& version, int component) {
@@ -129,15 +117,11 @@ std::optional<ImportReport> planImport(const PackageReader& package, const QStri
         const std::optional<PackageEntry>& entry = package.entry(index);
         if (!entry)
             continue;
-        Result<QString> name = entryName(entry->nameField);
-        if (!name)
-            return failed(report, kMsgImportPackageRefused,
-                          {path, QStringLiteral("the name of entry %1: %2").arg(index).arg(name.error())});
         ImportFile file;
         file.entry = index;
         file.updateIndex = static_cast<int>(plan.files.size()) + 1;
         file.versionLabel = importVersionLabel(report.version, report.component);
-        file.name = *name;
+        file.name = entry->storedName;
         file.size = entry->size();
         plan.files.append(file);
     }
@@ -177,7 +161,8 @@ std::optional<ImportReport> storeFiles(Transaction& sqlca, const PackageReader& 
             observer.fileStarted(file);
         Result<PackageEntryStream> opened = PackageEntryStream::open(package, file.entry);
         if (!opened)
-            return rolledBack(sqlca, report, kMsgImportStoreFailed, {file.name, path, opened.error()});
+            return rolledBack(sqlca, report, kMsgImportStoreFailed,
+                              {shownName(file.name), path, opened.error()});
         PackageEntryStream& stream = *opened;
         // A stop asked for by the observer is its reason, not the database's.
         std::optional<QString> stopped;
@@ -200,10 +185,10 @@ std::optional<ImportReport> storeFiles(Transaction& sqlca, const PackageReader& 
                                 {report.version, report.component, file.updateIndex, file.name}, kBlobColumn,
                                 stream.size(), source) < 0)
             return rolledBack(sqlca, report, kMsgImportStoreFailed,
-                              {file.name, path, stopped.value_or(serverText(sqlca))});
+                              {shownName(file.name), path, stopped.value_or(serverText(sqlca))});
         if (sqlca.SQLNRows != 1)
             return rolledBack(sqlca, report, kMsgImportStoreFailed,
-                              {file.name, path, QStringLiteral("the row was not stored")});
+                              {shownName(file.name), path, QStringLiteral("the row was not stored")});
         report.files.append(file);
     }
     return std::nullopt;

@@ -1,6 +1,7 @@
 #include "update/package_reader.h"
 
 #include "host/code_page.h"
+#include "host/shown_text.h"
 #include "update/script_check.h"
 
 #include <QFile>
@@ -151,16 +152,31 @@ void PackageReader::readFields() {
         entry.nameField = m_header.mid(offset + 2 * kPackageNumberWidth, kPackageNameWidth);
         const QByteArray nameBytes = withoutTrailingBlanks(entry.nameField);
         Result<QString> name = fromSystemCodePage(nameBytes);
-        // A name cut after its 32nd byte may end in the first half of a two-byte character.
-        if (!name && nameBytes.size() == kPackageNameWidth)
+        QByteArray storedField = entry.nameField;
+        // A name cut after its 32nd byte may end in the first half of a two-byte character, which
+        // no text can hold: the name is read without it, and stored with a blank in its place so
+        // that the field keeps its width.
+        if (!name && nameBytes.size() == kPackageNameWidth) {
             name = fromSystemCodePage(nameBytes.left(kPackageNameWidth - 1));
+            if (name) {
+                storedField.back() = ' ';
+                m_notes.append(QStringLiteral("entry %1: the name ends in the byte 0x%2, the first half of a "
+                                              "two-byte character cut off at the 32nd byte; the name is read "
+                                              "and stored without it, as \"%3\"")
+                                   .arg(index)
+                                   .arg(QString::number(static_cast<uchar>(nameBytes.back()), 16).toUpper())
+                                   .arg(shownName(*name)));
+            }
+        }
         if (name) {
             entry.name = *name;
+            const Result<QString> stored = fromSystemCodePage(storedField);
+            entry.storedName = stored ? *stored : *name;
             if (const auto problem = packageNameProblem(entry.name))
                 addProblem(PackageProblemKind::EntryName,
                            QStringLiteral("entry %1: the name \"%2\" is not a plain file name: it %3")
                                .arg(index)
-                               .arg(entry.name, *problem));
+                               .arg(shownName(entry.name), *problem));
         } else {
             entry.name = QString::fromLatin1(nameBytes);
             addProblem(PackageProblemKind::EntryName,
@@ -307,7 +323,7 @@ void PackageReader::validateTexts() {
                     QStringLiteral("entries %1 and %2 carry the same file name \"%3\"%4")
                         .arg(first)
                         .arg(second)
-                        .arg(one->name)
+                        .arg(shownName(one->name))
                         .arg(
                             one->name == other->name
                                 ? QString()

@@ -20,6 +20,9 @@ struct PackageEntry {
     qint64 end = 0;       // 1-based position of the last byte, inclusive
     QByteArray nameField; // the 32-byte field as stored, trailing blanks included
     QString name;         // the name with trailing blanks removed, decoded from GBK
+    // The name as stored in T_SYS_VER: the whole field decoded, trailing blanks included (a lone
+    // first half of a two-byte character at its end becomes a blank).
+    QString storedName;
     qint64 size() const { return end - start + 1; }
 };
 
@@ -81,6 +84,9 @@ public:
     // Every validation finding, in header order; empty for a sound package.
     const QList<PackageProblem>& problems() const { return m_problems; }
     QStringList problemTexts() const;
+    // What validation noticed that leaves the package sound (a name cut in the middle of a
+    // character), for the operator to read.
+    const QStringList& notes() const { return m_notes; }
 
     // Hands out the bytes of entry `index` in blocks of at most 32,765 bytes. Only bytes that exist
     // in the file are handed out; a slice reaching past the end is an error after the bytes that exist.
@@ -110,6 +116,7 @@ private:
     std::array<std::optional<PackageEntry>, kPackageEntryCount> m_entries;
     qint64 m_sqlStart = 0;
     QList<PackageProblem> m_problems;
+    QStringList m_notes;
 };
 
 } // namespace tarnlow

@@ -1,11 +1,11 @@
 #include "update/package_signature.h"
 
+#include "host/output_file.h"
 #include "update/package_reader.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace tarnlow {
 namespace {
@@ -122,12 +122,8 @@ Result<FileSignature> signPackage(const PackageReader& package, const SecretKey&
         return signature;
 
     const QString path = signaturePathFor(package.path());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return Error{QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString())};
-    const QByteArray text = signature->fileText();
-    if (file.write(text) != text.size() || !file.commit())
-        return Error{QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString())};
+    if (const Result<void> saved = saveWholeFile(path, signature->fileText()); !saved)
+        return Error{QStringLiteral("%1 cannot be written: %2").arg(path, saved.error())};
     return signature;
 }
 

@@ -1,6 +1,7 @@
 #include "update/package_writer.h"
 
 #include "host/code_page.h"
+#include "host/shown_text.h"
 #include "update/package_messages.h"
 #include "update/script_check.h"
 
@@ -88,12 +89,13 @@ Result<QByteArray, NumberedMessage> componentField(const QString& text) {
 
 Result<QByteArray, NumberedMessage> nameField(const QString& name, int index) {
     if (const auto problem = packageNameProblem(name)) {
-        return failure(kMsgPackageNameInvalid, {name, entryText(index), *problem});
+        return failure(kMsgPackageNameInvalid, {escapeControlCharacters(name), entryText(index), *problem});
     }
     if (const auto bad = findUnrepresentableCharacter(name)) {
         const QString character =
             bad->character + QStringLiteral(" (") + codePointText(bad->character) + QLatin1Char(')');
-        return failure(kMsgPackageNameUnrepresentable, {name, entryText(index), character});
+        return failure(kMsgPackageNameUnrepresentable,
+                       {escapeControlCharacters(name), entryText(index), character});
     }
     return *packageNameField(name);
 }
@@ -126,16 +128,16 @@ constexpr qint64 kCopyPiece = 8 * 1024 * 1024;
 // through this process. The number of bytes moved, 0 at the end of the input, or nothing when the
 // file systems do not allow it or the output is no plain file (the caller then copies through
 // a buffer).
-std::optional<qint64> copyInKernel(QFile& in, QFileDevice* out, qint64 length) {
+std::optional<qint64> copyInKernel(QFile& in, int out, qint64 length) {
 #if defined(Q_OS_LINUX)
-    if (out == nullptr || in.handle() < 0 || out->handle() < 0 || !out->flush())
+    if (out < 0 || in.handle() < 0)
         return std::nullopt;
     const ssize_t moved =
-        ::copy_file_range(in.handle(), nullptr, out->handle(), nullptr, static_cast<size_t>(length), 0);
+        ::copy_file_range(in.handle(), nullptr, out, nullptr, static_cast<size_t>(length), 0);
     if (moved < 0)
         return std::nullopt;
-    // Both descriptors moved on; Qt's own positions follow them.
-    if (!in.seek(in.pos() + moved) || !out->seek(out->pos() + moved))
+    // The input's descriptor moved on; Qt's own position follows it.
+    if (!in.seek(in.pos() + moved))
         return std::nullopt;
     return static_cast<qint64>(moved);
 #else
@@ -156,11 +158,11 @@ std::optional<NumberedMessage> copyEntry(const PlannedEntry& entry, OutputFile& 
     qint64 copied = 0;
     while (copied < entry.size) {
         const qint64 wanted = std::min(kCopyPiece, entry.size - copied);
-        std::optional<qint64> got = inKernel ? copyInKernel(in, out.fileDevice(), wanted) : std::nullopt;
+        std::optional<qint64> got = inKernel ? copyInKernel(in, out.descriptor(), wanted) : std::nullopt;
         if (!got && inKernel && copied == 0) {
             inKernel = false;
         } else if (!got && inKernel) {
-            return cannotWrite(out.fileName(), QString::fromLocal8Bit(std::strerror(errno)));
+            return cannotWrite(out.fileName(), systemErrorText(errno));
         }
         if (!inKernel) {
             const qint64 read = in.read(buffer.data(), std::min<qint64>(buffer.size(), wanted));
@@ -215,8 +217,8 @@ Result<PackagePlan, NumberedMessage> planPackage(const PackageSource& source) {
         // each other there.
         for (const PlannedEntry& earlier : std::as_const(plan.entries)) {
             if (earlier.name.compare(entry.name, Qt::CaseInsensitive) == 0)
-                return failure(kMsgPackageNameTwice,
-                               {entry.name, entryText(earlier.index), entryText(index)});
+                return failure(kMsgPackageNameTwice, {escapeControlCharacters(entry.name),
+                                                      entryText(earlier.index), entryText(index)});
         }
         position += *size;
         // Checked per entry so that a sum of huge sizes cannot overflow.

@@ -170,8 +170,9 @@ int w_ver::runVersionCheck() {
         return 1;
     }
 
-    // A folder that cannot take the files is reported before the window shows.
-    if (auto failure = engine.folderFailure(rows->size())) {
+    // A folder that cannot take the files, or settings that cannot record them, are reported
+    // before the window shows.
+    if (auto failure = engine.startFailure(rows->size())) {
         m_failure = std::move(failure);
         f_msgbox(m_failure->number, m_failure->parameters);
         ib_close = true;

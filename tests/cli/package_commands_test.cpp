@@ -183,7 +183,7 @@ TEST_F(PackageCommandsTest, InspectListsEveryFindingAndFailsOnThem) {
     EXPECT_EQ(runCli({QStringLiteral("inspect")}).exitCode, 2);
 }
 
-TEST_F(PackageCommandsTest, InspectWritesControlBytesOfNamesEscaped) {
+TEST_F(PackageCommandsTest, InspectAndApplyWriteControlBytesOfNamesEscaped) {
     // ESC ] 0 ; retitles a terminal, ESC [ 2 J clears it, BEL rings, CR LF start a new line.
     const QByteArray name("a\x1b]0;owned\x07\x1b[2J\r\nproblems:  none");
     const QString path = file(
@@ -200,6 +200,16 @@ TEST_F(PackageCommandsTest, InspectWritesControlBytesOfNamesEscaped) {
         run.out.contains(QStringLiteral("name \"a\\x1B]0;owned\\x07\\x1B[2J\\x0D\\x0Aproblems:  none\"")))
         << run.out.toStdString();
     EXPECT_FALSE(run.out.contains(QStringLiteral("\nproblems:  none"))) << run.out.toStdString();
+
+    // apply refuses the package with message 10300, which shows the name escaped as well.
+    const CliRun applied =
+        runCli({QStringLiteral("apply"), path, QStringLiteral("--dbms"), QStringLiteral("SQLite"),
+                QStringLiteral("--database"), scratch.file(QStringLiteral("apply.db"))});
+    EXPECT_EQ(applied.exitCode, 1);
+    EXPECT_TRUE(applied.err.contains(QStringLiteral("a\\x1B]0;owned\\x07\\x1B[2J\\x0D\\x0Aproblems:  none")))
+        << applied.err.toStdString();
+    EXPECT_FALSE(QString(applied.out + applied.err).contains(QStringLiteral("\nproblems:  none")))
+        << applied.err.toStdString();
 }
 
 TEST_F(PackageCommandsTest, WhatPackWritesInspectFindsSound) {

@@ -1,3 +1,4 @@
+#include "db/database_error_text.h"
 #include "db/dialect.h"
 #include "db/sqlite_script.h"
 #include "support/database_backends.h"
@@ -349,3 +350,36 @@ TEST(Transaction, UnknownSystemAndUseBeforeConnectAreReported) {
 }
 
 } // namespace
+
+// The server's text as the operator reads it: without the driver's prefix, the notices ahead of
+// it, or a line twice; the driver's text only when the server gave none.
+TEST(DatabaseErrorText, KeepsTheServersWordsOnce) {
+    const struct {
+        const char* server;
+        const char* driver;
+        const char* shown;
+    } cases[] = {
+        {"WARNING:  terminating connection because of unexpected SIGQUIT signal\n"
+         "server closed the connection unexpectedly\n\tThis probably means the server terminated "
+         "abnormally\n",
+         "QPSQL: Unable to create query",
+         "server closed the connection unexpectedly\n\tThis probably means the server terminated abnormally"},
+        {"WARNING:  terminating connection because of crash of another server process\nDETAIL:  The "
+         "postmaster "
+         "has commanded this server process to roll back\nHINT:  In a moment you should be able to "
+         "reconnect\n"
+         "FATAL:  the database system is in recovery mode\nFATAL:  the database system is in recovery mode\n",
+         "QPSQL: Could not connect", "FATAL:  the database system is in recovery mode"},
+        {"ERROR:  relation \"t\" does not exist\nLINE 1: select * from t\n                      ^\n",
+         "QPSQL: x",
+         "ERROR:  relation \"t\" does not exist\nLINE 1: select * from t\n                      ^"},
+        {"no such table: t_missing", "Unable to execute statement", "no such table: t_missing"},
+        {"", "Unable to open database file", "Unable to open database file"},
+        {"WARNING:  only a notice", "", "WARNING:  only a notice"},
+        {"", "", "unknown database error"},
+    };
+    for (const auto& one : cases)
+        EXPECT_EQ(databaseErrorText(QString::fromUtf8(one.server), QString::fromUtf8(one.driver)),
+                  QString::fromUtf8(one.shown))
+            << one.server;
+}

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -167,4 +168,35 @@ TEST(SettingsStore, AFailedWriteLeavesTheFileAndEveryValueAsTheyWere) {
         EXPECT_EQ(leftovers, QStringList{QFileInfo(path).fileName() + QStringLiteral(".lock")});
     }
     EXPECT_EQ(QFileInfo(path).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0);
+}
+
+// The folders a write makes are their owner's alone, so that no other user can put a settings
+// file of their own in place; the check before long work says why a write could not go through.
+TEST(SettingsStore, MissingFoldersAreOwnerOnlyAndTheWriteCheckSaysWhy) {
+    test::ScratchFolder scratch;
+    const QString path = scratch.file(QStringLiteral("made/deeper/registry.ini"));
+    const mode_t previous = ::umask(0);
+    const Result<void> checked = SettingsStore(path).checkWritable();
+    const Result<void> written =
+        SettingsStore(path).write(kSettingsKey, QStringLiteral("x"), QStringLiteral("1"));
+    ::umask(previous);
+    ASSERT_TRUE(checked) << checked.error().toStdString();
+    ASSERT_TRUE(written) << written.error().toStdString();
+    for (const QString& folder :
+         {scratch.file(QStringLiteral("made")), scratch.file(QStringLiteral("made/deeper"))}) {
+        struct stat status {};
+        ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &status), 0);
+        EXPECT_EQ(status.st_mode & 0777, 0700u) << folder.toStdString();
+    }
+
+    ASSERT_TRUE(QDir(scratch.path()).mkpath(QStringLiteral("locked/registry.ini.lock")));
+    const Result<void> locked =
+        SettingsStore(scratch.file(QStringLiteral("locked/registry.ini"))).checkWritable();
+    ASSERT_FALSE(locked);
+    EXPECT_TRUE(locked.error().contains(QStringLiteral("cannot be locked"))) << locked.error().toStdString();
+    ASSERT_TRUE(QDir(scratch.path()).mkpath(QStringLiteral("blocked/registry.ini")));
+    EXPECT_FALSE(SettingsStore(scratch.file(QStringLiteral("blocked/registry.ini"))).checkWritable());
+    // The check itself leaves nothing but the lock file.
+    EXPECT_EQ(QDir(scratch.file(QStringLiteral("made/deeper"))).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{QStringLiteral("registry.ini"), QStringLiteral("registry.ini.lock")}));
 }

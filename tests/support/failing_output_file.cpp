@@ -32,7 +32,7 @@ public:
         if (room < size) {
             m_full = true;
             m_error = kDiskFullText;
-            return room > 0 ? room : -1;
+            return -1;
         }
         return size;
     }

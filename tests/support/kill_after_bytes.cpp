@@ -5,6 +5,8 @@
 // move the point. With $TARNLOW_BYTES_WRITTEN_FILE set, the count at exit is written there, so
 // that a test can learn how many bytes a whole run writes and choose its points from that.
 
+#include "support/io_vectors.h"
+
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -22,6 +24,9 @@
 #include <vector>
 
 namespace {
+
+using tarnlow::test::cutVector;
+using tarnlow::test::vectorSize;
 
 std::atomic<long long> written{0};
 
@@ -71,25 +76,6 @@ ssize_t account(int descriptor, ssize_t result, bool killAfter) {
     if (killAfter)
         die();
     return result;
-}
-
-// The first `size` bytes of an I/O vector.
-std::vector<iovec> cutVector(const iovec* vector, int count, size_t size) {
-    std::vector<iovec> cut;
-    for (int i = 0; i < count && size > 0; ++i) {
-        iovec piece = vector[i];
-        piece.iov_len = std::min(piece.iov_len, size);
-        size -= piece.iov_len;
-        cut.push_back(piece);
-    }
-    return cut;
-}
-
-size_t vectorSize(const iovec* vector, int count) {
-    size_t size = 0;
-    for (int i = 0; i < count; ++i)
-        size += vector[i].iov_len;
-    return size;
 }
 
 struct ReportAtExit {

@@ -66,10 +66,20 @@ TEST_P(ImportConnectionLossTest, TheWholePackageIsGoneWhenTheConnectionEndsInThe
         }
         return {};
     };
+    static QStringList driverWarnings;
+    driverWarnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { driverWarnings.append(text); });
     const ImportReport report = importPackage(sqlca, scratch.file(QStringLiteral("lost.fuf")), observer);
+    qInstallMessageHandler(previous);
     EXPECT_TRUE(ended) << (report.failure ? messageText(*report.failure).toStdString() : std::string());
     EXPECT_EQ(report.result, ImportResult::Failed);
     ASSERT_TRUE(report.failure.has_value());
+    // The server's own words, once, without Qt's prefixes or its complaints on standard error.
+    const QString text = messageText(*report.failure);
+    EXPECT_FALSE(text.contains(QStringLiteral("QPSQL"))) << text.toStdString();
+    EXPECT_LE(text.count(QStringLiteral("terminating connection")), 1) << text.toStdString();
+    EXPECT_TRUE(driverWarnings.isEmpty()) << driverWarnings.join(QLatin1Char('\n')).toStdString();
     const auto rows = killer->selectInto(QStringLiteral("select count(*) from t_sys_ver"));
     ASSERT_TRUE(rows.has_value()) << killer->SQLErrText.toStdString();
     EXPECT_EQ(rows->first().toLongLong(), 0);

@@ -413,27 +413,45 @@ TEST_P(DownloadEngineTest, CompIdThatCannotBeRecordedIsReportedAndTheSettingsFil
     }
 }
 
-TEST_P(DownloadEngineTest, FolderWhereNoFileCanBeCreatedIsReportedOnceBeforeAnyRow) {
+TEST_P(DownloadEngineTest, FolderOrSettingsThatCannotBeWrittenAreReportedOnceBeforeAnyRow) {
     database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("a.dll"), QByteArray("a"));
     database->insert(QStringLiteral("1.0"), 2, 1, QStringLiteral("b.dll"), QByteArray("b"));
+    // Settings whose lock cannot be taken, or whose file is in the way: a download that could not
+    // be recorded would be fetched again at every start.
+    ASSERT_TRUE(QDir(scratch.path()).mkpath(QStringLiteral("locked/registry.ini.lock")));
+    ASSERT_TRUE(QDir(scratch.path()).mkpath(QStringLiteral("blocked/registry.ini")));
+    struct Case {
+        QString folder;
+        QString settingsFile;
+        int message;
+        QString named;
+    };
     // A folder that does not exist, and one where nobody, not even root, may create a file.
-    const QStringList unwritableFolders{scratch.file(QStringLiteral("missing")) + QStringLiteral("/"),
-                                        QStringLiteral("/proc/")};
-    for (const QString& unwritable : unwritableFolders) {
-        SCOPED_TRACE(unwritable.toStdString());
-        DownloadEngine engine(database->sqlca(), settings, unwritable);
+    const QString missing = scratch.file(QStringLiteral("missing")) + QStringLiteral("/");
+    const QString locked = scratch.file(QStringLiteral("locked/registry.ini"));
+    const QString blocked = scratch.file(QStringLiteral("blocked/registry.ini"));
+    for (const Case& unwritable :
+         {Case{missing, settings.filePath(), kMessageProgramFolderNotWritable, missing},
+          Case{QStringLiteral("/proc/"), settings.filePath(), kMessageProgramFolderNotWritable,
+               QStringLiteral("/proc/")},
+          Case{folder, locked, kMessageDownloadCannotRecord, locked},
+          Case{folder, blocked, kMessageDownloadCannotRecord, blocked}}) {
+        SCOPED_TRACE(unwritable.named.toStdString());
+        SettingsStore store(unwritable.settingsFile);
+        DownloadEngine engine(database->sqlca(), store, unwritable.folder);
         const auto rows = engine.pendingRows();
         ASSERT_TRUE(rows.ok()) << rows.error().toStdString();
         int reports = 0;
         const DownloadOutcome outcome = engine.download(*rows, [&](const DownloadProgress&) { ++reports; });
         ASSERT_TRUE(outcome.failure);
         EXPECT_EQ(outcome.result, -1);
-        EXPECT_EQ(outcome.failure->number, kMessageProgramFolderNotWritable);
-        EXPECT_EQ(outcome.failure->parameters.value(0), unwritable);
+        EXPECT_EQ(outcome.failure->number, unwritable.message);
+        EXPECT_EQ(outcome.failure->parameters.value(0), unwritable.named);
         EXPECT_FALSE(outcome.failure->parameters.value(1).isEmpty());
         EXPECT_EQ(outcome.failure->parameters.value(2), QStringLiteral("2"));
         EXPECT_EQ(reports, 0);
         EXPECT_TRUE(outcome.writtenPaths.isEmpty());
+        EXPECT_TRUE(folderEntries().isEmpty());
         EXPECT_EQ(compId(), QStringLiteral("<absent>"));
     }
     EXPECT_FALSE(QFileInfo::exists(scratch.file(QStringLiteral("missing"))));

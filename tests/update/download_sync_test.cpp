@@ -81,6 +81,17 @@ TEST_F(SyncCommandTest, FailureExitsWithOneNamingTheFileAndBadArgumentsWithTwo) 
     EXPECT_TRUE(run.err.contains(folder + QStringLiteral("/a.dll"))) << run.err.toStdString();
     EXPECT_EQ(storedCompId(scratch.registryPath()), QStringLiteral("<absent>"));
 
+    // Settings whose lock cannot be taken: nothing is fetched, since the download could not be
+    // recorded and would be repeated at every start.
+    database->insert(QStringLiteral("1.0"), 2, 1, QStringLiteral("b.dll"), QByteArray("b"));
+    const QString locked = scratch.file(QStringLiteral("locked/registry.ini"));
+    ASSERT_TRUE(QDir(scratch.path()).mkpath(QStringLiteral("locked/registry.ini.lock")));
+    run = runCli(syncArguments(), locked);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("The settings file %1 cannot be written").arg(locked)))
+        << run.err.toStdString();
+    EXPECT_TRUE(QDir(folder).isEmpty());
+
     run = runCli(
         {QStringLiteral("sync"), QStringLiteral("--folder"), scratch.file(QStringLiteral("no-such-folder"))},
         scratch.registryPath());
@@ -94,14 +105,23 @@ TEST_F(SyncCommandTest, FailureExitsWithOneNamingTheFileAndBadArgumentsWithTwo) 
 }
 
 TEST_F(SyncCommandTest, StoredNamesReachTheTerminalWithTheirControlBytesEscaped) {
-    database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("a\x1b[2J\x07.dll"), QByteArray("x"));
-    const CliRun run = runCli(syncArguments(), scratch.registryPath());
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.err.contains(QStringLiteral("a\\x1B[2J\\x07.dll"))) << run.err.toStdString();
-    const QString printed = run.out + run.err;
-    for (const QChar c : printed)
-        EXPECT_FALSE(c.unicode() < 0x20 && c != QLatin1Char('\n'))
-            << "raw control character " << int(c.unicode());
+    // Terminal commands, and a line break that would fake the program's own last line.
+    const std::pair<QString, QString> names[] = {
+        {QStringLiteral("a\x1b[2J\x07.dll"), QStringLiteral("\"a\\x1B[2J\\x07.dll\"")},
+        {QStringLiteral("x\ndownloaded 1 files; Comp_ID is now 999"),
+         QStringLiteral("\"x\\x0Adownloaded 1 files; Comp_ID is now 999\"")}};
+    for (const auto& [name, shown] : names) {
+        database->remove(QStringLiteral("1.0"), 1, 1);
+        database->insert(QStringLiteral("1.0"), 1, 1, name, QByteArray("x"));
+        const CliRun run = runCli(syncArguments(), scratch.registryPath());
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains(shown)) << run.err.toStdString();
+        const QString printed = run.out + run.err;
+        for (const QChar c : printed)
+            EXPECT_FALSE(c.unicode() < 0x20 && c != QLatin1Char('\n'))
+                << "raw control character " << int(c.unicode());
+        EXPECT_FALSE(printed.contains(QStringLiteral("\ndownloaded"))) << printed.toStdString();
+    }
 }
 
 // Every target is always either its old or its new contents, whole, wherever the process dies.

@@ -6,6 +6,7 @@
 #include "lang/f_msgbox.h"
 #include "update/download_engine.h"
 #include "update/import_engine.h"
+#include "update/package_reader.h"
 
 #include <QDir>
 #include <QFile>
@@ -283,7 +284,8 @@ TEST_P(ImportEngineTest, FailureMidwayLeavesNoRowOfThePackage) {
     EXPECT_EQ(report.result, ImportResult::Failed);
     ASSERT_TRUE(report.failure.has_value());
     EXPECT_EQ(report.failure->number, kMsgImportStoreFailed);
-    EXPECT_EQ(report.failure->parameters.value(0).trimmed(), QStringLiteral("b.bin"));
+    // The name as the operator reads it, without the blanks of its stored field.
+    EXPECT_EQ(report.failure->parameters.value(0), QStringLiteral("b.bin"));
     EXPECT_TRUE(report.failure->parameters.value(2).contains(QStringLiteral("disk full while writing")));
     EXPECT_EQ(count(QStringLiteral("select count(*) from t_sys_ver")), 0);
     EXPECT_FALSE(tableExists(QStringLiteral("from_script")));
@@ -420,7 +422,7 @@ TEST_P(ImportEngineTest, EmptyFileIsStoredEmptyAndDownloadsAsAnEmptyFile) {
 }
 
 // A longer name cut after its 32nd byte can end in the first byte of a two-byte character; the
-// package reader accepts it, and so does the import.
+// package reader accepts it, says so among its notes, and the import stores the name it shows.
 TEST_P(ImportEngineTest, NameEndingInHalfACharacterIsStoredWithThatHalfBlanked) {
     const QByteArray zhong("\xD6\xD0"); // one two-byte character
     const QByteArray field = zhong + QByteArray(29, 'a') + '\xD6';
@@ -430,6 +432,15 @@ TEST_P(ImportEngineTest, NameEndingInHalfACharacterIsStoredWithThatHalfBlanked) 
                      test::buildPackage("06", "002",
                                         {PackageFileSpec{field, "abc"}, PackageFileSpec{"plain.txt", "de"},
                                          std::nullopt, std::nullopt}));
+
+    const Result<PackageReader> reader = PackageReader::open(path);
+    ASSERT_TRUE(reader.ok());
+    EXPECT_TRUE(reader->problems().isEmpty());
+    ASSERT_EQ(reader->notes().size(), 1);
+    EXPECT_TRUE(reader->notes().first().contains(QStringLiteral("entry 1")) &&
+                reader->notes().first().contains(QStringLiteral("0xD6")))
+        << reader->notes().first().toStdString();
+    EXPECT_EQ(reader->entry(1)->storedName.trimmed(), reader->entry(1)->name);
 
     QStringList announced;
     const ImportReport report =
