@@ -18,6 +18,9 @@ namespace {
 
 const QString kDuplicateCheck =
     QStringLiteral("select count ( *) from t_sys_ver where ver_no = ? and comp_NO = ? ");
+// Confirms a row whose insert the driver reported no count for.
+const QString kRowCheck =
+    QStringLiteral("select count ( *) from t_sys_ver where ver_no = ? and comp_NO = ? and update_index = ? ");
 const QString kVersionTable = QStringLiteral("t_sys_ver");
 const QStringList kRowColumns = {QStringLiteral("VER_NO"), QStringLiteral("COMP_NO"),
                                  QStringLiteral("UPDATE_INDEX"), QStringLiteral("FILE_NAME")};
@@ -201,7 +204,13 @@ std::optional<ImportReport> storeFiles(Transaction& sqlca, const PackageReader& 
                                 stream.size(), source) < 0)
             return rolledBack(sqlca, report, kMsgImportStoreFailed,
                               {file.name, path, stopped.value_or(serverText(sqlca))});
-        if (sqlca.SQLNRows != 1)
+        // Without a count from the driver the row is looked for instead.
+        const std::optional<QVariantList> found =
+            sqlca.SQLNRows < 0
+                ? sqlca.selectInto(kRowCheck, {report.version, report.component, file.updateIndex})
+                : std::nullopt;
+        const qint64 stored = found && !found->isEmpty() ? found->first().toLongLong() : sqlca.SQLNRows;
+        if (stored != 1)
             return rolledBack(sqlca, report, kMsgImportStoreFailed,
                               {file.name, path, QStringLiteral("the row was not stored")});
         report.files.append(file);
