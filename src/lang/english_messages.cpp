@@ -52,6 +52,16 @@ const QList<std::pair<int, QString>>& englishMessages() {
             {10304, u"The update package %% cannot be applied: there is no database connection."},
             {10305, u"The update package %% is already stored; its SQL script ran again and failed: %%. "
                     u"Nothing has been changed."},
+            {10308,
+             u"The SQL script of the update package %% cannot run on %%: %%. Nothing has been changed."},
+            {10309,
+             u"The SQL script of the update package %% ended the import's transaction on SQL Server "
+             u"(@@TRANCOUNT was %% before the script and %% after it), for example through a procedure "
+             u"that commits or rolls back. What the script did may already be committed; no file of "
+             u"the package has been stored."},
+            {10310, u"The SQL script of the update package %% left a transaction open on SQL Server "
+                    u"(@@TRANCOUNT was %% before the script and %% after it). Everything the script did has "
+                    u"been rolled back; no file of the package has been stored."},
             {10400, u"The list of program files stored in the database cannot be read: %%. No file has been "
                     u"downloaded."},
             {10401, u"The stored file name \"%%\" (version %%, component %%, index %%) is refused because "
