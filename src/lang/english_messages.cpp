@@ -30,6 +30,11 @@ const QList<std::pair<int, QString>>& englishMessages() {
             {10112, u"The SQL script cannot be stored: %%. Nothing was written."},
             {10113, u"The file name %% of entry %% is already used by entry %%; each entry becomes one file "
                     u"of the program folder. Nothing was written."},
+            {10117, u"The update package %% was written (%% bytes). Its SQL script %%. Where it is refused, "
+                    u"the import refuses the whole package before anything runs."},
+            {10118, u"The update package %% (%% bytes) has been written and signed with key %%: %%. Its SQL "
+                    u"script %%. Where it is refused, the import refuses the whole package before anything "
+                    u"runs."},
             {10200, u"The system table %% exists but cannot be read, so start-up has stopped. Nothing has "
                     u"been changed. The database says: %%"},
             {10201, u"The program cannot tell which system tables exist, so start-up has stopped. Nothing "
