@@ -42,10 +42,13 @@ std::optional<ScriptRefusal> sqliteRefusal(const SqlReading& reading) {
                 if (reading.word(i) != QLatin1String("ROLLBACK"))
                     continue;
                 const QString before = reading.word(i - 1);
-                const QString words = before.isEmpty() ? (reading.word(i - 2) == QLatin1String("RAISE")
-                                                              ? QStringLiteral("RAISE(ROLLBACK")
-                                                              : QStringLiteral("ROLLBACK"))
-                                                       : before + QStringLiteral(" ROLLBACK");
+                QString words = QStringLiteral("ROLLBACK");
+                if (before == QLatin1String("OR"))
+                    words = QStringLiteral("OR ROLLBACK");
+                else if (before == QLatin1String("CONFLICT"))
+                    words = QStringLiteral("ON CONFLICT ROLLBACK");
+                else if (before.isEmpty() && reading.word(i - 2) == QLatin1String("RAISE"))
+                    words = QStringLiteral("RAISE(ROLLBACK");
                 return refusalAt(
                     reading, i, words,
                     QStringLiteral("when it strikes it rolls back the whole transaction the import "

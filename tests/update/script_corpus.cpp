@@ -96,7 +96,7 @@ const QList<CorpusScript> kSqlite = {
     {"end_transaction.sql", 2, "END TRANSACTION"},
     {"insert_or_rollback.sql", 1, "OR ROLLBACK"},
     {"raise_rollback.sql", 3, "RAISE(ROLLBACK"},
-    {"on_conflict_rollback.sql", 1, "CONFLICT ROLLBACK"},
+    {"on_conflict_rollback.sql", 1, "ON CONFLICT ROLLBACK"},
     {"vacuum.sql", 2, "VACUUM"},
     {"journal_mode_wal.sql", 1, "PRAGMA JOURNAL_MODE WAL"},
     {"savepoint.sql", 1, "SAVEPOINT"},
