@@ -1,6 +1,6 @@
 // Any bytes as an update script, run on an in-memory SQLite database inside a transaction: the
-// runner must always come to an end, and a script the import's check lets through must hold no
-// statement that SQLite itself knows for transaction control.
+// runner must always come to an end, and a script the import's check lets through for SQLite must
+// hold no statement that SQLite itself knows for transaction control.
 #include "db/sqlite_script.h"
 #include "host/code_page.h"
 #include "update/script_check.h"
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Result<QString> script = fromSystemCodePage(bytes);
     if (!script)
         return 0;
-    const bool allowed = !scriptRefusal(*script).has_value();
+    const bool allowed = judgeScript(*script, ScriptDialect::Sqlite).applies();
 
     sqlite3* handle = nullptr;
     if (sqlite3_open(":memory:", &handle) != SQLITE_OK)
@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sqlite3_exec(handle, "create table t_sys_ver (a); begin", nullptr, nullptr, nullptr);
     const ScriptOutcome outcome = runSqliteScript(handle, *script, true);
     // SQLite's authorizer refuses exactly the statements that begin, end or split a transaction;
-    // the check that every backend relies on must have refused each of them first.
+    // the check for SQLite must have refused each of them first.
     if (allowed && !outcome.ok && outcome.code == SQLITE_AUTH)
         std::abort();
     sqlite3_close(handle);

@@ -46,6 +46,38 @@ QString signatureLine(const PackageSignatureStatus& status) {
     return line;
 }
 
+// What each database makes of the SQL script; null without a readable script.
+QJsonValue scriptObject(const PackageReader& package) {
+    const std::optional<ScriptVerdicts>& verdicts = package.scriptVerdicts();
+    if (!verdicts)
+        return QJsonValue(QJsonValue::Null);
+    QJsonArray each;
+    for (const ScriptVerdict& verdict : verdicts->verdicts) {
+        const std::optional<ScriptRefusal>& refusal = verdict.refusal;
+        each.append(QJsonObject{
+            {QStringLiteral("database"), scriptDialectName(verdict.dialect)},
+            {QStringLiteral("applies"), verdict.applies()},
+            {QStringLiteral("line"), refusal ? QJsonValue(refusal->line) : QJsonValue(QJsonValue::Null)},
+            {QStringLiteral("words"), refusal ? QJsonValue(refusal->words) : QJsonValue(QJsonValue::Null)},
+            {QStringLiteral("reason"), refusal ? QJsonValue(refusal->reason) : QJsonValue(QJsonValue::Null)},
+        });
+    }
+    return QJsonObject{{QStringLiteral("summary"), verdicts->summary()}, {QStringLiteral("verdicts"), each}};
+}
+
+void printScriptVerdicts(const PackageReader& package) {
+    const std::optional<ScriptVerdicts>& verdicts = package.scriptVerdicts();
+    if (!verdicts)
+        return;
+    printOut(QStringLiteral("script:    %1").arg(terminalText(verdicts->summary())));
+    for (const ScriptVerdict& verdict : verdicts->verdicts)
+        printOut(QStringLiteral("  %1 %2")
+                     .arg(scriptDialectName(verdict.dialect) + QLatin1Char(':'), -12)
+                     .arg(verdict.applies()
+                              ? QStringLiteral("applies")
+                              : QStringLiteral("refused, ") + terminalText(verdict.refusal->text())));
+}
+
 QJsonObject packageObject(const PackageReader& package, const PackageSignatureStatus& status) {
     QJsonArray entries;
     for (int index = 1; index <= kPackageEntryCount; ++index) {
@@ -60,6 +92,7 @@ QJsonObject packageObject(const PackageReader& package, const PackageSignatureSt
         {QStringLiteral("entries"), entries},
         {QStringLiteral("sql_start"), package.sqlStart()},
         {QStringLiteral("sql_size"), package.sqlSize()},
+        {QStringLiteral("script"), scriptObject(package)},
         {QStringLiteral("size"), package.size()},
         {QStringLiteral("problems"), QJsonArray::fromStringList(package.problemTexts())},
         {QStringLiteral("notes"), QJsonArray::fromStringList(package.notes())},
@@ -94,6 +127,7 @@ void printText(const PackageReader& package, const PackageSignatureStatus& statu
             QStringLiteral("sql:       start %1, size %2").arg(package.sqlStart()).arg(package.sqlSize()));
     else
         printOut(QStringLiteral("sql:       none"));
+    printScriptVerdicts(package);
     printOut(QStringLiteral("signed:    %1").arg(terminalText(signatureLine(status))));
     if (package.problems().isEmpty())
         printOut(QStringLiteral("problems:  none"));
@@ -160,7 +194,8 @@ int runInspect(const QCommandLineParser& parser) {
 
 const Command inspectCommand{
     "inspect",
-    "show the header, entries, validation findings and signature of an update package",
+    "show the header, entries, validation findings, signature and what each database makes of the SQL "
+    "script of an update package",
     "inspect PATH [--json] [--public-key FILE]",
     declareInspect,
     runInspect,

@@ -80,7 +80,13 @@ int runPack(const QCommandLineParser& parser) {
             return fail(messageText(written.error()) + QStringLiteral(" (use --force to replace it)"));
         return fail(messageText(written.error()));
     }
-    printOut(QStringLiteral("wrote %1 (%2 bytes)").arg(written->path).arg(written->size));
+    // The package cannot know its database: say which would refuse the script.
+    if (written->scriptVerdicts.refusedSomewhere())
+        printOut(messageText(NumberedMessage{
+            kMsgPackageWrittenScriptPartly,
+            {written->path, QString::number(written->size), written->scriptVerdicts.explained()}}));
+    else
+        printOut(QStringLiteral("wrote %1 (%2 bytes)").arg(written->path).arg(written->size));
     return kExitDone;
 }
 

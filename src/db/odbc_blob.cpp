@@ -1,4 +1,5 @@
 #include "db/blob_backends.h"
+#include "db/odbc_seam.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -116,7 +117,7 @@ Result<OdbcStatement, BlobFailure> prepare(void* connection, const QString& sql)
         return BlobFailure{QStringLiteral("no statement can be made: ") + text, code};
     }
     OdbcStatement statement(raw);
-    QByteArray text = sql.toUtf8();
+    QByteArray text = odbcStatementText(sql).toUtf8();
     if (!SQL_SUCCEEDED(
             SQLPrepare(raw, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()))))
         return statementFailure(raw, QStringLiteral("the statement cannot be prepared"));
@@ -190,10 +191,10 @@ Result<qint64, BlobFailure> odbcInsertBlobRow(void* connection, bool sqlServer, 
     QStringList placeholders;
     for (qsizetype i = 0; i <= columns.size(); ++i)
         placeholders.append(QStringLiteral("?"));
-    auto prepared =
-        prepare(connection, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                .arg(table, (QStringList(columns) << blobColumn).join(QStringLiteral(", ")),
-                                     placeholders.join(QStringLiteral(", "))));
+    const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                            .arg(table, (QStringList(columns) << blobColumn).join(QStringLiteral(", ")),
+                                 placeholders.join(QStringLiteral(", ")));
+    auto prepared = prepare(connection, sql);
     if (!prepared)
         return prepared.error();
     SQLHSTMT statement = prepared->get();
@@ -235,10 +236,12 @@ Result<qint64, BlobFailure> odbcInsertBlobRow(void* connection, bool sqlServer, 
     state = SQLParamData(statement, &token);
     if (!SQL_SUCCEEDED(state) && state != SQL_NO_DATA)
         return statementFailure(statement, QStringLiteral("the row cannot be inserted"));
-    SQLLEN rows = 0;
+    // A driver that does not know (SQL Server's under SET NOCOUNT ON) says -1; the caller confirms
+    // the row another way then.
+    SQLLEN rows = -1;
     if (!SQL_SUCCEEDED(SQLRowCount(statement, &rows)))
-        rows = 1;
-    return static_cast<qint64>(rows);
+        rows = -1;
+    return odbcRowCount(sql, static_cast<qint64>(rows));
 }
 
 } // namespace tarnlow

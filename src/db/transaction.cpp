@@ -3,6 +3,8 @@
 #include "db/connection_parameters.h"
 #include "db/database_error_text.h"
 #include "db/dialect.h"
+#include "db/native_handles.h"
+#include "db/odbc_seam.h"
 #include "db/sqlite_script.h"
 #include "host/program_location.h"
 
@@ -36,6 +38,11 @@ int nativeCode(const QSqlError& error) {
     bool ok = false;
     const int code = error.nativeErrorCode().toInt(&ok);
     return ok ? code : 0;
+}
+
+// SQL Server and plain ODBC connections go through Qt's ODBC driver.
+bool throughOdbc(DbmsKind kind) {
+    return kind == DbmsKind::SqlServer || kind == DbmsKind::Odbc;
 }
 
 // The folder relative SQLite file names are taken from.
@@ -102,6 +109,20 @@ bool Transaction::isConnected() const {
 
 std::int64_t Transaction::dbhandle() const {
     return d->handle;
+}
+
+QString Transaction::databaseSystemName() const {
+    switch (kind()) {
+    case DbmsKind::SQLite:
+        return QStringLiteral("SQLite");
+    case DbmsKind::PostgreSQL:
+        return QStringLiteral("PostgreSQL");
+    case DbmsKind::SqlServer:
+        return QStringLiteral("Microsoft SQL Server");
+    case DbmsKind::Odbc:
+        return isConnected() ? odbcDbmsNameOf(odbcHandle(database())) : QString();
+    }
+    return {};
 }
 
 DbmsKind Transaction::kind() const {
@@ -307,11 +328,12 @@ bool Transaction::run(QSqlQuery& query, const QString& sql, const QVariantList& 
     if (statementObserver)
         statementObserver(sql);
     query.setForwardOnly(true);
+    const QString sent = throughOdbc(d->kind) ? odbcStatementText(sql) : sql;
     bool ok = false;
     if (values.isEmpty()) {
-        ok = query.exec(sql);
+        ok = query.exec(sent);
     } else {
-        ok = query.prepare(sql);
+        ok = query.prepare(sent);
         if (ok) {
             for (const QVariant& value : values)
                 query.addBindValue(value);
@@ -329,7 +351,9 @@ int Transaction::execute(const QString& sql, const QVariantList& values) {
     QSqlQuery query(database());
     if (!run(query, sql, values))
         return SQLCode;
-    setSuccess(std::max<qint64>(query.numRowsAffected(), 0));
+    const qint64 rows =
+        throughOdbc(d->kind) ? odbcRowCount(sql, query.numRowsAffected()) : query.numRowsAffected();
+    setSuccess(rows < 0 ? -1 : rows);
     return SQLCode;
 }
 

@@ -71,7 +71,8 @@ public:
     // what runs and lets tests see which statements a piece of work sent.
     std::function<void(const QString& sql)> statementObserver;
 
-    // Outcome of the last operation.
+    // Outcome of the last operation. SQLNRows is -1 when the driver does not report the rows a
+    // statement affected, as SQL Server's does under SET NOCOUNT ON.
     int SQLCode = 0;
     qint64 SQLNRows = 0;
     QString SQLErrText;
@@ -103,8 +104,11 @@ public:
 
     DbmsKind kind() const;
     const Dialect& dialect() const;
+    // The database system behind the connection: "SQLite", "PostgreSQL", "Microsoft SQL Server",
+    // or for ODBC what the driver names (empty when not connected).
+    QString databaseSystemName() const;
 
-    // Runs a statement with bound values ('?' placeholders). SQLNRows holds the rows affected.
+    // Runs a statement with bound values ('?' placeholders). SQLNRows holds the rows affected, or -1.
     int execute(const QString& sql, const QVariantList& values = {});
     // Runs a statement text as it stands, without bound values. The text may hold several
     // statements separated by semicolons; they run in order inside any open transaction, and the

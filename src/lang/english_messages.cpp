@@ -30,6 +30,11 @@ const QList<std::pair<int, QString>>& englishMessages() {
             {10112, u"The SQL script cannot be stored: %%. Nothing was written."},
             {10113, u"The file name %% of entry %% is already used by entry %%; each entry becomes one file "
                     u"of the program folder. Nothing was written."},
+            {10117, u"The update package %% was written (%% bytes). Its SQL script %%. Where it is refused, "
+                    u"the import refuses the whole package before anything runs."},
+            {10118, u"The update package %% (%% bytes) has been written and signed with key %%: %%. Its SQL "
+                    u"script %%. Where it is refused, the import refuses the whole package before anything "
+                    u"runs."},
             {10200, u"The system table %% exists but cannot be read, so start-up has stopped. Nothing has "
                     u"been changed. The database says: %%"},
             {10201, u"The program cannot tell which system tables exist, so start-up has stopped. Nothing "
@@ -52,6 +57,16 @@ const QList<std::pair<int, QString>>& englishMessages() {
             {10304, u"The update package %% cannot be applied: there is no database connection."},
             {10305, u"The update package %% is already stored; its SQL script ran again and failed: %%. "
                     u"Nothing has been changed."},
+            {10308,
+             u"The SQL script of the update package %% cannot run on %%: %%. Nothing has been changed."},
+            {10309,
+             u"The SQL script of the update package %% ended the import's transaction on SQL Server "
+             u"(@@TRANCOUNT was %% before the script and %% after it), for example through a procedure "
+             u"that commits or rolls back. What the script did may already be committed; no file of "
+             u"the package has been stored."},
+            {10310, u"The SQL script of the update package %% left a transaction open on SQL Server "
+                    u"(@@TRANCOUNT was %% before the script and %% after it). Everything the script did has "
+                    u"been rolled back; no file of the package has been stored."},
             {10400, u"The list of program files stored in the database cannot be read: %%. No file has been "
                     u"downloaded."},
             {10401, u"The stored file name \"%%\" (version %%, component %%, index %%) is refused because "

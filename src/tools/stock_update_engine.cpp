@@ -2,10 +2,24 @@
 
 #include "db/transaction.h"
 
+#include <optional>
+
 namespace tarnlow {
 namespace {
 
 const QString kRowSavepoint = QStringLiteral("tarnlow_stock_row");
+
+// The rows the update of `key` changed: the driver's count, or where it reports none (SQL Server's
+// under SET NOCOUNT ON) the key's rows counted in the same transaction, which the update has just
+// written. No value when they cannot be counted.
+std::optional<qint64> changedRows(Transaction& sqlca, const QString& key) {
+    if (sqlca.SQLNRows >= 0)
+        return sqlca.SQLNRows;
+    const std::optional<QVariantList> row = sqlca.selectInto(kStockRowCheck, {key});
+    if (!row || row->isEmpty())
+        return std::nullopt;
+    return row->first().toLongLong();
+}
 
 // Ends the open transaction without keeping it and opens the next one, so that the run goes on
 // inside a transaction whether autocommit is on or off.
@@ -130,9 +144,13 @@ StockUpdateReport runStockUpdate(Transaction& sqlca, const QList<StockRow>& rows
                            QStringLiteral("row %1 (%2): the savepoint cannot be set: %3")
                                .arg(outcome.row)
                                .arg(row.shortSku, sqlca.SQLErrText));
-        if (sqlca.execute(kStockUpdateStatement, {row.quantity, row.quantity, row.shortSku}) != kSqlSuccess) {
+        const bool ran =
+            sqlca.execute(kStockUpdateStatement, {row.quantity, row.quantity, row.shortSku}) == kSqlSuccess;
+        const std::optional<qint64> changed = ran ? changedRows(sqlca, row.shortSku) : std::nullopt;
+        if (!changed) {
             outcome.status = StockRowStatus::Failed;
-            outcome.text = sqlca.SQLErrText;
+            outcome.text = ran ? QStringLiteral("the rows it changed cannot be counted: ") + sqlca.SQLErrText
+                               : sqlca.SQLErrText;
             // Without its savepoint the failure has taken the rows before it along.
             if (undoRow(sqlca, report.isolation) != kSqlSuccess || !sqlca.inTransaction())
                 return failRun(sqlca, report,
@@ -141,7 +159,7 @@ StockUpdateReport runStockUpdate(Transaction& sqlca, const QList<StockRow>& rows
                                    .arg(outcome.row)
                                    .arg(row.shortSku, outcome.text, sqlca.SQLErrText));
         } else {
-            outcome.status = sqlca.SQLNRows > 0 ? StockRowStatus::Written : StockRowStatus::NoRow;
+            outcome.status = *changed > 0 ? StockRowStatus::Written : StockRowStatus::NoRow;
             if (keepRow(sqlca, report.isolation) != kSqlSuccess) {
                 outcome.status = StockRowStatus::Failed;
                 outcome.text = sqlca.SQLErrText;

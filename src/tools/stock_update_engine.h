@@ -17,6 +17,11 @@ inline const QString kStockUpdateStatement =
     QStringLiteral("update strivmst set clos_stk_qty =? , clos_stk_cost =? *str_last_avg_cost where "
                    "short_sku =? and store ='0104' ");
 
+// Counts the rows of a key where the data source reports no row count for the update; bound value:
+// the key.
+inline const QString kStockRowCheck =
+    QStringLiteral("select count ( *) from strivmst where short_sku =? and store ='0104' ");
+
 enum class StockRowStatus {
     Written, // the statement changed at least one row
     NoRow,   // the statement ran but no row of store '0104' has the key

@@ -7,6 +7,7 @@
 #include "update/package_entry_stream.h"
 #include "update/package_reader.h"
 #include "update/signature_records.h"
+#include "update/update_script_runner.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,6 +20,9 @@ namespace {
 
 const QString kDuplicateCheck =
     QStringLiteral("select count ( *) from t_sys_ver where ver_no = ? and comp_NO = ? ");
+// Confirms a row whose insert the driver reported no count for.
+const QString kRowCheck =
+    QStringLiteral("select count ( *) from t_sys_ver where ver_no = ? and comp_NO = ? and update_index = ? ");
 const QString kVersionTable = QStringLiteral("t_sys_ver");
 const QStringList kRowColumns = {QStringLiteral("VER_NO"), QStringLiteral("COMP_NO"),
                                  QStringLiteral("UPDATE_INDEX"), QStringLiteral("FILE_NAME")};
@@ -129,14 +133,25 @@ std::optional<ImportReport> planImport(const PackageReader& package, const QStri
 }
 
 // Runs the script inside the import's transaction; the failure, with the transaction rolled
-// back, when it fails.
+// back, when it fails or does not leave the transaction as it found it.
 std::optional<ImportReport> runScript(Transaction& sqlca, const QString& path, const QString& script,
-                                      ImportReport& report) {
-    if (sqlca.executeImmediate(script) >= 0) {
+                                      std::optional<ScriptDialect> dialect, ImportReport& report) {
+    const ScriptRun run = runUpdateScript(sqlca, script, dialect);
+    const QStringList depths = {path, QString::number(run.depthBefore), QString::number(run.depthAfter)};
+    switch (run.outcome) {
+    case ScriptRun::Outcome::Ran:
         report.scriptRan = true;
         return std::nullopt;
+    case ScriptRun::Outcome::TransactionEnded:
+        return rolledBack(sqlca, report, kMsgImportTransactionEnded, depths);
+    case ScriptRun::Outcome::TransactionLeftOpen:
+        return rolledBack(sqlca, report, kMsgImportTransactionLeftOpen, depths);
+    case ScriptRun::Outcome::DepthUnreadable:
+        return rolledBack(sqlca, report, kMsgImportDatabaseFailed, {path, run.failure});
+    case ScriptRun::Outcome::Failed:
+        break;
     }
-    const QString reason = serverText(sqlca);
+    const QString reason = run.failure;
     sqlca.rollback();
     // Opening a stored package again runs its script again, and a script that creates something
     // fails the second time; say that the package itself is in place.
@@ -186,7 +201,13 @@ std::optional<ImportReport> storeFiles(Transaction& sqlca, const PackageReader& 
                                 stream.size(), source) < 0)
             return rolledBack(sqlca, report, kMsgImportStoreFailed,
                               {shownName(file.name), path, stopped.value_or(serverText(sqlca))});
-        if (sqlca.SQLNRows != 1)
+        // Without a count from the driver the row is looked for instead.
+        const std::optional<QVariantList> found =
+            sqlca.SQLNRows < 0
+                ? sqlca.selectInto(kRowCheck, {report.version, report.component, file.updateIndex})
+                : std::nullopt;
+        const qint64 stored = found && !found->isEmpty() ? found->first().toLongLong() : sqlca.SQLNRows;
+        if (stored != 1)
             return rolledBack(sqlca, report, kMsgImportStoreFailed,
                               {shownName(file.name), path, QStringLiteral("the row was not stored")});
         report.files.append(file);
@@ -243,13 +264,21 @@ ImportReport importPackage(Transaction& sqlca, const QString& path, const Import
 
     if (!sqlca.isConnected())
         return failed(report, kMsgImportNotConnected, {path});
+    // The script is judged the way the connected database will read it, before anything runs.
+    const std::optional<ScriptDialect> dialect = connectedScriptDialect(sqlca);
+    if (plan.hasScript && package.scriptVerdicts()) {
+        if (const std::optional<QString> refused = connectedRefusal(*package.scriptVerdicts(), dialect))
+            return failed(
+                report, kMsgImportScriptRefusedHere,
+                {path, dialect ? scriptDialectName(*dialect) : sqlca.databaseSystemName(), *refused});
+    }
 
     // One transaction for the script, the check and every row: a second importer of the same
     // package waits here until the first has committed, then finds the package stored.
     if (sqlca.beginLocked(kImportLockName) != kSqlSuccess)
         return failed(report, kMsgImportDatabaseFailed, {path, serverText(sqlca)});
     if (plan.hasScript) {
-        if (std::optional<ImportReport> scriptFailed = runScript(sqlca, path, plan.script, report))
+        if (std::optional<ImportReport> scriptFailed = runScript(sqlca, path, plan.script, dialect, report))
             return *scriptFailed;
     }
 

@@ -16,12 +16,15 @@ class Transaction;
 struct TrustedKeys;
 
 // Numbered messages of the import, each with its parameters in the order given.
-inline constexpr int kMsgImportPackageRefused = 10300;     // package path, what is wrong with it
-inline constexpr int kMsgImportScriptFailed = 10301;       // package path, the server's text
-inline constexpr int kMsgImportStoreFailed = 10302;        // file name, package path, the reason
-inline constexpr int kMsgImportDatabaseFailed = 10303;     // package path, the server's text
-inline constexpr int kMsgImportNotConnected = 10304;       // package path
-inline constexpr int kMsgImportStoredScriptFailed = 10305; // package path, the server's text
+inline constexpr int kMsgImportPackageRefused = 10300;      // package path, what is wrong with it
+inline constexpr int kMsgImportScriptFailed = 10301;        // package path, the server's text
+inline constexpr int kMsgImportStoreFailed = 10302;         // file name, package path, the reason
+inline constexpr int kMsgImportDatabaseFailed = 10303;      // package path, the server's text
+inline constexpr int kMsgImportNotConnected = 10304;        // package path
+inline constexpr int kMsgImportStoredScriptFailed = 10305;  // package path, the server's text
+inline constexpr int kMsgImportScriptRefusedHere = 10308;   // package path, the database, why
+inline constexpr int kMsgImportTransactionEnded = 10309;    // package path, @@TRANCOUNT before, after
+inline constexpr int kMsgImportTransactionLeftOpen = 10310; // package path, @@TRANCOUNT before, after
 
 // One file of a package, as the import announces it right before storing it.
 struct ImportFile {
@@ -68,11 +71,12 @@ inline const QString kImportLockName = QStringLiteral("tarnlow_as.import");
 // "01" and 7 give "01.7".
 QString importVersionLabel(const QString& version, int component);
 
-// Applies the package at `path` to the database of `sqlca` (connected): validates the package
-// before anything reaches the database, then, in one transaction under the import lock, runs the
-// package's SQL script, checks whether its version and component are stored already, and stores
-// every used file entry as one T_SYS_VER row. Any failure rolls the whole package back, script
-// included, so a retry finds the database as it was.
+// Applies the package at `path` to the database of `sqlca` (connected): validates the package and
+// judges its SQL script for the connected database before anything reaches the database, then,
+// in one transaction under the import lock, runs the script (on SQL Server batch by batch, and
+// checks that the transaction is still the import's afterwards), checks whether its version and
+// component are stored already, and stores every used file entry as one T_SYS_VER row. Any failure
+// rolls the whole package back, script included, so a retry finds the database as it was.
 ImportReport importPackage(Transaction& sqlca, const QString& path, const ImportProgress& progress = {});
 // The same, with the byte-level observer: each file is read from the package and written into its
 // row in pieces, so that memory stays bounded whatever the file's size.

@@ -18,5 +18,10 @@ inline constexpr int kMsgPackageReplaceQuestion = 10110;       // path
 inline constexpr int kMsgPackageOutputExists = 10111;          // path
 inline constexpr int kMsgPackageScriptRefused = 10112;         // reason
 inline constexpr int kMsgPackageNameTwice = 10113;             // name, first entry, second entry
+// Written, but some databases refuse its SQL script: path, size, what each database makes of it.
+inline constexpr int kMsgPackageWrittenScriptPartly = 10117;
+// Written and signed, but some databases refuse its SQL script: path, size, key id, signature
+// path, what each database makes of it.
+inline constexpr int kMsgPackageSignedScriptPartly = 10118;
 
 } // namespace tarnlow

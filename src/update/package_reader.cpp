@@ -2,7 +2,6 @@
 
 #include "host/code_page.h"
 #include "host/shown_text.h"
-#include "update/script_check.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -338,8 +337,11 @@ void PackageReader::validateTexts() {
         addProblem(PackageProblemKind::Script, script.error());
         return;
     }
-    if (const std::optional<QString> refused = scriptRefusal(*script))
-        addProblem(PackageProblemKind::Script, *refused);
+    // A script that some database runs is sound; the import judges it for the database it reaches.
+    ScriptVerdicts verdicts = judgeScriptEverywhere(*script);
+    if (verdicts.refusedEverywhere())
+        addProblem(PackageProblemKind::Script, QStringLiteral("the SQL script is ") + verdicts.explained());
+    m_scriptVerdicts = std::move(verdicts);
 }
 
 Result<void> PackageReader::readSlice(qint64 start, qint64 length, const QString& what,

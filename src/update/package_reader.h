@@ -2,6 +2,7 @@
 
 #include "host/result.h"
 #include "update/package_format.h"
+#include "update/script_check.h"
 
 #include <QByteArray>
 #include <QList>
@@ -45,7 +46,7 @@ enum class PackageProblemKind {
     VersionText,         // VER_NO is not GBK text or holds control characters
     ComponentText,       // COMP_NO holds control characters
     DuplicateName,       // two entries carry the same name, or names that differ only in case
-    Script,              // the script is not GBK text, holds a zero byte or controls transactions
+    Script,              // the script is not GBK text, or every database refuses it
 };
 
 struct PackageProblem {
@@ -80,6 +81,10 @@ public:
     qint64 sqlStart() const { return m_sqlStart; }
     // Bytes from the SQL start to the end of the file (0 when none or when the start lies past the end).
     qint64 sqlSize() const;
+
+    // What every database would make of the SQL script; no value when the package carries no
+    // script that can be read.
+    const std::optional<ScriptVerdicts>& scriptVerdicts() const { return m_scriptVerdicts; }
 
     // Every validation finding, in header order; empty for a sound package.
     const QList<PackageProblem>& problems() const { return m_problems; }
@@ -117,6 +122,7 @@ private:
     qint64 m_sqlStart = 0;
     QList<PackageProblem> m_problems;
     QStringList m_notes;
+    std::optional<ScriptVerdicts> m_scriptVerdicts;
 };
 
 } // namespace tarnlow

@@ -107,8 +107,6 @@ Result<QByteArray, NumberedMessage> scriptBytes(const QString& script) {
         return failure(kMsgPackageScriptUnrepresentable,
                        {character, QString::number(bad->line), QString::number(bad->column)});
     }
-    if (const std::optional<QString> refused = scriptRefusal(script))
-        return failure(kMsgPackageScriptRefused, {*refused});
     return *toSystemCodePage(script);
 }
 
@@ -231,6 +229,11 @@ Result<PackagePlan, NumberedMessage> planPackage(const PackageSource& source) {
     const Result<QByteArray, NumberedMessage> script = scriptBytes(source.sqlScript);
     if (!script)
         return script.error();
+    // The package cannot know the database it will reach: only a script that every database
+    // refuses is refused here.
+    plan.scriptVerdicts = judgeScriptEverywhere(source.sqlScript);
+    if (plan.scriptVerdicts.refusedEverywhere())
+        return failure(kMsgPackageScriptRefused, {plan.scriptVerdicts.explained()});
     plan.script = *script;
     if (position <= kPackageMaxSize)
         position += plan.script.size();
@@ -301,7 +304,7 @@ Result<PackageWritten, NumberedMessage> writePackage(const PackageSource& source
     }
     if (!out->commit())
         return cannotWrite(target, out->errorString());
-    return PackageWritten{target, written};
+    return PackageWritten{target, written, plan.scriptVerdicts};
 }
 
 } // namespace tarnlow

@@ -5,6 +5,7 @@
 #include "host/result.h"
 #include "update/package_format.h"
 #include "update/package_messages.h"
+#include "update/script_check.h"
 
 #include <QString>
 #include <QStringList>
@@ -37,7 +38,8 @@ struct PlannedEntry {
 struct PackagePlan {
     QByteArray header; // exactly 256 bytes
     QList<PlannedEntry> entries;
-    QByteArray script; // GBK bytes
+    QByteArray script;             // GBK bytes
+    ScriptVerdicts scriptVerdicts; // what each database would make of the script
     qint64 scriptStart = 0;
     qint64 size = 0;
 };
@@ -45,10 +47,12 @@ struct PackagePlan {
 struct PackageWritten {
     QString path; // absolute
     qint64 size = 0;
+    ScriptVerdicts scriptVerdicts; // what each database would make of the script
 };
 
 // Checks the source and computes the header: every given path must name a readable file, names and
-// script must be GBK text, the whole package must fit 99,999,999 bytes.
+// script must be GBK text, some database must run the script, the whole package must fit
+// 99,999,999 bytes.
 Result<PackagePlan, NumberedMessage> planPackage(const PackageSource& source);
 
 struct PackageWriteOptions {

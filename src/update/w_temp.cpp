@@ -243,14 +243,21 @@ void w_temp::build() {
     }
     m_packageFolder = QFileInfo(written->path).absolutePath();
     if (!*key) {
-        f_msgbox(kMsgPackageWritten,
-                 {QDir::toNativeSeparators(written->path), QString::number(written->size)});
+        // The package cannot know its database: say which would refuse the script.
+        const QString shown = QDir::toNativeSeparators(written->path);
+        if (written->scriptVerdicts.refusedSomewhere())
+            f_msgbox(kMsgPackageWrittenScriptPartly,
+                     {shown, QString::number(written->size), written->scriptVerdicts.explained()});
+        else
+            f_msgbox(kMsgPackageWritten, {shown, QString::number(written->size)});
         return;
     }
-    signBuiltPackage(written->path, written->size, **key);
+    signBuiltPackage(*written, **key);
 }
 
-void w_temp::signBuiltPackage(const QString& path, qint64 size, const SecretKey& key) {
+void w_temp::signBuiltPackage(const PackageWritten& written, const SecretKey& key) {
+    const QString& path = written.path;
+    const qint64 size = written.size;
     const QString shown = QDir::toNativeSeparators(path);
     const Result<PackageReader> package = PackageReader::open(path);
     if (!package) {
@@ -264,8 +271,12 @@ void w_temp::signBuiltPackage(const QString& path, qint64 size, const SecretKey&
         f_msgbox(kMsgPackageNotSigned, {shown, signature.error()});
         return;
     }
-    f_msgbox(kMsgPackageWrittenAndSigned,
-             {shown, QString::number(size), key.id.text(), QDir::toNativeSeparators(signaturePathFor(path))});
+    const QStringList said = {shown, QString::number(size), key.id.text(),
+                              QDir::toNativeSeparators(signaturePathFor(path))};
+    if (written.scriptVerdicts.refusedSomewhere())
+        f_msgbox(kMsgPackageSignedScriptPartly, said + QStringList{written.scriptVerdicts.explained()});
+    else
+        f_msgbox(kMsgPackageWrittenAndSigned, said);
 }
 
 } // namespace tarnlow

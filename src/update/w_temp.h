@@ -67,7 +67,8 @@ private:
     // The chosen secret key, read before anything is written; no key when none is chosen, and an
     // error (already shown) when it cannot be used.
     Result<std::optional<SecretKey>, bool> chosenSecretKey();
-    void signBuiltPackage(const QString& path, qint64 size, const SecretKey& key);
+    // Signs the package just written and says so, with what each database makes of its script.
+    void signBuiltPackage(const PackageWritten& written, const SecretKey& key);
 
     FileDialogs m_dialogs;
     QString m_packageFolder; // where the last package went; the next save dialog starts there

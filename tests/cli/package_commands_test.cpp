@@ -2,6 +2,7 @@
 #include "support/package_bytes.h"
 #include "support/test_environment.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -210,6 +211,51 @@ TEST_F(PackageCommandsTest, InspectAndApplyWriteControlBytesOfNamesEscaped) {
         << applied.err.toStdString();
     EXPECT_FALSE(QString(applied.out + applied.err).contains(QStringLiteral("\nproblems:  none")))
         << applied.err.toStdString();
+}
+
+// pack cannot know the database: it writes a T-SQL script and names the databases that refuse
+// it; inspect shows the verdict of each; a script every database refuses is not written.
+TEST_F(PackageCommandsTest, PackAndInspectSayWhichDatabasesRefuseTheScript) {
+    const QString script =
+        file(QStringLiteral("patch.sql"),
+             "BEGIN TRAN\nUPDATE dbo.player SET level = 60 WHERE level > 60\nCOMMIT TRAN\n");
+    pack({QStringLiteral("--sql-file"), script});
+    const QString out = scratch.file(QStringLiteral("out.fuf"));
+    const CliRun text = runCli({QStringLiteral("inspect"), out});
+    EXPECT_EQ(text.exitCode, 0) << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains(QStringLiteral(
+        "script:    applies on SQL Server; refused on PostgreSQL and SQLite: line 1, BEGIN TRAN\n")))
+        << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains(QStringLiteral("  SQL Server:  applies\n"))) << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains(QStringLiteral("  SQLite:      refused, line 1, BEGIN TRAN: it would end")))
+        << text.out.toStdString();
+
+    const QJsonObject verdicts = json(runCli({QStringLiteral("inspect"), out, QStringLiteral("--json")}))
+                                     .value(QStringLiteral("script"))
+                                     .toObject();
+    EXPECT_EQ(verdicts.value(QStringLiteral("summary")).toString(),
+              QStringLiteral("applies on SQL Server; refused on PostgreSQL and SQLite: line 1, BEGIN TRAN"));
+    const QJsonArray each = verdicts.value(QStringLiteral("verdicts")).toArray();
+    ASSERT_EQ(each.size(), 3);
+    EXPECT_EQ(each.at(0).toObject().value(QStringLiteral("database")).toString(),
+              QStringLiteral("SQL Server"));
+    EXPECT_TRUE(each.at(0).toObject().value(QStringLiteral("applies")).toBool());
+    EXPECT_TRUE(each.at(0).toObject().value(QStringLiteral("line")).isNull());
+    const QJsonObject postgres = each.at(1).toObject();
+    EXPECT_EQ(postgres.value(QStringLiteral("database")).toString(), QStringLiteral("PostgreSQL"));
+    EXPECT_FALSE(postgres.value(QStringLiteral("applies")).toBool(true));
+    EXPECT_EQ(postgres.value(QStringLiteral("line")).toInt(), 1);
+    EXPECT_EQ(postgres.value(QStringLiteral("words")).toString(), QStringLiteral("BEGIN TRAN"));
+
+    const CliRun refused =
+        runCli({QStringLiteral("pack"), QStringLiteral("--output"),
+                scratch.file(QStringLiteral("commit.fuf")), QStringLiteral("--sql-file"),
+                file(QStringLiteral("commit.sql"), "UPDATE dbo.item SET price = 10;\nCOMMIT;\n")});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("refused on SQL Server: line 2, COMMIT: ")) &&
+                refused.err.contains(QStringLiteral("refused on PostgreSQL and SQLite: line 2, COMMIT: ")))
+        << refused.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(scratch.file(QStringLiteral("commit.fuf"))));
 }
 
 TEST_F(PackageCommandsTest, WhatPackWritesInspectFindsSound) {

@@ -1,3 +1,4 @@
+#include "db/odbc_seam.h"
 #include "stock_database.h"
 #include "tools/stock_update_engine.h"
 #include "tools/stock_update_session.h"
@@ -70,6 +71,30 @@ TEST_P(StockUpdate, WritesEachRowAloneCommitsAtTheEndAndListsFailuresAndUnknownK
     EXPECT_EQ(seenFromAnotherConnection(), updatedStockValues());
     // The connection goes on with a fresh transaction, ready for the next run.
     EXPECT_TRUE(odbc.inTransaction());
+}
+
+// SQL Server under SET NOCOUNT ON reports -1 rows for every update (played here through the ODBC
+// seam): the key's rows are counted again instead, so a written row is not taken for "no row".
+TEST_P(StockUpdate, RowsTheDriverGaveNoCountForAreCountedByKey) {
+    const ScopedOdbcSeam noCount(OdbcSeam{{}, {}, [](const QString&, qint64) { return qint64{-1}; }});
+    QStringList sent;
+    odbc.statementObserver = [&sent](const QString& sql) { sent.append(sql); };
+    const StockUpdateReport report = runStockUpdate(odbc, rows());
+    EXPECT_EQ(report.end, StockRunEnd::Committed) << report.failureText.toStdString();
+    EXPECT_EQ(report.written, 2);
+    EXPECT_EQ(report.failed, 1);
+    EXPECT_EQ(report.noRow, 1);
+    EXPECT_EQ(seenFromAnotherConnection(), updatedStockValues());
+    // The texts SQL Server receives for the first row, after the savepoint probe.
+    const qsizetype first = sent.indexOf(kStockUpdateStatement);
+    ASSERT_GT(first, 0);
+    EXPECT_EQ(sent.mid(first - 1, 4),
+              (QStringList{
+                  QStringLiteral("SAVEPOINT tarnlow_stock_row"),
+                  QStringLiteral("update strivmst set clos_stk_qty =? , clos_stk_cost =? *str_last_avg_cost "
+                                 "where short_sku =? and store ='0104' "),
+                  QStringLiteral("select count ( *) from strivmst where short_sku =? and store ='0104' "),
+                  QStringLiteral("RELEASE SAVEPOINT tarnlow_stock_row")}));
 }
 
 TEST_P(StockUpdate, StopRollsTheWholeRunBack) {

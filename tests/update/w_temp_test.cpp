@@ -177,6 +177,34 @@ TEST_F(WTempTest, BuildWritesTheLayoutByteForByteAndReportsIt) {
     EXPECT_TRUE(lastMessage().contains(QStringLiteral("(70256 bytes)"))) << lastMessage().toStdString();
 }
 
+// The builder cannot know the database a package will reach: it writes a script some databases
+// run and names those that refuse it; a script every database refuses is not written.
+TEST_F(WTempTest, ScriptSomeDatabasesRefuseIsWrittenWithTheirNamesAndOneAllRefuseIsNot) {
+    window->mle_1->setPlainText(
+        QStringLiteral("BEGIN TRAN\nUPDATE dbo.player SET level = 60 WHERE level > 60\n"
+                       "COMMIT TRAN"));
+    const QString target = scratch.file(QStringLiteral("tsql.fuf"));
+    const QByteArray bytes = build(target);
+    ASSERT_FALSE(bytes.isEmpty());
+    EXPECT_EQ(
+        lastMessage(),
+        QStringLiteral("The update package %1 was written (%2 bytes). Its SQL script applies on SQL Server; "
+                       "refused on PostgreSQL and SQLite: line 1, BEGIN TRAN: it would end or split the "
+                       "transaction the import runs the script in. Where it is refused, the import refuses "
+                       "the whole package before anything runs.")
+            .arg(target)
+            .arg(bytes.size()));
+
+    window->mle_1->setPlainText(QStringLiteral("UPDATE dbo.item SET price = 10;\nCOMMIT;"));
+    proposals.clear();
+    EXPECT_TRUE(build(scratch.file(QStringLiteral("commit.fuf"))).isEmpty());
+    EXPECT_TRUE(proposals.isEmpty());
+    EXPECT_TRUE(lastMessage().startsWith(
+        QStringLiteral("The SQL script cannot be stored: refused on SQL Server: line 2, COMMIT: ")))
+        << lastMessage().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(scratch.file(QStringLiteral("commit.fuf"))));
+}
+
 TEST_F(WTempTest, ReplacingAsksFirstAndBadInputIsReportedBeforeTheSaveDialog) {
     const QString target = file(QStringLiteral("old.fuf"), "old package");
     boxes.queueAnswer(2); // No

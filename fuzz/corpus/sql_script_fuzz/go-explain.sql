@@ -1,0 +1,3 @@
+update t_sys_ver set a = 1
+GO
+explain begin;
