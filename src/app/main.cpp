@@ -16,8 +16,10 @@
 #include "update/w_ver.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QFile>
 #include <QIcon>
+#include <QWidget>
 
 #include <chrono>
 #include <cstdio>
@@ -44,6 +46,35 @@ void installMessageLogWhenAsked() {
         }
         return request.defaultButton;
     });
+}
+
+// With TARNLOW_AS_WINDOW_LOG naming a file, the object name of every window the program shows is
+// appended to it, one a line, so that whoever runs it unattended knows where it waits.
+class WindowLog : public QObject {
+public:
+    WindowLog(QString file, QObject* parent)
+        : QObject(parent)
+        , m_file(std::move(file)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && watched->isWidgetType() &&
+            static_cast<QWidget*>(watched)->isWindow()) {
+            QFile out(m_file);
+            if (out.open(QIODevice::Append))
+                out.write(watched->objectName().toUtf8() + '\n');
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QString m_file;
+};
+
+void installWindowLogWhenAsked(QApplication& application) {
+    const QString logFile = qEnvironmentVariable("TARNLOW_AS_WINDOW_LOG");
+    if (!logFile.isEmpty())
+        application.installEventFilter(new WindowLog(logFile, &application));
 }
 
 // "tarnlow_as --version" prints the version and touches nothing else: no display, settings or
@@ -74,6 +105,7 @@ int main(int argc, char** argv) {
     // closings may end the program.
     QApplication::setQuitOnLastWindowClosed(false);
     installMessageLogWhenAsked();
+    installWindowLogWhenAsked(application);
 
     tarnlow::WidgetStartupWindows windows;
     windows.login = [](tarnlow::Transaction& sqlca, int first) {

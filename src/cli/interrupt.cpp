@@ -2,6 +2,7 @@
 
 #include "cli/command.h"
 
+#include <QFile>
 #include <QSocketNotifier>
 
 #include <atomic>
@@ -64,6 +65,13 @@ InterruptWatch::InterruptWatch() {
     // Interrupted reads and writes of the database clients resume rather than fail.
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, &previousAction);
+    const QString ready = qEnvironmentVariable(kInterruptReadyVariable);
+    if (!ready.isEmpty()) {
+        QFile file(ready);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            printError(QStringLiteral("tarnlow_as_cli: cannot create %1 (%2): %3")
+                           .arg(ready, QLatin1String(kInterruptReadyVariable), file.errorString()));
+    }
 }
 
 InterruptWatch::~InterruptWatch() {

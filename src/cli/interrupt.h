@@ -11,6 +11,10 @@ namespace tarnlow::cli {
 // The exit code of a command stopped by Ctrl+C, as shells report a process ended by SIGINT.
 inline constexpr int kExitInterrupted = 130;
 
+// For scripts and tests that interrupt a command: the environment variable names a file that is
+// created as soon as the command handles Ctrl+C, so that they need not guess when that is.
+inline constexpr char kInterruptReadyVariable[] = "TARNLOW_AS_CTRL_C_READY";
+
 // Prints "tarnlow_as_cli: <text>" on standard error and returns kExitInterrupted.
 int interruptedFailure(const QString& text);
 
@@ -18,7 +22,8 @@ int interruptedFailure(const QString& text);
 // handler only notes it, and interrupted() is emitted from the event loop. While no watch exists,
 // or while it is not armed, Ctrl+C ends the process at once with kExitInterrupted and a message,
 // which is safe wherever nothing has been changed yet or the database discards what is unfinished.
-// A second Ctrl+C after the first always ends the process at once.
+// A second Ctrl+C after the first always ends the process at once. Once the handler is in place,
+// the file that kInterruptReadyVariable names, if any, is created.
 class InterruptWatch : public QObject {
     Q_OBJECT
 

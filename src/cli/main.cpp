@@ -23,6 +23,8 @@ void printHelp() {
         "  --password - , or from the environment variable TARNLOW_AS_PASSWORD; --password TEXT\n"
         "  also works, but every user of the machine can see it in the process list.\n"
         "apply and sync show a progress line on a terminal; Ctrl+C stops them cleanly.\n"
+        "  With TARNLOW_AS_CTRL_C_READY=FILE they create FILE once Ctrl+C is handled, for\n"
+        "  scripts and tests that interrupt them.\n"
         "exit codes: 0 done, 1 failed (reason on standard error), 2 usage error,\n"
         "  130 stopped by Ctrl+C.\n"
         "tarnlow_as_cli --version prints the version."));

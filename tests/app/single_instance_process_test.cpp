@@ -7,7 +7,6 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -43,6 +42,8 @@ protected:
         environment.insert(QStringLiteral("XDG_DATA_HOME"), scratch.file(QStringLiteral("data")));
         environment.insert(QStringLiteral("TARNLOW_AS_MESSAGE_LOG"),
                            scratch.file(name + QStringLiteral(".log")));
+        environment.insert(QStringLiteral("TARNLOW_AS_WINDOW_LOG"),
+                           scratch.file(name + QStringLiteral(".windows")));
         environment.remove(QStringLiteral("TARNLOW_AS_NO_MODULE_HANDLE"));
         process->setProcessEnvironment(environment);
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -57,21 +58,25 @@ protected:
         return taken.ok() && !*taken;
     }
 
-    // Waits until some process holds the lock while `process` runs.
-    bool waitForLock(QProcess& process) const {
-        QDeadlineTimer deadline(30000);
+    // Waits until `process` has shown the window of that object name, while it runs.
+    bool waitForWindow(QProcess& process, const QString& name, const QString& window) const {
+        QDeadlineTimer deadline(60000);
         while (!deadline.hasExpired()) {
-            if (process.state() != QProcess::Running)
-                return false;
-            if (lockHeldElsewhere())
+            if (windows(name).contains(window))
                 return true;
-            QThread::msleep(50);
+            // Also notices the end of the process.
+            if (process.waitForFinished(50) || process.state() != QProcess::Running)
+                return false;
         }
         return false;
     }
 
     QString log(const QString& name) const {
         return QString::fromUtf8(scratch.read(name + QStringLiteral(".log")));
+    }
+    QStringList windows(const QString& name) const {
+        return QString::fromUtf8(scratch.read(name + QStringLiteral(".windows")))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 
     test::ScratchFolder scratch;
@@ -82,7 +87,10 @@ protected:
 TEST_F(Program, SecondCopyIsTurnedAwayAndAKilledCopyLeavesNoLock) {
     storeAutoLogin();
     auto first = start(QStringLiteral("first"));
-    ASSERT_TRUE(waitForLock(*first));
+    // The whole start-up is behind it once the main window shows.
+    ASSERT_TRUE(waitForWindow(*first, QStringLiteral("first"), QStringLiteral("w_main")))
+        << log(QStringLiteral("first")).toStdString();
+    EXPECT_TRUE(lockHeldElsewhere());
 
     auto second = start(QStringLiteral("second"));
     ASSERT_TRUE(second->waitForFinished(30000));
@@ -90,8 +98,9 @@ TEST_F(Program, SecondCopyIsTurnedAwayAndAKilledCopyLeavesNoLock) {
     EXPECT_EQ(log(QStringLiteral("second")),
               QStringLiteral("Information\tTarnlow Private Server Assistant is already running.\n"));
 
-    // The first copy carries on, still holding the lock, and has shown nothing.
-    QThread::msleep(300);
+    EXPECT_TRUE(windows(QStringLiteral("second")).isEmpty());
+    // The first copy carries on, still holding the lock, and has shown no message.
+    EXPECT_FALSE(first->waitForFinished(0));
     EXPECT_EQ(first->state(), QProcess::Running);
     EXPECT_TRUE(lockHeldElsewhere());
     EXPECT_EQ(log(QStringLiteral("first")), QString());
@@ -101,7 +110,8 @@ TEST_F(Program, SecondCopyIsTurnedAwayAndAKilledCopyLeavesNoLock) {
     EXPECT_FALSE(lockHeldElsewhere());
 
     auto third = start(QStringLiteral("third"));
-    EXPECT_TRUE(waitForLock(*third));
+    EXPECT_TRUE(waitForWindow(*third, QStringLiteral("third"), QStringLiteral("w_main")));
+    EXPECT_TRUE(lockHeldElsewhere());
     EXPECT_EQ(log(QStringLiteral("third")), QString());
     third->kill();
     third->waitForFinished(10000);
@@ -109,10 +119,13 @@ TEST_F(Program, SecondCopyIsTurnedAwayAndAKilledCopyLeavesNoLock) {
 
 TEST_F(Program, StartsWithNoSettingsAtAll) {
     auto program = start(QStringLiteral("fresh"));
-    ASSERT_TRUE(waitForLock(*program));
-    // The first run waits in the login window; nothing has gone wrong on the way there.
-    QThread::msleep(1000);
-    EXPECT_EQ(program->state(), QProcess::Running);
+    // The first run waits in the login window, the only window it has shown; nothing has gone
+    // wrong on the way there.
+    ASSERT_TRUE(waitForWindow(*program, QStringLiteral("fresh"), QStringLiteral("w_login")))
+        << log(QStringLiteral("fresh")).toStdString();
+    EXPECT_EQ(windows(QStringLiteral("fresh")), QStringList{QStringLiteral("w_login")});
+    EXPECT_TRUE(lockHeldElsewhere());
+    EXPECT_FALSE(program->waitForFinished(0));
     EXPECT_EQ(log(QStringLiteral("fresh")), QString());
     const QString command =
         SettingsStore::standard()

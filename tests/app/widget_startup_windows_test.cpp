@@ -3,11 +3,15 @@
 #include "db/data_store.h"
 #include "db/transaction.h"
 #include "host/library_search_list.h"
+#include "host/settings_store.h"
+#include "lang/language_globals.h"
 #include "menus/d_menu.h"
 #include "support/test_environment.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QFile>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QTreeWidget>
@@ -22,10 +26,37 @@ QString executable() {
     return test::binaryDirectory() + QStringLiteral("/tarnlow_as");
 }
 
+// Makes a scratch folder with the shipped language files the program folder, English the
+// language, for as long as it lives.
+class ProgramFolderLanguages {
+public:
+    explicit ProgramFolderLanguages(const test::ScratchFolder& scratch)
+        : m_path(gs_path)
+        , m_lang(gs_lang)
+        , m_font(gs_font) {
+        for (const QString& name : {QStringLiteral("English.flf"), QStringLiteral("Chinese.flf")})
+            EXPECT_TRUE(QFile::copy(test::binaryDirectory() + QLatin1Char('/') + name, scratch.file(name)))
+                << name.toStdString();
+        gs_path = scratch.path() + QLatin1Char('/');
+        gs_lang = QStringLiteral("English.flf");
+    }
+    ~ProgramFolderLanguages() {
+        gs_path = m_path;
+        gs_lang = m_lang;
+        gs_font = m_font;
+    }
+    ProgramFolderLanguages(const ProgramFolderLanguages&) = delete;
+    ProgramFolderLanguages& operator=(const ProgramFolderLanguages&) = delete;
+
+private:
+    QString m_path, m_lang, m_font;
+};
+
 } // namespace
 
 TEST(WidgetStartupWindows, MainWindowComesFromTheDefaultLibraryAndRestartClosesIt) {
     test::ScratchFolder scratch;
+    const ProgramFolderLanguages languages(scratch);
     Transaction sqlca;
     sqlca.Database = scratch.file(QStringLiteral("menu.db"));
     ASSERT_GE(sqlca.connect(), 0) << sqlca.SQLErrText.toStdString();
@@ -59,13 +90,27 @@ TEST(WidgetStartupWindows, MainWindowComesFromTheDefaultLibraryAndRestartClosesI
     ASSERT_EQ(tree->topLevelItem(0)->childCount(), 1);
     EXPECT_EQ(tree->topLevelItem(0)->child(0)->text(0), QStringLiteral("Leaf"));
 
-    // Language items call the window's function by name.
-    EXPECT_TRUE(
-        QMetaObject::invokeMethod(main, "wf_change_lang", Q_ARG(QString, QStringLiteral("English.flf"))));
-
-    // The Help menu's last item opens w_about from the library list.
+    // A language item reaches the window's wf_change_lang: the window is re-texted at once and the
+    // choice is kept.
     auto* mainWindow = qobject_cast<QMainWindow*>(main.data());
     ASSERT_NE(mainWindow, nullptr);
+    EXPECT_EQ(main->windowTitle(), QStringLiteral("Tarnlow Private Server Assistant"));
+    auto* languageMenu = main->findChild<QMenu*>(QStringLiteral("m_lang"));
+    ASSERT_NE(languageMenu, nullptr);
+    QAction* chinese = nullptr;
+    for (QAction* action : languageMenu->actions()) {
+        if (action->text() == QStringLiteral("简体中文"))
+            chinese = action;
+    }
+    ASSERT_NE(chinese, nullptr);
+    chinese->trigger();
+    EXPECT_EQ(gs_lang, QStringLiteral("Chinese.flf"));
+    EXPECT_EQ(main->windowTitle(), QStringLiteral("Tarnlow私服辅助程序"));
+    EXPECT_TRUE(chinese->isChecked());
+    EXPECT_EQ(SettingsStore::standard().read(kSettingsKey, QStringLiteral("Lang")),
+              QStringLiteral("Chinese.flf"));
+
+    // The Help menu's last item opens w_about from the library list.
     auto* help = mainWindow->menuBar()->findChild<QMenu*>(QStringLiteral("m_help"));
     ASSERT_NE(help, nullptr);
     help->actions().constLast()->trigger();

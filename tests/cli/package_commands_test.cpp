@@ -1,5 +1,5 @@
 #include "support/cli_process.h"
-#include "support/package_bytes.h"
+#include "support/package_layout_cases.h"
 #include "support/test_environment.h"
 
 #include <QFileInfo>
@@ -44,41 +44,25 @@ protected:
 
 } // namespace
 
-TEST_F(PackageCommandsTest, PackWritesTheLayoutByteForByte) {
-    EXPECT_EQ(pack({}),
-              headerBytes("01", "076", {blankEntry(), blankEntry(), blankEntry(), blankEntry()}, 0));
-
-    const QByteArray thousand = patternBytes(1000, 1);
-    EXPECT_EQ(pack({QStringLiteral("--file2"), file(QStringLiteral("two.bin"), thousand)}),
-              headerBytes("01", "076",
-                          {blankEntry(), usedEntry(257, 1256, "two.bin"), blankEntry(), blankEntry()}, 0) +
-                  thousand);
-
-    const QByteArray ten = patternBytes(10, 2);
-    const QByteArray twenty = patternBytes(20, 3);
-    EXPECT_EQ(pack({QStringLiteral("--file1"), file(QStringLiteral("a"), ten), QStringLiteral("--file3"),
-                    file(QStringLiteral("c"), twenty), QStringLiteral("--sql-file"),
-                    file(QStringLiteral("s.sql"), "go 1;"), QStringLiteral("--ver=7"),
-                    QStringLiteral("--comp"), QStringLiteral("12")}),
-              headerBytes("07", "012",
-                          {usedEntry(257, 266, "a"), blankEntry(), usedEntry(267, 286, "c"), blankEntry()},
-                          287) +
-                  ten + twenty + "go 1;");
-
-    // A zero-byte file, a 40-byte name, a file of three blocks, version 123 and component 1234; the
-    // script file is UTF-8 and lands in the package as GBK.
-    const QByteArray big = patternBytes(70000, 4);
-    const QByteArray longName = "0123456789012345678901234567890123456789";
-    EXPECT_EQ(pack({QStringLiteral("--file1"), file(QStringLiteral("zero"), QByteArray()),
-                    QStringLiteral("--file4"), file(QString::fromLatin1(longName), big),
-                    QStringLiteral("--ver"), QStringLiteral("123"), QStringLiteral("--comp"),
-                    QStringLiteral("1234"), QStringLiteral("--sql-file"),
-                    file(QStringLiteral("u.sql"), QStringLiteral("-- 测试").toUtf8())}),
-              headerBytes("23", "234",
-                          {usedEntry(257, 256, "zero"), blankEntry(), blankEntry(),
-                           usedEntry(257, 70256, longName.left(32))},
-                          70257) +
-                  big + QByteArray("-- \xB2\xE2\xCA\xD4"));
+TEST_F(PackageCommandsTest, PackWritesEveryLayoutByteForByte) {
+    for (const tarnlow::test::PackageLayoutCase& layout : tarnlow::test::packageLayoutCases()) {
+        SCOPED_TRACE(layout.what);
+        QStringList arguments;
+        for (std::size_t i = 0; i < layout.files.size(); ++i) {
+            if (layout.files[i])
+                arguments << QStringLiteral("--file%1").arg(i + 1)
+                          << file(layout.files[i]->name, layout.files[i]->bytes);
+        }
+        if (layout.version)
+            arguments << QStringLiteral("--ver=") + *layout.version;
+        if (layout.component)
+            arguments << QStringLiteral("--comp") << *layout.component;
+        // The script file is UTF-8; it lands in the package as GBK.
+        if (!layout.script.isEmpty())
+            arguments << QStringLiteral("--sql-file")
+                      << file(QStringLiteral("script.sql"), layout.script.toUtf8());
+        EXPECT_EQ(pack(arguments), layout.expected);
+    }
 }
 
 TEST_F(PackageCommandsTest, PackRefusesAnExistingOutputAndBadInputWithoutWriting) {

@@ -412,8 +412,8 @@ TEST_F(LoginWindowTest, EnterInAnyEditLogsIn) {
 }
 
 // The window keeps answering while it connects, and Cancel gives up on a server that accepts the
-// connection and never answers: control is back within a second, with the window as it was and
-// nothing stored, and the next attempt to a real server succeeds.
+// connection and never answers: control is back at once, with the window as it was and nothing
+// stored, and the next attempt to a real server succeeds.
 TEST_F(LoginWindowTest, CancelDuringALoginToAServerThatNeverAnswersReturnsAtOnce) {
     TARNLOW_REQUIRE_POSTGRES(server);
     const QString database = test::createPostgresDatabase(server);
@@ -434,19 +434,27 @@ TEST_F(LoginWindowTest, CancelDuringALoginToAServerThatNeverAnswersReturnsAtOnce
     EXPECT_FALSE(control<QLineEdit>(window, "sle_1")->isEnabled());
     EXPECT_TRUE(control<QPushButton>(window, "cb_2")->isEnabled());
 
-    // A timer of the window's thread fires on time while the attempt waits.
-    QElapsedTimer clock;
-    clock.start();
-    qint64 firedAfter = -1;
-    QTimer::singleShot(100, &window, [&] { firedAfter = clock.elapsed(); });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return firedAfter >= 0; }, 5000));
-    EXPECT_LT(firedAfter, 400);
+    // A timer of the window's thread fires while the attempt waits for the silent server.
+    bool firedWhileConnecting = false;
+    bool fired = false;
+    QTimer::singleShot(100, &window, [&] {
+        fired = true;
+        firedWhileConnecting = window.isConnecting();
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fired; }, 60000));
+    EXPECT_TRUE(firedWhileConnecting);
     EXPECT_TRUE(window.isConnecting());
 
-    clock.restart();
+    // Cancel does not wait for the attempt, which still waits for its server afterwards.
+    const int jobsBefore = DatabaseWorker::runningJobs();
+    ASSERT_GE(jobsBefore, 1);
+    QElapsedTimer clock;
+    clock.start();
     QTest::mouseClick(control<QPushButton>(window, "cb_2"), Qt::LeftButton);
     EXPECT_FALSE(window.isConnecting());
-    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(DatabaseWorker::runningJobs(), jobsBefore);
+    // Prompt as an operator sees it; a click takes milliseconds here, also under the sanitizers.
+    EXPECT_LT(clock.elapsed(), 2000);
     EXPECT_TRUE(window.isVisible());
     EXPECT_FALSE(window.closingResult());
     EXPECT_TRUE(control<QLineEdit>(window, "sle_1")->isEnabled());

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace tarnlow::test {
 
@@ -19,14 +20,16 @@ inline QByteArray randomBytes(qint64 size, quint32 seed) {
     return size == 0 ? QByteArray("") : bytes;
 }
 
-// Hands out the bytes of an array piece by piece, 0 at the end.
+// Hands out the bytes of an array piece by piece, 0 at the end; at most `step` bytes a piece, so
+// that a reader is shown to follow a source that hands out less than it asked for.
 class ByteSource {
 public:
-    explicit ByteSource(const QByteArray& bytes)
-        : m_bytes(bytes) {}
+    explicit ByteSource(const QByteArray& bytes, qint64 step = std::numeric_limits<qint64>::max())
+        : m_bytes(bytes)
+        , m_step(step) {}
     BlobPieceSource source() {
         return [this](char* buffer, qint64 capacity) -> Result<qint64> {
-            const qint64 length = std::min<qint64>(capacity, m_bytes.size() - m_position);
+            const qint64 length = std::min({capacity, m_step, m_bytes.size() - m_position});
             std::memcpy(buffer, m_bytes.constData() + m_position, static_cast<size_t>(length));
             m_position += length;
             return length;
@@ -35,6 +38,7 @@ public:
 
 private:
     const QByteArray& m_bytes;
+    qint64 m_step;
     qint64 m_position = 0;
 };
 

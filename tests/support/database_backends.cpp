@@ -109,4 +109,12 @@ void ConnectedBackendTest::SetUp() {
     ASSERT_EQ(sqlca.connect(), kSqlSuccess) << sqlca.SQLErrText.toStdString();
 }
 
+int sessionsWaitingFor(Transaction& holder) {
+    // pg_locks, unlike pg_stat_activity, is read afresh by every statement of a transaction.
+    const std::optional<QVariantList> row =
+        holder.selectInto(QStringLiteral("SELECT count(DISTINCT pid) FROM pg_locks WHERE NOT granted AND "
+                                         "pg_backend_pid() = ANY (pg_blocking_pids(pid))"));
+    return row ? row->at(0).toInt() : -1;
+}
+
 } // namespace tarnlow::test

@@ -62,6 +62,11 @@ protected:
 // True when the ODBC test drivers are registered (scripts/test-servers sets ODBCSYSINI).
 bool odbcDriversRegistered();
 
+// On PostgreSQL, the number of other sessions whose statement waits for a lock that the session of
+// `holder` holds (-1 when that cannot be read): the event a test waits for before it acts on work
+// that is known to be stuck behind its lock.
+int sessionsWaitingFor(Transaction& holder);
+
 } // namespace tarnlow::test
 
 // Skips the test when the backend is not available, or fails it when servers are required.

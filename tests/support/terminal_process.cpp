@@ -82,6 +82,11 @@ bool TerminalProcess::waitFor(const std::function<bool(const QString& text)>& se
     return true;
 }
 
+bool TerminalProcess::waitForFile(const QString& path, int timeoutMs) {
+    waitFor([&path](const QString&) { return QFile::exists(path); }, timeoutMs);
+    return QFile::exists(path);
+}
+
 void TerminalProcess::interrupt() {
     if (m_pid > 0 && !m_exited)
         ::kill(m_pid, SIGINT);

@@ -1,6 +1,6 @@
 #include "lang/f_msgbox.h"
 #include "support/failing_output_file.h"
-#include "support/package_bytes.h"
+#include "support/package_layout_cases.h"
 #include "support/test_environment.h"
 #include "update/package_messages.h"
 #include "update/package_writer.h"
@@ -11,23 +11,10 @@
 #include <gtest/gtest.h>
 
 using namespace tarnlow;
-using tarnlow::test::blankEntry;
-using tarnlow::test::field8;
-using tarnlow::test::headerBytes;
 using tarnlow::test::patternBytes;
 using tarnlow::test::ScratchFolder;
-using tarnlow::test::usedEntry;
 
 namespace {
-
-QByteArray gbk(const char* utf8) {
-    // The GBK bytes of a few fixed Chinese names, spelled out so the test does not rely on the
-    // conversion under test.
-    const QByteArray text(utf8);
-    if (text == "测试")
-        return QByteArray("\xB2\xE2\xCA\xD4", 4);
-    return text;
-}
 
 class PackageWriterTest : public ::testing::Test {
 protected:
@@ -60,106 +47,40 @@ protected:
 
 } // namespace
 
-TEST_F(PackageWriterTest, EmptyPackageIsTheBareHeader) {
-    const QByteArray package = build(PackageSource{});
-    ASSERT_EQ(package.size(), 256);
-    EXPECT_EQ(package, headerBytes("01", "076", {blankEntry(), blankEntry(), blankEntry(), blankEntry()}, 0));
-    EXPECT_EQ(package.right(208), QByteArray(208, ' '));
-}
-
-TEST_F(PackageWriterTest, EntriesKeepTheirPlacesAndPositionsRunOn) {
-    const QByteArray thousand = patternBytes(1000, 1);
-    PackageSource one;
-    one.files[1] = input(QStringLiteral("second.bin"), thousand);
-    EXPECT_EQ(build(one),
-              headerBytes("01", "076",
-                          {blankEntry(), usedEntry(257, 1256, "second.bin"), blankEntry(), blankEntry()}, 0) +
-                  thousand);
-
-    const QByteArray ten = patternBytes(10, 2);
-    const QByteArray twenty = patternBytes(20, 3);
-    PackageSource two;
-    two.files[0] = input(QStringLiteral("a.dll"), ten);
-    two.files[2] = input(QStringLiteral("c.exe"), twenty);
-    two.sqlScript = QStringLiteral("go 1;");
-    const QByteArray package = build(two);
-    EXPECT_EQ(package.size(), 291);
-    EXPECT_EQ(package, headerBytes("01", "076",
-                                   {usedEntry(257, 266, "a.dll"), blankEntry(), usedEntry(267, 286, "c.exe"),
-                                    blankEntry()},
-                                   287) +
-                           ten + twenty + "go 1;");
-}
-
-TEST_F(PackageWriterTest, ZeroByteFileEndsBeforeItsStartAndTakesNoRoom) {
-    PackageSource source;
-    source.files[0] = input(QStringLiteral("empty.txt"), QByteArray());
-    source.files[1] = input(QStringLiteral("x.txt"), "xyz");
-    EXPECT_EQ(build(source), headerBytes("01", "076",
-                                         {usedEntry(257, 256, "empty.txt"), usedEntry(257, 259, "x.txt"),
-                                          blankEntry(), blankEntry()},
-                                         0) +
-                                 "xyz");
-}
-
-TEST_F(PackageWriterTest, NumberTextsKeepTheirLastDigits) {
-    PackageSource source;
-    source.version = QStringLiteral("7");
-    source.component = QStringLiteral("12");
-    EXPECT_EQ(build(source).left(6), QByteArray("\x0E"
-                                                "07012"));
-    source.version = QStringLiteral("123");
-    source.component = QStringLiteral("1234");
-    EXPECT_EQ(build(source).left(6), QByteArray("\x0E"
-                                                "23234"));
-    source.version.clear();
-    source.component.clear();
-    EXPECT_EQ(build(source).left(6), QByteArray("\x0E"
-                                                "00000"));
-}
-
-TEST_F(PackageWriterTest, NamesAreTakenAfterEitherSeparatorAndCutToWholeCharacters) {
-    // 40-byte name: first 32 bytes kept, the content copied whole.
-    const QByteArray longName = "abcdefghijklmnopqrstuvwxyz0123456789.bin";
-    ASSERT_EQ(longName.size(), 40);
-    PackageSource source;
-    source.files[0] = input(QString::fromLatin1(longName), "content");
-    // A backslash is an ordinary character in a Linux file name, yet the stored name starts after it.
-    source.files[1] = input(QStringLiteral("dir\\inner.txt"), "12");
-    // "a" followed by 16 two-byte characters is 33 bytes: the 32nd byte would be half a character.
-    const QString chinese = QStringLiteral("a") + QString(16, QChar(0x6D4B));
-    source.files[2] = input(chinese, "z");
-    source.files[3] = input(QStringLiteral("测试"), "");
-    QByteArray cut = "a";
-    for (int i = 0; i < 15; ++i)
-        cut += "\xB2\xE2";
-    const QByteArray package = build(source);
-    EXPECT_EQ(package, headerBytes("01", "076",
-                                   {usedEntry(257, 263, longName.left(32)), usedEntry(264, 265, "inner.txt"),
-                                    usedEntry(266, 266, cut), usedEntry(267, 266, gbk("测试"))},
-                                   0) +
-                           "content12z");
+TEST_F(PackageWriterTest, WritesEveryLayoutByteForByte) {
+    for (const test::PackageLayoutCase& layout : test::packageLayoutCases()) {
+        SCOPED_TRACE(layout.what);
+        PackageSource source;
+        if (layout.version)
+            source.version = *layout.version;
+        if (layout.component)
+            source.component = *layout.component;
+        for (std::size_t i = 0; i < layout.files.size(); ++i) {
+            if (layout.files[i])
+                source.files[i] = input(layout.files[i]->name, layout.files[i]->bytes);
+        }
+        source.sqlScript = layout.script;
+        EXPECT_EQ(build(source), layout.expected);
+    }
+    // Numbers left empty are zeros; a name is taken after either separator of a path.
+    PackageSource empty;
+    empty.version.clear();
+    empty.component.clear();
+    EXPECT_EQ(build(empty).left(6), QByteArray("\x0E"
+                                               "00000"));
     EXPECT_EQ(packageFileNameOfPath(QStringLiteral("C:\\games\\tarnlow\\main.exe")),
               QStringLiteral("main.exe"));
     EXPECT_EQ(packageFileNameOfPath(QStringLiteral("plain.exe")), QStringLiteral("plain.exe"));
 }
 
-TEST_F(PackageWriterTest, LargeFilesAndLongScriptsMoveWhole) {
-    const QByteArray big = patternBytes(70000, 4);
-    const QString script = QString(40000, QLatin1Char('s')) + QStringLiteral("\n-- 测试");
+TEST_F(PackageWriterTest, ProgressFollowsTheHeaderEachLargeWriteAndEachScriptBlock) {
     PackageSource source;
-    source.files[3] = input(QStringLiteral("big.bin"), big);
-    source.sqlScript = script;
+    source.files[3] = input(QStringLiteral("big.bin"), patternBytes(70000, 4));
+    source.sqlScript = QString(40000, QLatin1Char('s')) + QStringLiteral("\n-- 测试");
     QList<qint64> progress;
     const QByteArray package = build(source, &progress);
-    const QByteArray scriptBytes = QByteArray(40000, 's') + "\n-- " + gbk("测试");
-    EXPECT_EQ(package,
-              headerBytes("01", "076",
-                          {blankEntry(), blankEntry(), blankEntry(), usedEntry(257, 70256, "big.bin")},
-                          70257) +
-                  big + scriptBytes);
     // Header, the file in one large write, then the script in two blocks.
-    EXPECT_EQ(progress, (QList<qint64>{256, 70256, 70256 + 32765, 70256 + scriptBytes.size()}));
+    EXPECT_EQ(progress, (QList<qint64>{256, 70256, 70256 + 32765, package.size()}));
 }
 
 TEST_F(PackageWriterTest, FilesLargerThanOneCopyArriveWholeAndInOrder) {

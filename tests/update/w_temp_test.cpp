@@ -2,7 +2,7 @@
 #include "signing/file_signature.h"
 #include "signing/signing_key.h"
 #include "support/message_box_recorder.h"
-#include "support/package_bytes.h"
+#include "support/package_layout_cases.h"
 #include "support/test_environment.h"
 #include "update/w_temp.h"
 
@@ -15,12 +15,9 @@
 #include <gtest/gtest.h>
 
 using namespace tarnlow;
-using tarnlow::test::blankEntry;
-using tarnlow::test::headerBytes;
 using tarnlow::test::MessageBoxRecorder;
 using tarnlow::test::patternBytes;
 using tarnlow::test::ScratchFolder;
-using tarnlow::test::usedEntry;
 
 namespace {
 
@@ -134,47 +131,34 @@ TEST_F(WTempTest, PickersFillTheirOwnRowAndCancellingKeepsTheText) {
     EXPECT_EQ(window->sle_4->text(), QStringLiteral("/data/last.exe"));
 }
 
-TEST_F(WTempTest, BuildWritesTheLayoutByteForByteAndReportsIt) {
-    const QString target = scratch.file(QStringLiteral("a.fuf"));
-    EXPECT_EQ(build(target),
-              headerBytes("01", "076", {blankEntry(), blankEntry(), blankEntry(), blankEntry()}, 0));
+TEST_F(WTempTest, BuildWritesEveryLayoutByteForByteAndReportsIt) {
+    const QList<QLineEdit*> edits{window->sle_1, window->sle_2, window->sle_3, window->sle_4};
+    int built = 0;
+    for (const tarnlow::test::PackageLayoutCase& layout : tarnlow::test::packageLayoutCases()) {
+        SCOPED_TRACE(layout.what);
+        for (std::size_t i = 0; i < layout.files.size(); ++i) {
+            if (layout.files[i])
+                edits.at(static_cast<qsizetype>(i))
+                    ->setText(file(layout.files[i]->name, layout.files[i]->bytes));
+            else
+                edits.at(static_cast<qsizetype>(i))->clear();
+        }
+        window->sle_5->setText(layout.version.value_or(QStringLiteral("01")));
+        window->sle_6->setText(layout.component.value_or(QStringLiteral("076")));
+        window->mle_1->setPlainText(layout.script);
+        const QString target = scratch.file(QStringLiteral("case%1.fuf").arg(++built));
+        EXPECT_EQ(build(target), layout.expected);
+        EXPECT_EQ(lastMessage(), QStringLiteral("The update package %1 was written (%2 bytes).")
+                                     .arg(target)
+                                     .arg(layout.expected.size()));
+        // The controls are left as they were.
+        EXPECT_EQ(window->sle_5->text(), layout.version.value_or(QStringLiteral("01")));
+        EXPECT_EQ(window->mle_1->toPlainText(), layout.script);
+    }
+    // The first save dialog proposes the home folder; the next ones start where the last package went.
+    ASSERT_EQ(proposals.size(), built);
     EXPECT_EQ(proposals.value(0), QDir::home().filePath(QStringLiteral("20031220.fuf")));
-    EXPECT_EQ(lastMessage(), QStringLiteral("The update package %1 was written (256 bytes).").arg(target));
-
-    const QByteArray ten = patternBytes(10, 1);
-    const QByteArray twenty = patternBytes(20, 2);
-    window->sle_1->setText(file(QStringLiteral("ten.bin"), ten));
-    window->sle_3->setText(file(QStringLiteral("twenty.bin"), twenty));
-    window->mle_1->setPlainText(QStringLiteral("go 1;"));
-    window->sle_5->setText(QStringLiteral("7"));
-    window->sle_6->setText(QStringLiteral("12"));
-    const QString second = scratch.file(QStringLiteral("b.fuf"));
-    EXPECT_EQ(build(second), headerBytes("07", "012",
-                                         {usedEntry(257, 266, "ten.bin"), blankEntry(),
-                                          usedEntry(267, 286, "twenty.bin"), blankEntry()},
-                                         287) +
-                                 ten + twenty + "go 1;");
-    // The next save dialog starts where the last package went; the controls are left as they were.
     EXPECT_EQ(proposals.value(1), scratch.file(QStringLiteral("20031220.fuf")));
-    EXPECT_EQ(window->sle_5->text(), QStringLiteral("7"));
-    EXPECT_EQ(window->mle_1->toPlainText(), QStringLiteral("go 1;"));
-
-    // Zero-byte file, 40-byte name, a file of three blocks, numbers 123 and 1234, no script.
-    const QByteArray big = patternBytes(70000, 3);
-    const QByteArray longName = "abcdefghijklmnopqrstuvwxyz0123456789.bin";
-    window->sle_1->setText(file(QStringLiteral("zero"), QByteArray()));
-    window->sle_2->setText(file(QString::fromLatin1(longName), big));
-    window->sle_3->clear();
-    window->mle_1->clear();
-    window->sle_5->setText(QStringLiteral("123"));
-    window->sle_6->setText(QStringLiteral("1234"));
-    EXPECT_EQ(build(scratch.file(QStringLiteral("c.fuf"))),
-              headerBytes("23", "234",
-                          {usedEntry(257, 256, "zero"), usedEntry(257, 70256, longName.left(32)),
-                           blankEntry(), blankEntry()},
-                          0) +
-                  big);
-    EXPECT_TRUE(lastMessage().contains(QStringLiteral("(70256 bytes)"))) << lastMessage().toStdString();
 }
 
 // The builder cannot know the database a package will reach: it writes a script some databases

@@ -5,6 +5,7 @@
 #include "download_database.h"
 #include "import_fixture.h"
 
+#include "db/connection_settings.h"
 #include "host/settings_store.h"
 #include "lang/language_globals.h"
 #include "support/message_box_recorder.h"
@@ -14,6 +15,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QFile>
 #include <QLabel>
 #include <QPixmap>
@@ -25,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 namespace tarnlow {
 namespace {
@@ -40,28 +43,84 @@ void saveScreenshot(QWidget& window, const QString& name) {
     }
 }
 
-// Measures how punctually a timer of the window's thread fires while work goes on elsewhere.
-class TimerWatch {
+// Counts the events of one type that an object receives and runs `onEvent` at each, on the
+// object's thread, before the object itself handles it.
+class EventWatch : public QObject {
 public:
-    TimerWatch() {
-        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
-            if (m_clock.isValid())
-                m_longestGap = std::max(m_longestGap, m_clock.restart());
-            else
-                m_clock.start();
-            ++m_ticks;
-        });
-        m_timer.start(20);
+    EventWatch(QObject& watched, QEvent::Type type, std::function<void()> onEvent)
+        : m_type(type)
+        , m_onEvent(std::move(onEvent)) {
+        watched.installEventFilter(this);
     }
-    qint64 longestGapMs() const { return m_longestGap; }
-    int ticks() const { return m_ticks; }
+    int count() const { return m_count; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == m_type) {
+            ++m_count;
+            m_onEvent();
+        }
+        return QObject::eventFilter(watched, event);
+    }
 
 private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_longestGap = 0;
-    int m_ticks = 0;
+    QEvent::Type m_type;
+    std::function<void()> m_onEvent;
+    int m_count = 0;
 };
+
+// A second connection to the test's database, with a transaction open, for holding the worker
+// up at a known point. Should the window's thread ever stop answering while the worker waits, the
+// server ends this session after a minute of silence, so the test fails instead of hanging.
+class Holder {
+public:
+    explicit Holder(const Transaction& sqlca) {
+        ConnectionSettings::of(sqlca).applyTo(connection);
+        EXPECT_EQ(connection.connect(), kSqlSuccess) << connection.SQLErrText.toStdString();
+        EXPECT_EQ(
+            connection.executeImmediate(QStringLiteral("SET idle_in_transaction_session_timeout = '60s'")),
+            kSqlSuccess)
+            << connection.SQLErrText.toStdString();
+        EXPECT_EQ(connection.begin(), kSqlSuccess) << connection.SQLErrText.toStdString();
+    }
+    // True once the worker's statement waits for this session. Should that not happen within a
+    // minute, the session lets go, so that the test fails instead of waiting for ever.
+    bool workerWaits() {
+        if (!m_clock.isValid())
+            m_clock.start();
+        if (test::sessionsWaitingFor(connection) >= 1)
+            return true;
+        if (!gaveUp && m_clock.elapsed() > 60000) {
+            gaveUp = true;
+            release();
+        }
+        return false;
+    }
+    void release() {
+        if (m_released)
+            return;
+        m_released = true;
+        EXPECT_EQ(connection.rollback(), kSqlSuccess) << connection.SQLErrText.toStdString();
+    }
+
+    Transaction connection;
+    bool gaveUp = false;
+
+private:
+    QElapsedTimer m_clock;
+    bool m_released = false;
+};
+
+// Holds a row of the key the package's second file will take, so that the import waits with its
+// first file stored.
+void holdSecondFile(Holder& holder) {
+    EXPECT_EQ(holder.connection.execute(
+                  QStringLiteral(
+                      "insert into t_sys_ver (ver_no, comp_no, update_index, file_name) values (?, ?, ?, ?)"),
+                  {QStringLiteral("03"), 21, 2, QStringLiteral("held.pak")}),
+              kSqlSuccess)
+        << holder.connection.SQLErrText.toStdString();
+}
 
 class LanguageForTest {
 public:
@@ -102,59 +161,65 @@ TEST(WorkerWindows, UpdateWindowStaysResponsiveShowsTheBytesAndCancelRollsEveryt
     const QString path = database.scratch().file(QStringLiteral("big.fuf"));
     test::MessageBoxRecorder boxes;
 
+    // The worker is held with the first file stored: the window's own timer sees that, which it
+    // could not if the import ran on the window's thread, and presses Cancel.
     {
+        Holder holder(sqlca);
+        holdSecondFile(holder);
         w_update window;
-        QList<int> barValues;
         bool cancelClicked = false;
-        TimerWatch timers;
-        // Cancel as soon as the first bytes are stored.
         QTimer sampler;
         QObject::connect(&sampler, &QTimer::timeout, &sampler, [&] {
-            if (barValues.isEmpty() || barValues.last() != window.pb_bytes->value())
-                barValues.append(window.pb_bytes->value());
-            if (!cancelClicked && window.pb_bytes->value() > 0 && window.isVisible()) {
-                cancelClicked = true;
-                EXPECT_FALSE(window.st_bytes->text().isEmpty());
-                QTest::mouseClick(window.cb_cancel, Qt::LeftButton);
-            }
+            if (cancelClicked || !window.isVisible() || window.pb_bytes->value() == 0 ||
+                !holder.workerWaits())
+                return;
+            cancelClicked = true;
+            EXPECT_FALSE(window.st_bytes->text().isEmpty());
+            QTest::mouseClick(window.cb_cancel, Qt::LeftButton);
         });
-        sampler.start(5);
+        sampler.start(20);
         EXPECT_EQ(window.open(sqlca, path), std::nullopt);
+        EXPECT_FALSE(holder.gaveUp) << "the worker was never seen waiting";
         EXPECT_TRUE(cancelClicked);
         EXPECT_TRUE(window.cancelRequested());
         EXPECT_FALSE(window.isVisible());
-        EXPECT_GE(timers.ticks(), 1);
-        EXPECT_LT(timers.longestGapMs(), 500);
         EXPECT_TRUE(boxes.requests().isEmpty());
+        holder.release();
     }
     // Nothing of the package is stored, its script included.
     EXPECT_TRUE(test::storedRows(sqlca).isEmpty());
     EXPECT_FALSE(sqlca.selectInto(QStringLiteral("select count(*) from t17_marker")));
 
-    // A later run stores it whole; the bar reaches its end and the size label names the whole.
+    // A later run stores it whole. Held halfway, the bar and the size label show the first file's
+    // part of the whole; released, the bar reaches its end and the label names the whole.
     {
+        Holder holder(sqlca);
+        holdSecondFile(holder);
         w_update window;
         QList<int> barValues;
-        TimerWatch timers;
+        QObject::connect(window.pb_bytes, &QProgressBar::valueChanged, window.pb_bytes,
+                         [&](int value) { barValues.append(value); });
+        int heldAt = -1;
+        QString heldText;
         QTimer sampler;
-        bool shot = false;
         QObject::connect(&sampler, &QTimer::timeout, &sampler, [&] {
-            if (barValues.isEmpty() || barValues.last() != window.pb_bytes->value())
-                barValues.append(window.pb_bytes->value());
-            if (!shot && window.pb_bytes->value() * 2 >= window.pb_bytes->maximum() && window.isVisible()) {
-                shot = true;
-                saveScreenshot(window, QStringLiteral("w_update-halfway"));
-            }
+            if (heldAt >= 0 || !window.isVisible() || window.pb_bytes->value() == 0 || !holder.workerWaits())
+                return;
+            heldAt = window.pb_bytes->value();
+            heldText = window.st_bytes->text();
+            saveScreenshot(window, QStringLiteral("w_update-halfway"));
+            holder.release();
         });
-        sampler.start(5);
+        sampler.start(20);
         EXPECT_EQ(window.open(sqlca, path), std::optional<int>(1));
+        EXPECT_FALSE(holder.gaveUp) << "the worker was never seen waiting";
+        EXPECT_GT(heldAt, 0);
+        EXPECT_LT(heldAt, window.pb_bytes->maximum());
+        EXPECT_TRUE(heldText.contains(QStringLiteral("of 24.0 MB"))) << heldText.toStdString();
         EXPECT_EQ(window.pb_bytes->value(), window.pb_bytes->maximum());
         EXPECT_TRUE(window.st_bytes->text().contains(QStringLiteral("24.0 MB of 24.0 MB")))
             << window.st_bytes->text().toStdString();
-        EXPECT_GE(barValues.size(), 3) << "the bar moves in steps, not at once";
         EXPECT_TRUE(std::is_sorted(barValues.begin(), barValues.end()));
-        EXPECT_GT(timers.ticks(), 3);
-        EXPECT_LT(timers.longestGapMs(), 500);
     }
     const QList<test::StoredRow> rows = test::storedRows(sqlca);
     ASSERT_EQ(rows.size(), 3);
@@ -190,7 +255,24 @@ TEST(WorkerWindows, VersionCheckCancelDiscardsTheFileInHandAndRecordsOnlyComplet
 
     {
         w_ver window(database.sqlca(), settings, folder);
-        TimerWatch timers;
+        // Once the window shows, after it listed the files, the table is locked: the worker's first
+        // read waits, and the window's own timer sees that and lets it go on.
+        Holder holder(database.sqlca());
+        EventWatch shown(window, QEvent::Show, [&] {
+            EXPECT_EQ(holder.connection.executeImmediate(
+                          QStringLiteral("LOCK TABLE t_sys_ver IN ACCESS EXCLUSIVE MODE")),
+                      kSqlSuccess)
+                << holder.connection.SQLErrText.toStdString();
+        });
+        bool released = false;
+        QTimer sampler;
+        QObject::connect(&sampler, &QTimer::timeout, &sampler, [&] {
+            if (!released && shown.count() > 0 && holder.workerWaits()) {
+                released = true;
+                holder.release();
+            }
+        });
+        sampler.start(20);
         bool cancelled = false;
         window.setProgressObserver([&](const DownloadProgress& progress) {
             // Cancel once the first large file is under way, through the title bar's close button.
@@ -202,9 +284,10 @@ TEST(WorkerWindows, VersionCheckCancelDiscardsTheFileInHandAndRecordsOnlyComplet
             }
         });
         EXPECT_EQ(window.runVersionCheck(), -1);
+        EXPECT_FALSE(holder.gaveUp) << "the worker was never seen waiting";
+        EXPECT_TRUE(released);
         EXPECT_TRUE(cancelled);
         EXPECT_FALSE(window.isVisible());
-        EXPECT_LT(timers.longestGapMs(), 500);
     }
     EXPECT_TRUE(boxes.requests().isEmpty());
     EXPECT_EQ(fileBytes(folder + QStringLiteral("a.dll")), QByteArray("a"));
