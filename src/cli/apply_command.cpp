@@ -66,13 +66,12 @@ int runApply(const QCommandLineParser& parser) {
     Transaction sqlca;
     if (const Result<void> connected = connectForCommand(sqlca, *options, settings); !connected)
         return fail(connected.error());
-    // The import runs on a connection of its own, so that Ctrl+C is answered while it works.
-    const ConnectionSettings connection = ConnectionSettings::of(sqlca);
-    sqlca.disconnect();
+    // The work runs on the worker's thread with this one connection, so that Ctrl+C is answered
+    // while it works.
 
     ProgressLine line;
     const BackgroundResult<ImportReport> finished = runConnectedInBackground<ImportReport>(
-        watch, connection,
+        watch, sqlca,
         [&](DatabaseWorker::Job& job) {
             return importPackage(job.connection(), path, importObserverOnLine(job, line), trustedKeys);
         },

@@ -8,9 +8,9 @@
 
 namespace tarnlow::cli {
 
-bool runInBackground(InterruptWatch& watch, const ConnectionSettings& settings,
-                     DatabaseWorker::JobFunction job, const std::function<void()>& onInterrupt) {
-    DatabaseWorker worker(settings);
+bool runInBackground(InterruptWatch& watch, Transaction& sqlca, DatabaseWorker::JobFunction job,
+                     const std::function<void()>& onInterrupt) {
+    DatabaseWorker worker(sqlca);
     QEventLoop loop;
     QObject::connect(&worker, &DatabaseWorker::finished, &loop, &QEventLoop::quit);
     QTimer grace;

@@ -1,9 +1,13 @@
 #include "cli/connection_options.h"
 
+#include "cli/command.h"
+#include "cli/progress_line.h"
 #include "cli/terminal_password.h"
 
 #include "db/transaction.h"
+#include "host/numbered_message.h"
 #include "host/settings_store.h"
+#include "lang/f_msgbox.h"
 #include "login/f_password.h"
 #include "login/login_connection.h"
 #include "login/login_settings.h"
@@ -15,11 +19,23 @@
 #include <QFileInfo>
 
 #include <array>
+#include <chrono>
 
 namespace tarnlow::cli {
 namespace {
 
 using Field = std::optional<QString> ConnectionOptions::*;
+
+// The progress line's text while a busy server is waited for: attempt, next try and deadline.
+constexpr int kMessageWaitingForConnection = 10670;
+
+const QString kConnectTimeout = QStringLiteral("connect-timeout");
+const char* const kConnectTimeoutDescription =
+    "Wait up to SECONDS for a connection while the server is busy (default 120; 0 tries once).";
+
+QString seconds(std::chrono::milliseconds time) {
+    return QString::number(static_cast<double>(time.count()) / 1000.0, 'f', 1);
+}
 
 struct OptionField {
     const char* name;
@@ -28,7 +44,7 @@ struct OptionField {
     Field field;
 };
 
-const std::array<OptionField, 7> kOptions{{
+const std::array<OptionField, 8> kOptions{{
     {"dbms", "NAME", "The database system: SQLite, PostgreSQL, ODBC or \"MSS Microsoft SQL Server 6.x\".",
      &ConnectionOptions::dbms},
     {"server", "NAME", "The server: host, host:port, host,port or a socket folder.",
@@ -44,7 +60,20 @@ const std::array<OptionField, 7> kOptions{{
      &ConnectionOptions::passwordFile},
     {"connect-string", "TEXT", "The ODBC connect string (with --dbms ODBC).",
      &ConnectionOptions::connectString},
+    {"connect-timeout", "SECONDS", kConnectTimeoutDescription, &ConnectionOptions::connectTimeout},
 }};
+
+Result<int> connectTimeoutSeconds(const std::optional<QString>& text) {
+    if (!text)
+        return kDefaultConnectTimeoutSeconds;
+    bool ok = false;
+    const int value = text->trimmed().toInt(&ok);
+    // A day is more than any morning crowd needs, and keeps the milliseconds within range.
+    if (!ok || value < 0 || value > 86400)
+        return Error{QStringLiteral("--connect-timeout: \"%1\" is not a number of seconds from 0 to 86400")
+                         .arg(*text)};
+    return value;
+}
 
 // The DBMS text as the transaction object spells it, or an error listing the accepted ones.
 Result<QString> canonicalDbms(const QString& dbms) {
@@ -103,9 +132,44 @@ Result<ConnectionOptions> connectionOptions(const QCommandLineParser& parser) {
             return Error{QStringLiteral("--dbms: ") + dbms.error()};
         options.dbms = *dbms;
     }
+    const Result<int> timeout = connectTimeoutSeconds(options.connectTimeout);
+    if (!timeout)
+        return Error{timeout.error()};
+    options.connectTimeoutSeconds = *timeout;
     if (options.password && options.passwordFile)
         return Error{QStringLiteral("give the password with --password or --password-file, not both")};
     return options;
+}
+
+void addConnectTimeoutOption(QCommandLineParser& parser) {
+    parser.addOption(QCommandLineOption(kConnectTimeout, QLatin1String(kConnectTimeoutDescription),
+                                        QStringLiteral("SECONDS")));
+}
+
+Result<int> connectTimeoutOption(const QCommandLineParser& parser) {
+    return connectTimeoutSeconds(
+        parser.isSet(kConnectTimeout) ? std::optional<QString>(parser.value(kConnectTimeout)) : std::nullopt);
+}
+
+int connectWaitingOnTerminal(Transaction& sqlca, int timeoutSeconds) {
+    ProgressLine line;
+    bool told = false;
+    ConnectRetry retry;
+    retry.deadline = std::chrono::seconds(timeoutSeconds);
+    retry.waiting = [&line, &told](const ConnectWait& wait) {
+        const QString text = messageText(
+            NumberedMessage{kMessageWaitingForConnection,
+                            {QString::number(wait.attempt), seconds(wait.delay), seconds(wait.left)}});
+        if (line.enabled()) {
+            line.say(text);
+        } else if (!told) {
+            printError(QStringLiteral("tarnlow_as_cli: ") + text);
+            told = true;
+        }
+    };
+    connectWhenFree(sqlca, retry);
+    line.clear();
+    return sqlca.SQLCode;
 }
 
 Result<QString> connectionPassword(const ConnectionOptions& options, const SettingsStore& settings) {
@@ -158,7 +222,7 @@ Result<void> connectTransaction(Transaction& sqlca, const ConnectionOptions& opt
     if (const Result<void> configured = configureTransaction(sqlca, options, settings, programFolder);
         !configured)
         return configured;
-    sqlca.connect();
+    connectWaitingOnTerminal(sqlca, options.connectTimeoutSeconds);
     if (sqlca.SQLCode < 0 || !sqlca.isConnected()) {
         const QString where = sqlca.kind() == DbmsKind::SQLite ? sqlca.Database : sqlca.ServerName;
         return Error{

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/connect_retry.h"
 #include "host/result.h"
 
 #include <QString>
@@ -28,11 +29,24 @@ struct ConnectionOptions {
     std::optional<QString> login;        // --login
     std::optional<QString> password;     // --password: the text, or "-" to ask on the terminal
     std::optional<QString> passwordFile; // --password-file
-    std::optional<QString> connectString; // --connect-string (ODBC)
+    std::optional<QString> connectString;  // --connect-string (ODBC)
+    std::optional<QString> connectTimeout; // --connect-timeout, as typed
+    // How long a busy server is waited for, from --connect-timeout.
+    int connectTimeoutSeconds = kDefaultConnectTimeoutSeconds;
 };
 
 // Declares the connection options on a sub-command's parser.
 void addConnectionOptions(QCommandLineParser& parser);
+
+// Declares --connect-timeout alone, for a command with connection options of its own, and reads
+// it: whole seconds, 0 or more (0: one attempt); the default when it is not given.
+void addConnectTimeoutOption(QCommandLineParser& parser);
+Result<int> connectTimeoutOption(const QCommandLineParser& parser);
+
+// Connects `sqlca` with its fields, waiting up to `timeoutSeconds` while the server is busy. The
+// waiting is shown on the terminal's progress line, or said once on standard error when that is
+// not a terminal.
+int connectWaitingOnTerminal(Transaction& sqlca, int timeoutSeconds);
 
 // The connection options of a parsed command line. An error names the option that is wrong: an
 // unknown database system, or --password together with --password-file.

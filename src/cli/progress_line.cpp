@@ -58,9 +58,17 @@ void ProgressLine::update(qint64 done, qint64 total, const QString& file) {
     m_lastDrawn.start();
     const double seconds = static_cast<double>(m_started.elapsed()) / 1000.0;
     const double rate = seconds > 0.2 ? static_cast<double>(done) / seconds : 0.0;
+    draw(progressLineText(done, total, rate, file));
+}
+
+void ProgressLine::say(const QString& text) {
+    if (m_enabled)
+        draw(terminalText(text));
+}
+
+void ProgressLine::draw(QString text) {
     // A line wider than the terminal would wrap, and the carriage return would then rewrite only
     // its last part.
-    QString text = progressLineText(done, total, rate, file);
     if (const int columns = terminalColumns(); columns > 1 && text.size() >= columns)
         text = text.left(columns - 2) + QChar(0x2026);
     // Carriage return, the line, and "erase to the end of the line" for a shorter line.

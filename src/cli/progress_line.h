@@ -23,10 +23,14 @@ public:
 
     bool enabled() const { return m_enabled; }
     void update(qint64 done, qint64 total, const QString& file);
+    // Shows a text of its own instead of the bytes, for work that waits (a busy server).
+    void say(const QString& text);
     // Removes the line, so that what is printed next starts at the left edge.
     void clear();
 
 private:
+    void draw(QString text);
+
     bool m_enabled = false;
     bool m_shown = false;
     QElapsedTimer m_started;

@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "cli/connection_options.h"
 
 #include "db/transaction.h"
 #include "tools/failed_rows_file.h"
@@ -33,6 +34,7 @@ void declareStockUpdate(QCommandLineParser& parser) {
                            QStringLiteral("OUT.csv")),
         QCommandLineOption(strictOption, QStringLiteral("Count keys that match no row as failures.")),
     });
+    addConnectTimeoutOption(parser);
     parser.addPositionalArgument(QStringLiteral("CSV"), QStringLiteral("The stock file."));
 }
 
@@ -47,6 +49,9 @@ int runStockUpdateCommand(const QCommandLineParser& parser) {
     const QString connectString = parser.value(connectOption);
     if (parser.isSet(failedOption) && parser.value(failedOption).isEmpty())
         return usageError(stockUpdateCommand, QStringLiteral("--failed needs a file name"));
+    const Result<int> connectTimeout = connectTimeoutOption(parser);
+    if (!connectTimeout)
+        return usageError(stockUpdateCommand, connectTimeout.error());
 
     const Result<QList<StockRow>> rows = readStockFile(path);
     if (!rows)
@@ -55,7 +60,7 @@ int runStockUpdateCommand(const QCommandLineParser& parser) {
 
     Transaction odbc;
     configureOdbcTransaction(odbc, connectString);
-    if (odbc.connect() != kSqlSuccess)
+    if (connectWaitingOnTerminal(odbc, *connectTimeout) != kSqlSuccess)
         return fail(QStringLiteral("cannot connect to the ODBC data source %1: %2")
                         .arg(connectStringForDisplay(connectString), odbc.SQLErrText));
 
@@ -118,7 +123,7 @@ int runStockUpdateCommand(const QCommandLineParser& parser) {
 const Command stockUpdateCommand{
     "stock-update",
     "write stock quantities from a CSV file into strivmst of an ODBC data source",
-    "stock-update CSV [--connect-string S] [--failed OUT.csv] [--strict]\n"
+    "stock-update CSV [--connect-string S] [--failed OUT.csv] [--strict] [--connect-timeout SECONDS]\n"
     "  the CSV file names the columns strivmst_short_sku and strivmst_clos_stk_qty in its header row;\n"
     "  S defaults to \"DSN=PRDLIVE;UID=mavrick;PWD=mavrick\". Exit code 1 when a row failed, nothing\n"
     "  could connect, or (with --strict) a key matched no row.",

@@ -108,14 +108,13 @@ int runSync(const QCommandLineParser& parser) {
                      .arg(installed));
         return kExitDone;
     }
-    // The download runs on a connection of its own, so that Ctrl+C is answered while it works.
-    const ConnectionSettings connection = ConnectionSettings::of(sqlca);
-    sqlca.disconnect();
+    // The work runs on the worker's thread with this one connection, so that Ctrl+C is answered
+    // while it works.
 
     const QList<VersionRow>& list = *rows;
     ProgressLine line;
     const BackgroundResult<DownloadOutcome> finished = runConnectedInBackground<DownloadOutcome>(
-        watch, connection,
+        watch, sqlca,
         [&](DatabaseWorker::Job& job) {
             SettingsStore workerSettings(settings.filePath());
             DownloadEngine worker(job.connection(), workerSettings, targetFolder);

@@ -90,6 +90,11 @@ DatabaseWorker::DatabaseWorker(ConnectionSettings settings, QObject* parent)
     : QObject(parent)
     , m_settings(std::move(settings)) {}
 
+DatabaseWorker::DatabaseWorker(Transaction& borrowed, QObject* parent)
+    : QObject(parent)
+    , m_settings(ConnectionSettings::of(borrowed))
+    , m_borrowed(&borrowed) {}
+
 DatabaseWorker::~DatabaseWorker() {
     abandon();
 }
@@ -119,15 +124,29 @@ bool DatabaseWorker::start(JobFunction function) {
         Qt::QueuedConnection);
 
     jobStarted();
-    QThread* thread = QThread::create([state, function = std::move(function)] {
+    // Filled once the thread exists, before it starts: the connection is handed to that thread.
+    auto lent = std::make_shared<std::shared_ptr<Transaction::HandedOverConnection>>();
+    Transaction* borrowed = m_borrowed;
+    QThread* thread = QThread::create([state, lent, borrowed, function = std::move(function)] {
         {
             Transaction connection;
-            state->settings.applyTo(connection);
+            if (!*lent || !connection.takeOver(*lent))
+                state->settings.applyTo(connection);
+            lent->reset();
             Job job(state, connection);
             function(job);
             {
                 const std::lock_guard lock(state->interruptMutex);
                 state->interrupter = nullptr;
+            }
+            if (borrowed != nullptr && !state->abandoned.load()) {
+                // Given back on the starting thread before finished(); dropped (and so closed) when
+                // the worker goes away first.
+                std::shared_ptr<Transaction::HandedOverConnection> back =
+                    connection.handOver(state->startingThread);
+                if (back)
+                    Q_EMIT state->relay.stepPosted(
+                        WorkerStep{[borrowed, back] { borrowed->takeOver(back); }, false});
             }
             connection.disconnect();
         }
@@ -135,6 +154,8 @@ bool DatabaseWorker::start(JobFunction function) {
             Q_EMIT state->relay.stepPosted(WorkerStep{{}, true});
         jobEnded();
     });
+    if (m_borrowed != nullptr)
+        *lent = m_borrowed->handOver(thread);
     thread->setObjectName(QStringLiteral("tarnlow database work"));
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     thread->start();

@@ -18,10 +18,12 @@ class Transaction;
 
 // Runs one piece of long database work (connecting, importing, downloading) on a thread of its own
 // with a transaction object of its own, so that the thread that started it (a window's) keeps
-// answering. A Qt SQL connection belongs to the thread that opened it, so the job connects its own
-// object with the same connection settings as the program's connection. Everything the job wants
-// done on the starting thread (progress, the result) it posts; posted steps run there in order,
-// followed by finished().
+// answering. A Qt SQL connection belongs to the thread that opened it: either the job connects its
+// own object with the given connection settings (a login attempt), or the worker borrows an open
+// connection, hands it to the job's thread and gives it back when the job ends, so that a piece of
+// work never needs a second connection to the server. Everything the job wants done on the
+// starting thread (progress, the result) it posts; posted steps run there in order, followed by
+// finished().
 class DatabaseWorker : public QObject {
     Q_OBJECT
 
@@ -29,7 +31,8 @@ public:
     // What a running job sees.
     class Job {
     public:
-        // The job's own transaction object, not yet connected, with the worker's settings applied.
+        // The job's own transaction object: the borrowed connection, or not yet connected with the
+        // worker's settings applied.
         Transaction& connection() const { return m_connection; }
         // True once cancellation was requested; long jobs look at it between pieces of work.
         bool cancelRequested() const;
@@ -56,6 +59,10 @@ public:
     using JobFunction = std::function<void(Job& job)>;
 
     explicit DatabaseWorker(ConnectionSettings settings, QObject* parent = nullptr);
+    // Jobs run on `borrowed`'s open connection, handed to the job's thread when it starts and given
+    // back before finished(). The object must outlive the worker and stay unused meanwhile. A
+    // connection left inside a transaction, or one whose job was abandoned, is closed instead.
+    explicit DatabaseWorker(Transaction& borrowed, QObject* parent = nullptr);
     // A job still running is abandoned: it ends on its own, and nothing it posts is delivered.
     ~DatabaseWorker() override;
     DatabaseWorker(const DatabaseWorker&) = delete;
@@ -86,6 +93,7 @@ Q_SIGNALS:
 
 private:
     ConnectionSettings m_settings;
+    Transaction* m_borrowed = nullptr;
     std::shared_ptr<Job::State> m_state;
     QMetaObject::Connection m_delivery;
 };

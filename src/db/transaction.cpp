@@ -5,6 +5,7 @@
 #include "db/dialect.h"
 #include "db/native_handles.h"
 #include "db/odbc_seam.h"
+#include "db/postgres_statement.h"
 #include "db/sqlite_script.h"
 #include "host/program_location.h"
 
@@ -345,9 +346,34 @@ bool Transaction::run(QSqlQuery& query, const QString& sql, const QVariantList& 
     return ok;
 }
 
+// Qt's PostgreSQL driver prepares a statement with bound values by SQL-level PREPARE and runs it
+// by EXECUTE: a named statement that lives in one server session, which a pooler in transaction
+// mode does not keep for the next statement. libpq's unnamed statements carry the values with the
+// statement itself.
+bool Transaction::bindsNatively(const QVariantList& values) const {
+    return d->kind == DbmsKind::PostgreSQL && !values.isEmpty() && postgresHandle(database()) != nullptr;
+}
+
+std::optional<QList<QVariantList>> Transaction::runBound(const QString& sql, const QVariantList& values,
+                                                         bool firstRowOnly) {
+    if (statementObserver)
+        statementObserver(sql);
+    auto outcome = postgresRunBound(postgresHandle(database()), sql, values, firstRowOnly);
+    if (!outcome) {
+        setFailure(outcome.error().text, outcome.error().code);
+        return std::nullopt;
+    }
+    setSuccess(std::max<qint64>(outcome->affected, 0));
+    return std::move(outcome->rows);
+}
+
 int Transaction::execute(const QString& sql, const QVariantList& values) {
     if (!readyForStatement())
         return SQLCode;
+    if (bindsNatively(values)) {
+        runBound(sql, values, true);
+        return SQLCode;
+    }
     QSqlQuery query(database());
     if (!run(query, sql, values))
         return SQLCode;
@@ -412,6 +438,18 @@ int Transaction::executeSqliteScript(sqlite3* handle, const QString& sql) {
 std::optional<QVariantList> Transaction::selectInto(const QString& sql, const QVariantList& values) {
     if (!readyForStatement())
         return std::nullopt;
+    if (bindsNatively(values)) {
+        std::optional<QList<QVariantList>> rows = runBound(sql, values, true);
+        if (!rows)
+            return std::nullopt;
+        if (rows->isEmpty()) {
+            setSuccess();
+            SQLCode = kSqlNotFound;
+            return std::nullopt;
+        }
+        setSuccess(1);
+        return rows->takeFirst();
+    }
     QSqlQuery query(database());
     if (!run(query, sql, values))
         return std::nullopt;
@@ -446,6 +484,15 @@ std::optional<QSqlQuery> Transaction::executeForRows(const QString& sql) {
 std::optional<QList<QVariantList>> Transaction::selectAll(const QString& sql, const QVariantList& values) {
     if (!readyForStatement())
         return std::nullopt;
+    if (bindsNatively(values)) {
+        std::optional<QList<QVariantList>> rows = runBound(sql, values, false);
+        if (!rows)
+            return std::nullopt;
+        setSuccess(rows->size());
+        if (rows->isEmpty())
+            SQLCode = kSqlNotFound;
+        return rows;
+    }
     QSqlQuery query(database());
     if (!run(query, sql, values))
         return std::nullopt;

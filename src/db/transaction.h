@@ -178,6 +178,12 @@ private:
     QString openNextTransaction();
     int runText(const QString& sql);
     bool run(class QSqlQuery& query, const QString& sql, const QVariantList& values);
+    // True when a statement with these values goes to PostgreSQL through libpq rather than Qt.
+    bool bindsNatively(const QVariantList& values) const;
+    // Runs a statement with bound values through libpq; no value (with SQLCode negative) when it
+    // failed. The rows when the statement returns any.
+    std::optional<QList<QVariantList>> runBound(const QString& sql, const QVariantList& values,
+                                                bool firstRowOnly);
     int startTransaction();
     // Ends the open transaction: commits it (keep) or rolls it back.
     int endTransaction(bool keep);

@@ -86,6 +86,7 @@ const QList<std::pair<int, QString>>& englishMessages() {
              u"of the %% newer program files stored in the database has been downloaded. Make the settings "
              u"file writable; the download will be tried again at the next start."},
             {10500, u"The connection is open, but not every setting could be saved: %%"},
+            {10505, u"The server is busy; trying again (attempt %%)\u2026"},
             {10600, u"This build cannot apply update packages; not applied: %%"},
             {10601, u"update......"},
             {10602,
@@ -95,6 +96,7 @@ const QList<std::pair<int, QString>>& englishMessages() {
                     u"entries."},
             {10604, u"The file type of update packages (*.fuf) cannot be registered: %%. Start-up goes on; "
                     u"opening a package from the desktop may not start this program."},
+            {10670, u"The server is busy (attempt %%); trying again in %% s, giving up in %% s\u2026"},
             {10700, u"%% cannot be opened: no object library provides it (libraries searched: %%)."},
             {10701, u"The language file %% cannot be used: %%. The language stays %%."},
             {10702, u"The main window %% (%%) has no function wf_change_lang, so the language cannot be "

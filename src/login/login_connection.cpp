@@ -72,10 +72,17 @@ std::optional<LoginFailure> connectDatabase(Transaction& sqlca, const LoginInput
     return connectionFailure(sqlca);
 }
 
-DatabaseWorker::JobFunction loginAttemptJob(std::function<void(const LoginAttemptOutcome&)> done) {
-    return [done = std::move(done)](DatabaseWorker::Job& job) {
+DatabaseWorker::JobFunction loginAttemptJob(std::function<void(const LoginAttemptOutcome&)> done,
+                                            std::function<void(const ConnectWait&)> waiting) {
+    return [done = std::move(done), waiting = std::move(waiting)](DatabaseWorker::Job& job) {
         Transaction& connection = job.connection();
-        connection.connect();
+        ConnectRetry retry;
+        retry.cancelled = [&job] { return job.cancelRequested(); };
+        if (waiting)
+            retry.waiting = [&job, waiting](const ConnectWait& wait) {
+                job.post([waiting, wait] { waiting(wait); });
+            };
+        connectWhenFree(connection, retry);
         LoginAttemptOutcome outcome;
         outcome.failure = connectionFailure(connection);
         // An abandoned attempt keeps its connection to itself, which closes it.

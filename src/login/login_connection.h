@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/connect_retry.h"
 #include "db/database_worker.h"
 #include "db/transaction.h"
 #include "lang/language_list.h"
@@ -55,9 +56,12 @@ struct LoginAttemptOutcome {
 };
 
 // The job that connects the worker's own transaction object (with the connection settings the
-// login built by setConnectionFields) and posts the outcome to `done` on the starting thread. An
-// attempt that was abandoned posts nothing, and its connection, if it still opens, is closed.
-DatabaseWorker::JobFunction loginAttemptJob(std::function<void(const LoginAttemptOutcome&)> done);
+// login built by setConnectionFields) and posts the outcome to `done` on the starting thread.
+// While the server answers busy it tries again until kDefaultConnectTimeoutSeconds have passed,
+// posting each wait to `waiting`. An attempt that was abandoned stops waiting at once and posts
+// nothing, and its connection, if it still opens, is closed.
+DatabaseWorker::JobFunction loginAttemptJob(std::function<void(const LoginAttemptOutcome&)> done,
+                                            std::function<void(const ConnectWait&)> waiting = {});
 
 // Makes the connection of a successful attempt the program's connection `sqlca`. The failure when
 // the attempt failed or the connection cannot be taken over.

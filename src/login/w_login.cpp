@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QLabel>
 #include <QListWidget>
 #include <QTimer>
 
@@ -34,6 +35,8 @@ constexpr int kFrameAllowanceUnits = 92;
 
 // Shown when the login worked but not every setting could be stored.
 constexpr int kMessageSettingsNotStored = 10500;
+// Shown under the buttons while a busy server is waited for: the attempt number.
+constexpr int kMessageServerBusy = 10505;
 
 // The row of the database type, below the language.
 constexpr int kDbmsRowY = 1052;
@@ -108,6 +111,9 @@ void w_login::createLoginControls() {
     cb_3 = new uo_std_cb(this);
     cb_3->setText(QStringLiteral(">>"));
     place(cb_3, "cb_3", 1184, 408, 105, 92);
+    st_busy = new QLabel(this);
+    place(st_busy, "st_busy", 73, 504, 1280, 60);
+    st_busy->setVisible(false);
 }
 
 // The fields that ">>" shows: server path and address, database, language and database type.
@@ -279,8 +285,13 @@ void w_login::logIn() {
     setConnecting(true);
     if (!isVisible())
         m_showWhenSlow->start();
-    m_attempt->start(loginAttemptJob(
-        [this, inputs](const LoginAttemptOutcome& outcome) { finishLogIn(inputs, outcome); }));
+    m_attempt->start(
+        loginAttemptJob([this, inputs](const LoginAttemptOutcome& outcome) { finishLogIn(inputs, outcome); },
+                        [this](const ConnectWait& wait) {
+                            st_busy->setText(messageText(
+                                NumberedMessage{kMessageServerBusy, {QString::number(wait.attempt + 1)}}));
+                            st_busy->setVisible(true);
+                        }));
 }
 
 void w_login::finishLogIn(const LoginInputs& inputs, const LoginAttemptOutcome& outcome) {
@@ -308,13 +319,14 @@ void w_login::finishLogIn(const LoginInputs& inputs, const LoginAttemptOutcome& 
 // afterwards is what was tried; Cancel stays available.
 void w_login::setConnecting(bool connecting) {
     for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (control != cb_2)
+        if (control != cb_2 && control != st_busy)
             control->setEnabled(!connecting);
     }
     if (connecting)
         setCursor(Qt::BusyCursor);
     else
         unsetCursor();
+    st_busy->setVisible(false);
     if (!connecting)
         sle_4->setFocus();
     else

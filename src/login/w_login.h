@@ -8,6 +8,7 @@
 #include <optional>
 
 class QComboBox;
+class QLabel;
 class QListWidget;
 class QTimer;
 
@@ -104,6 +105,7 @@ private:
     QListWidget* lb_1 = nullptr;
     uo_std_st* st_29 = nullptr;
     QComboBox* ddlb_2 = nullptr;
+    QLabel* st_busy = nullptr; // says that a busy server is being waited for
 };
 
 } // namespace tarnlow

@@ -1,6 +1,5 @@
 #include "update/w_update.h"
 
-#include "db/connection_settings.h"
 #include "db/transaction.h"
 #include "host/f_center.h"
 #include "host/program_location.h"
@@ -120,15 +119,16 @@ std::optional<int> w_update::open(Transaction& sqlca, const QString& commandLine
         f_msgbox(*m_report.failure);
         return std::nullopt;
     }
-    // The import runs on a connection of its own; start-up waits here as it waited for the import.
-    m_worker = new DatabaseWorker(ConnectionSettings::of(sqlca), this);
+    // The import runs on the worker's thread with the program's connection, lent to it and given
+    // back when it ends; start-up waits here as it waited for the import.
+    m_worker = new DatabaseWorker(sqlca, this);
     QEventLoop waiting;
     connect(m_worker, &DatabaseWorker::finished, &waiting, &QEventLoop::quit);
     m_worker->start([this, commandLine, trustedKeys = *trusted](DatabaseWorker::Job& job) {
         ImportReport report;
-        if (job.connection().connect() != kSqlSuccess) {
-            report.failure =
-                NumberedMessage{kMsgImportDatabaseFailed, {commandLine, job.connection().SQLErrText}};
+        if (!job.connection().isConnected()) {
+            report.failure = NumberedMessage{kMsgImportDatabaseFailed,
+                                             {commandLine, QStringLiteral("not connected to a database")}};
         } else {
             // Cancel also reaches a statement that waits for the import lock or runs the script.
             job.interruptStatementsOnCancel();

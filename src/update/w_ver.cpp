@@ -1,6 +1,5 @@
 #include "update/w_ver.h"
 
-#include "db/connection_settings.h"
 #include "db/database_worker.h"
 #include "db/transaction.h"
 #include "host/layout_units.h"
@@ -206,15 +205,16 @@ DownloadObserver w_ver::progressToWindow(const DatabaseWorker::Job& job) {
 }
 
 void w_ver::startDownload(const QList<VersionRow>& rows) {
-    m_worker = new DatabaseWorker(ConnectionSettings::of(m_sqlca), this);
+    // The program's connection is lent to the worker's thread and given back when the job ends.
+    m_worker = new DatabaseWorker(m_sqlca, this);
     const QString settingsFile = m_settings.filePath();
     const QString folder = m_programFolder;
     // Steps posted by the job reach the window only while its worker, a child of the window, lives.
     m_worker->start([this, rows, settingsFile, folder](DatabaseWorker::Job& job) {
         DownloadOutcome outcome;
-        if (job.connection().connect() != kSqlSuccess) {
+        if (!job.connection().isConnected()) {
             outcome.result = -1;
-            outcome.failure = DownloadEngine::listFailure(job.connection().SQLErrText);
+            outcome.failure = DownloadEngine::listFailure(QStringLiteral("not connected to a database"));
         } else {
             job.interruptStatementsOnCancel();
             SettingsStore settings(settingsFile);

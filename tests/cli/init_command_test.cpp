@@ -17,7 +17,7 @@ protected:
     CliRun init(const QStringList& extra = {}) {
         QStringList arguments{QStringLiteral("init"), QStringLiteral("--dbms"), sqlca.DBMS,
                               QStringLiteral("--database"), sqlca.Database};
-        if (GetParam() == Backend::Postgres)
+        if (GetParam() == Backend::Postgres || GetParam() == Backend::PgBouncer)
             arguments << QStringLiteral("--server") << sqlca.ServerName << QStringLiteral("--login")
                       << sqlca.LogID << QStringLiteral("--password") << sqlca.LogPass;
         arguments << extra;
@@ -79,7 +79,8 @@ TEST_P(InitCommandTest, RowsAreDroppedOnlyWithForce) {
     EXPECT_EQ(init({QStringLiteral("--unknown")}).exitCode, 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, InitCommandTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
+INSTANTIATE_TEST_SUITE_P(Backends, InitCommandTest,
+                         ::testing::Values(Backend::Sqlite, Backend::Postgres, Backend::PgBouncer),
                          test::backendTestName);
 
 TEST(InitCommand, UnreachableDatabaseFailsWithTheReason) {

@@ -194,7 +194,7 @@ TEST_P(TransactionTest, LostConnectionFailsCommitAndRollbackAndLeavesNoTransacti
         EXPECT_EQ(keep ? manual.commit() : manual.rollback(), kSqlFailure);
         // PostgreSQL's own driver needs the server to open a transaction; an ODBC driver may
         // open one on its side alone, and then the statements in it fail.
-        if (GetParam() == Backend::Postgres) {
+        if (GetParam() == Backend::Postgres || GetParam() == Backend::PgBouncer) {
             EXPECT_FALSE(manual.inTransaction());
         }
         if (!manual.inTransaction()) {
@@ -267,6 +267,8 @@ TEST_P(TransactionTest, WrongLoginOrMissingDatabaseFailsWithTheServersText) {
     switch (GetParam()) {
     case Backend::Postgres:
     case Backend::OdbcPostgres:
+    case Backend::PgBouncer:
+    case Backend::OdbcPgBouncer:
         wrong.LogPass = QStringLiteral("not-the-password");
         break;
     case Backend::Sqlite:
@@ -279,8 +281,9 @@ TEST_P(TransactionTest, WrongLoginOrMissingDatabaseFailsWithTheServersText) {
     EXPECT_LT(wrong.connect(), 0);
     EXPECT_FALSE(wrong.isConnected());
     EXPECT_EQ(wrong.dbhandle(), 0);
-    if (GetParam() == Backend::Postgres || GetParam() == Backend::OdbcPostgres)
-        EXPECT_TRUE(wrong.SQLErrText.contains(QStringLiteral("password authentication failed")))
+    // PgBouncer checks the password itself and says "SASL authentication failed".
+    if (isPostgresBackend(GetParam()))
+        EXPECT_TRUE(wrong.SQLErrText.contains(QStringLiteral("authentication failed")))
             << wrong.SQLErrText.toStdString();
     else
         EXPECT_FALSE(wrong.SQLErrText.isEmpty());
@@ -311,7 +314,7 @@ TEST_P(TransactionTest, ApplicationLockKeepsASecondWriterOut) {
     database->configure(second);
     second.DBParm += QStringLiteral(";Timeout=1");
     ASSERT_EQ(second.connect(), kSqlSuccess) << second.SQLErrText.toStdString();
-    if (GetParam() == Backend::Postgres) {
+    if (GetParam() == Backend::Postgres || GetParam() == Backend::PgBouncer) {
         const auto taken = second.selectInto(QStringLiteral("SELECT pg_try_advisory_xact_lock(hashtext(?))"),
                                              {QStringLiteral("import")});
         ASSERT_TRUE(taken.has_value()) << second.SQLErrText.toStdString();
@@ -336,7 +339,7 @@ TEST_P(TransactionTest, ApplicationLockKeepsASecondWriterOut) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, TransactionTest,
                          ::testing::Values(Backend::Sqlite, Backend::Postgres, Backend::OdbcPostgres,
-                                           Backend::OdbcSqlite),
+                                           Backend::OdbcSqlite, Backend::PgBouncer),
                          test::backendTestName);
 
 TEST(Transaction, UnknownSystemAndUseBeforeConnectAreReported) {

@@ -116,30 +116,38 @@ TEST(LoginConnection, FailureCarriesANegativeCodeAndTheDriversText) {
     EXPECT_FALSE(sqlca.isConnected());
 }
 
+// On the server itself and through PgBouncer in transaction pooling.
 TEST(LoginConnection, PostgresRefusesAWrongPasswordAndAcceptsTheRightOne) {
     TARNLOW_REQUIRE_POSTGRES(server);
     const QString database = test::createPostgresDatabase(server);
     ASSERT_FALSE(database.isEmpty());
-    LoginInputs inputs;
-    inputs.dbms = kDbmsPostgreSql;
-    inputs.serverAddress = server.host + QLatin1Char(':') + QString::number(server.port);
-    inputs.database = database;
-    inputs.login = server.user;
-    inputs.password = server.password + QStringLiteral("-wrong");
+    const std::optional<int> pooler = test::pgbouncerPort();
+    TARNLOW_REQUIRE_PORT(pooler, "PgBouncer (TARNLOW_TEST_PGBOUNCER_PORT)");
+    for (const int port : {server.port, *pooler}) {
+        LoginInputs inputs;
+        inputs.dbms = kDbmsPostgreSql;
+        inputs.serverAddress = server.host + QLatin1Char(':') + QString::number(port);
+        inputs.database = database;
+        inputs.login = server.user;
+        inputs.password = server.password + QStringLiteral("-wrong");
 
-    Transaction sqlca;
-    const std::optional<LoginFailure> failure =
-        connectDatabase(sqlca, inputs, QStringLiteral("/nonexistent/"));
-    ASSERT_TRUE(failure);
-    EXPECT_LT(failure->code, 0);
-    EXPECT_TRUE(failure->text.contains(QStringLiteral("password authentication failed")))
-        << failure->text.toStdString();
+        Transaction sqlca;
+        const std::optional<LoginFailure> failure =
+            connectDatabase(sqlca, inputs, QStringLiteral("/nonexistent/"));
+        ASSERT_TRUE(failure);
+        EXPECT_LT(failure->code, 0);
+        EXPECT_TRUE(failure->text.contains(QStringLiteral("authentication failed")))
+            << failure->text.toStdString();
 
-    inputs.password = server.password;
-    const std::optional<LoginFailure> second =
-        connectDatabase(sqlca, inputs, QStringLiteral("/nonexistent/"));
-    EXPECT_FALSE(second) << second->text.toStdString();
-    EXPECT_TRUE(sqlca.isConnected());
+        inputs.password = server.password;
+        const std::optional<LoginFailure> second =
+            connectDatabase(sqlca, inputs, QStringLiteral("/nonexistent/"));
+        EXPECT_FALSE(second) << second->text.toStdString();
+        EXPECT_TRUE(sqlca.isConnected());
+        const auto row = sqlca.selectInto(QStringLiteral("SELECT current_database() = ?"), {database});
+        ASSERT_TRUE(row) << sqlca.SQLErrText.toStdString();
+        EXPECT_TRUE(row->first().toBool()) << port;
+    }
 }
 
 TEST(LoginConnection, AServerThatNeverAnswersFailsAfterTheLoginTimeout) {

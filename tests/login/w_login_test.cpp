@@ -6,6 +6,7 @@
 #include "host/settings_store.h"
 #include "lang/language_globals.h"
 #include "login/f_password.h"
+#include "support/database_backends.h"
 #include "support/message_box_recorder.h"
 #include "support/silent_server.h"
 #include "support/test_environment.h"
@@ -16,9 +17,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -522,3 +525,60 @@ TEST_F(LoginWindowTest, ASlowAutoLoginShowsTheWindowAndClosingTheFrameGivesUp) {
     EXPECT_TRUE(boxes.requests().isEmpty());
     EXPECT_EQ(scratch.read(QStringLiteral("registry.ini")), registryBefore);
 }
+
+namespace {
+
+// An automatic login to a server with no connection slot free: the window shows itself with the
+// numbered busy message, Cancel stops the waiting at once, and a login once a slot is free gets
+// through.
+TEST_F(LoginWindowTest, ABusyServerIsWaitedForWithANumberedMessageAndCancelStopsAtOnce) {
+    const std::optional<int> port = test::smallServerPort();
+    TARNLOW_REQUIRE_PORT(port, "small PostgreSQL server (TARNLOW_TEST_PG_SMALL_PORT)");
+    const test::PostgresServer server = test::onPort(*test::postgresServer(), *port);
+    store(QStringLiteral("DBMS"), kDbmsPostgreSql);
+    store(QStringLiteral("ServerIP"), server.host + QLatin1Char(':') + QString::number(server.port));
+    store(QStringLiteral("login"), server.user);
+    store(QStringLiteral("database"), QStringLiteral("postgres"));
+    storeAutoLogin(server.password);
+    std::vector<std::unique_ptr<Transaction>> holders =
+        test::takeEverySlot(server, QStringLiteral("postgres"));
+    ASSERT_FALSE(holders.empty());
+
+    w_login window(sqlca);
+    window.openWindow(0);
+    auto* busy = control<QLabel>(window, "st_busy");
+    // The window shows itself once the automatic login takes longer than a moment.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return busy->isVisible() && window.isVisible(); }, 30000));
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^The server is busy; trying again \\(attempt [0-9]+\\)\u2026$"))
+            .match(busy->text())
+            .hasMatch())
+        << busy->text().toStdString();
+    EXPECT_TRUE(window.isConnecting());
+    if (const QString folder = qEnvironmentVariable("TARNLOW_SCREENSHOT_DIR"); !folder.isEmpty()) {
+        EXPECT_TRUE(window.grab().save(folder + QStringLiteral("/w_login_busy.png")));
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(control<QPushButton>(window, "cb_2"), Qt::LeftButton);
+    EXPECT_FALSE(window.isConnecting());
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_FALSE(busy->isVisible());
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(control<QLineEdit>(window, "sle_3")->isEnabled());
+    EXPECT_FALSE(sqlca.isConnected());
+    EXPECT_TRUE(DatabaseWorker::waitForAllJobs(std::chrono::seconds(15)));
+    QApplication::processEvents();
+    EXPECT_TRUE(boxes.requests().isEmpty());
+
+    QTest::mouseClick(control<QPushButton>(window, "cb_1"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return busy->isVisible(); }, 30000));
+    holders.pop_back();
+    settle(window);
+    EXPECT_TRUE(boxes.requests().isEmpty());
+    EXPECT_EQ(window.closingResult(), 1);
+    EXPECT_TRUE(sqlca.isConnected());
+}
+
+} // namespace

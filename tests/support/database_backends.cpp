@@ -3,7 +3,9 @@
 #include "db/connection_parameters.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QThread>
 
 namespace tarnlow::test {
 
@@ -17,8 +19,17 @@ std::string backendName(Backend backend) {
         return "OdbcPostgres";
     case Backend::OdbcSqlite:
         return "OdbcSqlite";
+    case Backend::PgBouncer:
+        return "PgBouncer";
+    case Backend::OdbcPgBouncer:
+        return "OdbcPgBouncer";
     }
     return "Unknown";
+}
+
+bool isPostgresBackend(Backend backend) {
+    return backend == Backend::Postgres || backend == Backend::OdbcPostgres ||
+           backend == Backend::PgBouncer || backend == Backend::OdbcPgBouncer;
 }
 
 bool odbcDriversRegistered() {
@@ -40,12 +51,24 @@ BackendDatabase::BackendDatabase(Backend backend)
         break;
     case Backend::Postgres:
     case Backend::OdbcPostgres:
+    case Backend::PgBouncer:
+    case Backend::OdbcPgBouncer:
         m_server = postgresServer();
         if (!m_server) {
             m_skipReason = QStringLiteral("no PostgreSQL server configured (TARNLOW_TEST_PG_HOST)");
             break;
         }
-        if (backend == Backend::OdbcPostgres && !odbcDriversRegistered()) {
+        m_port = m_server->port;
+        if (backend == Backend::PgBouncer || backend == Backend::OdbcPgBouncer) {
+            const std::optional<int> pooler = pgbouncerPort();
+            if (!pooler) {
+                m_skipReason = QStringLiteral("no PgBouncer configured (TARNLOW_TEST_PGBOUNCER_PORT)");
+                break;
+            }
+            m_port = *pooler;
+        }
+        if ((backend == Backend::OdbcPostgres || backend == Backend::OdbcPgBouncer) &&
+            !odbcDriversRegistered()) {
             m_skipReason = QStringLiteral("ODBC test drivers are not registered (ODBCSYSINI)");
             break;
         }
@@ -63,19 +86,21 @@ void BackendDatabase::configure(Transaction& transaction) const {
         transaction.Database = m_database;
         break;
     case Backend::Postgres:
+    case Backend::PgBouncer:
         transaction.DBMS = kDbmsPostgreSql;
-        transaction.ServerName = m_server->host + QLatin1Char(':') + QString::number(m_server->port);
+        transaction.ServerName = m_server->host + QLatin1Char(':') + QString::number(m_port);
         transaction.Database = m_database;
         transaction.LogID = m_server->user;
         transaction.LogPass = m_server->password;
         break;
     case Backend::OdbcPostgres:
+    case Backend::OdbcPgBouncer:
         transaction.DBMS = kDbmsOdbc;
         transaction.LogID = m_server->user;
         transaction.LogPass = m_server->password;
         transaction.DBParm = QStringLiteral("ConnectString=Driver={%1};Server=%2;Port=%3;Database=%4")
                                  .arg(kOdbcPostgresDriver, m_server->host)
-                                 .arg(m_server->port)
+                                 .arg(m_port)
                                  .arg(m_database);
         break;
     case Backend::OdbcSqlite:
@@ -87,19 +112,54 @@ void BackendDatabase::configure(Transaction& transaction) const {
 }
 
 QString BackendDatabase::binaryType() const {
-    switch (m_backend) {
-    case Backend::Postgres:
-    case Backend::OdbcPostgres:
-        return QStringLiteral("bytea");
-    case Backend::Sqlite:
-    case Backend::OdbcSqlite:
-        return QStringLiteral("BLOB");
-    }
-    return {};
+    return isPostgresBackend(m_backend) ? QStringLiteral("bytea") : QStringLiteral("BLOB");
 }
 
 std::string backendTestName(const ::testing::TestParamInfo<Backend>& parameter) {
     return backendName(parameter.param);
+}
+
+std::vector<std::unique_ptr<Transaction>> takeEverySlot(const PostgresServer& server,
+                                                        const QString& database) {
+    std::vector<std::unique_ptr<Transaction>> holders;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 60000) {
+        auto holder = std::make_unique<Transaction>();
+        holder->DBMS = kDbmsPostgreSql;
+        holder->ServerName = server.host + QLatin1Char(':') + QString::number(server.port);
+        holder->Database = database;
+        holder->LogID = server.user;
+        holder->LogPass = server.password;
+        if (holder->connect() == kSqlSuccess) {
+            holders.push_back(std::move(holder));
+            if (holders.size() > 20) {
+                ADD_FAILURE() << "the server takes more than 20 connections";
+                return {};
+            }
+            continue;
+        }
+        if (!holder->SQLErrText.contains(QStringLiteral("too many clients"))) {
+            ADD_FAILURE() << "the server refused a connection: " << holder->SQLErrText.toStdString();
+            return {};
+        }
+        if (holders.empty()) {
+            QThread::msleep(20);
+            continue;
+        }
+        const auto clients = holders.front()->selectInto(
+            QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE backend_type = 'client backend'"));
+        if (!clients) {
+            ADD_FAILURE() << holders.front()->SQLErrText.toStdString();
+            return {};
+        }
+        if (clients->first().toLongLong() == static_cast<qint64>(holders.size()))
+            return holders;
+        // Another client is still there; once it has gone, its slot is taken too.
+        QThread::msleep(20);
+    }
+    ADD_FAILURE() << "the server's other clients did not go within a minute";
+    return {};
 }
 
 void ConnectedBackendTest::SetUp() {

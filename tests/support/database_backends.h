@@ -9,12 +9,18 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tarnlow::test {
 
 // The ways the tests reach a real database: the embedded SQLite file, the PostgreSQL server that
-// scripts/test starts, and that same server and an SQLite file through unixODBC.
-enum class Backend { Sqlite, Postgres, OdbcPostgres, OdbcSqlite };
+// scripts/test starts, that same server and an SQLite file through unixODBC, and the server
+// through the PgBouncer in transaction pooling that scripts/test puts in front of it, directly
+// and through unixODBC.
+enum class Backend { Sqlite, Postgres, OdbcPostgres, OdbcSqlite, PgBouncer, OdbcPgBouncer };
+
+// True for the backends that reach the PostgreSQL test server, directly or not.
+bool isPostgresBackend(Backend backend);
 
 std::string backendName(Backend backend);
 
@@ -32,15 +38,19 @@ public:
     void configure(Transaction& transaction) const;
     // The type name of a binary column on this backend.
     QString binaryType() const;
-    // The PostgreSQL server behind the backend, when there is one.
+    // The PostgreSQL server behind the backend, when there is one (the server itself, also when
+    // the backend reaches it through PgBouncer).
     const std::optional<PostgresServer>& server() const { return m_server; }
     QString databaseName() const { return m_database; }
+    // The port the backend connects to: the server's, or PgBouncer's in front of it.
+    int port() const { return m_port; }
     const ScratchFolder& scratch() const { return *m_scratch; }
 
 private:
     Backend m_backend;
     std::unique_ptr<ScratchFolder> m_scratch;
     std::optional<PostgresServer> m_server;
+    int m_port = 0; // the port the backend connects to
     QString m_database;
     QString m_skipReason;
 };
@@ -58,6 +68,13 @@ protected:
     std::unique_ptr<BackendDatabase> database;
     Transaction sqlca;
 };
+
+// Connections to `database` on `server` that take every slot it has: opened until the server
+// refuses one with "too many clients", and held until no other client of the server is left (one
+// that was closing may have held a slot). The next client must then wait. Empty on a failure,
+// which is reported as a test failure.
+std::vector<std::unique_ptr<Transaction>> takeEverySlot(const PostgresServer& server,
+                                                        const QString& database);
 
 // True when the ODBC test drivers are registered (scripts/test-servers sets ODBCSYSINI).
 bool odbcDriversRegistered();

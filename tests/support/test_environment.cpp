@@ -61,6 +61,35 @@ std::optional<PostgresServer> postgresServer() {
     return server;
 }
 
+namespace {
+
+std::optional<int> portFromEnvironment(const char* name) {
+    bool ok = false;
+    const int port = qEnvironmentVariableIntValue(name, &ok);
+    if (!ok || port <= 0 || !postgresServer())
+        return std::nullopt;
+    return port;
+}
+
+} // namespace
+
+std::optional<int> pgbouncerPort() {
+    return portFromEnvironment("TARNLOW_TEST_PGBOUNCER_PORT");
+}
+
+std::optional<int> standbyPort() {
+    return portFromEnvironment("TARNLOW_TEST_PG_STANDBY_PORT");
+}
+
+std::optional<int> smallServerPort() {
+    return portFromEnvironment("TARNLOW_TEST_PG_SMALL_PORT");
+}
+
+PostgresServer onPort(PostgresServer server, int port) {
+    server.port = port;
+    return server;
+}
+
 QString createPostgresDatabase(const PostgresServer& server) {
     static QAtomicInt counter;
     const QString name = QStringLiteral("tarnlow_test_%1_%2")

@@ -41,9 +41,19 @@ struct PostgresServer {
 // TARNLOW_TEST_REQUIRE_SERVERS=1 (scripts/test sets it), when the missing server is a failure.
 std::optional<PostgresServer> postgresServer();
 
+// The servers scripts/test starts beside it, reached with the same logins: PgBouncer in
+// transaction pooling in front of it, a hot standby streaming from it, and a second server that
+// takes three connections at most. No value when the environment names none.
+std::optional<int> pgbouncerPort();
+std::optional<int> standbyPort();
+std::optional<int> smallServerPort();
+
 // Creates a new empty database owned by the test user and returns its name; an empty text and a
 // test failure when that is not possible.
 QString createPostgresDatabase(const PostgresServer& server);
+
+// The server with another port, for one of the servers beside it.
+PostgresServer onPort(PostgresServer server, int port);
 
 // True when tests must fail rather than skip for a missing server or driver.
 bool serversRequired();
@@ -66,3 +76,12 @@ QString binaryDirectory();
         GTEST_SKIP() << "no PostgreSQL server configured";                                                   \
     }                                                                                                        \
     const ::tarnlow::test::PostgresServer& variable = *variable##Optional
+
+// Skips the test when the environment names no port in `port` (an std::optional<int>), or fails it
+// when servers are required.
+#define TARNLOW_REQUIRE_PORT(port, what)                                                                     \
+    if (!(port)) {                                                                                           \
+        if (::tarnlow::test::serversRequired())                                                              \
+            FAIL() << "no " what " configured";                                                              \
+        GTEST_SKIP() << "no " what " configured";                                                            \
+    }

@@ -70,7 +70,7 @@ inline QString odbcConnectString(const BackendDatabase& database) {
     const PostgresServer& server = *database.server();
     return QStringLiteral("Driver={%1};Server=%2;Port=%3;Database=%4;UID=%5;PWD=%6")
         .arg(kOdbcPostgresDriver, server.host)
-        .arg(server.port)
+        .arg(database.port())
         .arg(database.databaseName(), server.user, odbcConnectValue(server.password));
 }
 

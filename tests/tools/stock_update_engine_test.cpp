@@ -169,7 +169,9 @@ TEST_P(StockUpdate, SessionConnectsAndRunsOnItsOwnThread) {
     EXPECT_EQ(seenFromAnotherConnection(), updatedStockValues());
 }
 
-INSTANTIATE_TEST_SUITE_P(Odbc, StockUpdate, ::testing::Values(Backend::OdbcPostgres, Backend::OdbcSqlite),
+INSTANTIATE_TEST_SUITE_P(Odbc, StockUpdate,
+                         ::testing::Values(Backend::OdbcPostgres, Backend::OdbcSqlite,
+                                           Backend::OdbcPgBouncer),
                          backendTestName);
 
 // With the driver told to leave failed statements to the application, PostgreSQL aborts the open

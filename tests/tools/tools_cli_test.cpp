@@ -85,7 +85,8 @@ TEST_P(StockUpdateCommand, NoConnectionBadFileAndUsage) {
     EXPECT_EQ(stockValues(sqlca), initialStockValues());
 }
 
-INSTANTIATE_TEST_SUITE_P(Odbc, StockUpdateCommand, ::testing::Values(Backend::OdbcPostgres), backendTestName);
+INSTANTIATE_TEST_SUITE_P(Odbc, StockUpdateCommand,
+                         ::testing::Values(Backend::OdbcPostgres, Backend::OdbcPgBouncer), backendTestName);
 
 TEST(ScanControlsCommand, OneLinePerCodeAsTextOrJson) {
     ScratchFolder scratch;

@@ -3,14 +3,17 @@
 
 #include "download_database.h"
 
+#include "db/transaction.h"
 #include "host/settings_store.h"
 #include "signing/signing_key.h"
 #include "signing/trusted_keys.h"
 #include "support/cli_process.h"
+#include "support/database_backends.h"
 #include "support/test_environment.h"
 #include "update/download_engine.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 
@@ -189,16 +192,96 @@ QStringList postgresConnection(const PostgresServer& server, const QString& data
             QStringLiteral("--password"), server.password};
 }
 
+// How the whole road reaches the server: the operator's init and apply, and the clients' sync.
+enum class Route {
+    Direct,    // everything on the server itself
+    PgBouncer, // everything through PgBouncer in transaction pooling
+    Standby,   // init and apply on the server, sync from its hot standby
+};
+
+std::string routeName(const ::testing::TestParamInfo<Route>& info) {
+    switch (info.param) {
+    case Route::Direct:
+        return "Direct";
+    case Route::PgBouncer:
+        return "PgBouncer";
+    case Route::Standby:
+        return "Standby";
+    }
+    return "Unknown";
+}
+
+class SyncWholeRoad : public ::testing::TestWithParam<Route> {
+protected:
+    void SetUp() override {
+        const std::optional<PostgresServer> found = postgresServer();
+        if (!found) {
+            if (serversRequired())
+                FAIL() << "no PostgreSQL server configured (TARNLOW_TEST_PG_HOST)";
+            GTEST_SKIP() << "no PostgreSQL server configured";
+        }
+        server = *found;
+        database = createPostgresDatabase(server);
+        ASSERT_FALSE(database.isEmpty());
+        operatorConnection = clientConnection = postgresConnection(server, database);
+        if (GetParam() == Route::PgBouncer) {
+            const std::optional<int> port = pgbouncerPort();
+            TARNLOW_REQUIRE_PORT(port, "PgBouncer (TARNLOW_TEST_PGBOUNCER_PORT)");
+            operatorConnection = clientConnection = postgresConnection(onPort(server, *port), database);
+        } else if (GetParam() == Route::Standby) {
+            const std::optional<int> port = standbyPort();
+            TARNLOW_REQUIRE_PORT(port, "hot standby (TARNLOW_TEST_PG_STANDBY_PORT)");
+            clientConnection = postgresConnection(onPort(server, *port), database);
+            standby = onPort(server, *port);
+        }
+    }
+
+    // Before the clients sync from a standby, it has replayed everything the server committed.
+    void waitForStandby() {
+        if (!standby)
+            return;
+        Transaction primary;
+        primary.DBMS = kDbmsPostgreSql;
+        primary.ServerName = server.host + QLatin1Char(':') + QString::number(server.port);
+        primary.Database = database;
+        primary.LogID = server.user;
+        primary.LogPass = server.password;
+        ASSERT_EQ(primary.connect(), kSqlSuccess) << primary.SQLErrText.toStdString();
+        const auto written = primary.selectInto(QStringLiteral("SELECT pg_current_wal_lsn()::text"));
+        ASSERT_TRUE(written.has_value()) << primary.SQLErrText.toStdString();
+        Transaction replica;
+        replica.DBMS = kDbmsPostgreSql;
+        replica.ServerName = standby->host + QLatin1Char(':') + QString::number(standby->port);
+        replica.Database = database;
+        replica.LogID = server.user;
+        replica.LogPass = server.password;
+        ASSERT_EQ(replica.connect(), kSqlSuccess) << replica.SQLErrText.toStdString();
+        QElapsedTimer clock;
+        clock.start();
+        for (;;) {
+            const auto replayed = replica.selectInto(
+                QStringLiteral("SELECT pg_last_wal_replay_lsn() >= CAST(? AS pg_lsn)"), {written->first()});
+            ASSERT_TRUE(replayed.has_value()) << replica.SQLErrText.toStdString();
+            if (replayed->first().toBool())
+                return;
+            ASSERT_LT(clock.elapsed(), 60000) << "the standby did not catch up";
+            QThread::msleep(20);
+        }
+    }
+
+    PostgresServer server;
+    std::optional<PostgresServer> standby;
+    QString database;
+    QStringList operatorConnection;
+    QStringList clientConnection;
+};
+
 // pack, then apply on PostgreSQL, then sync into two client folders, each with its own settings.
-TEST(SyncWholeRoad, PackApplyOnPostgresAndSyncTwoClientsByteIdentical) {
-    TARNLOW_REQUIRE_POSTGRES(server);
+TEST_P(SyncWholeRoad, PackApplyOnPostgresAndSyncTwoClientsByteIdentical) {
     ScratchFolder scratch;
-    const QString database = createPostgresDatabase(server);
-    ASSERT_FALSE(database.isEmpty());
-    const QStringList connection = postgresConnection(server, database);
     const QString operatorRegistry = scratch.file(QStringLiteral("operator.ini"));
 
-    CliRun run = runCli(QStringList{QStringLiteral("init")} + connection, operatorRegistry);
+    CliRun run = runCli(QStringList{QStringLiteral("init")} + operatorConnection, operatorRegistry);
     ASSERT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
 
     // Four files: small, one piece exactly, past 64 KB, and several megabytes.
@@ -218,15 +301,17 @@ TEST(SyncWholeRoad, PackApplyOnPostgresAndSyncTwoClientsByteIdentical) {
     }
     run = runCli(packArguments, operatorRegistry);
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    run = runCli(QStringList{QStringLiteral("apply"), scratch.file(QStringLiteral("road.fuf"))} + connection,
+    run = runCli(QStringList{QStringLiteral("apply"), scratch.file(QStringLiteral("road.fuf"))} +
+                     operatorConnection,
                  operatorRegistry);
     ASSERT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+    waitForStandby();
 
     for (const QString& client : {QStringLiteral("clientA"), QStringLiteral("clientB")}) {
         ASSERT_TRUE(QDir(scratch.path()).mkpath(client));
         const QString registry = scratch.file(client + QStringLiteral(".ini"));
         run = runCli(QStringList{QStringLiteral("sync"), QStringLiteral("--folder"), scratch.file(client)} +
-                         connection,
+                         clientConnection,
                      registry);
         ASSERT_EQ(run.exitCode, 0) << client.toStdString() << run.err.toStdString();
         for (const QString& name : names)
@@ -239,12 +324,9 @@ TEST(SyncWholeRoad, PackApplyOnPostgresAndSyncTwoClientsByteIdentical) {
 }
 
 // The same road under a trusted key: keygen, pack, sign, apply, and two clients that check every file.
-TEST(SyncWholeRoad, SignedPackageUnderATrustedKeyReachesTwoClientsByteIdentical) {
-    TARNLOW_REQUIRE_POSTGRES(server);
+TEST_P(SyncWholeRoad, SignedPackageUnderATrustedKeyReachesTwoClientsByteIdentical) {
     ScratchFolder scratch;
-    const QString database = createPostgresDatabase(server);
-    ASSERT_FALSE(database.isEmpty());
-    const QStringList connection = postgresConnection(server, database);
+    const QStringList& connection = operatorConnection;
     const QString operatorRegistry = scratch.file(QStringLiteral("operator.ini"));
 
     CliRun run = runCli({QStringLiteral("keygen"), QStringLiteral("--unencrypted"),
@@ -291,13 +373,14 @@ TEST(SyncWholeRoad, SignedPackageUnderATrustedKeyReachesTwoClientsByteIdentical)
     ASSERT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("signature of key %1 verified").arg(key.id.text())))
         << run.out.toStdString();
+    waitForStandby();
 
     for (const QString& client : {QStringLiteral("clientA"), QStringLiteral("clientB")}) {
         ASSERT_TRUE(QDir(scratch.path()).mkpath(client));
         const QString registry = scratch.file(client + QStringLiteral(".ini"));
         trustIn(registry);
         run = runCli(QStringList{QStringLiteral("sync"), QStringLiteral("--folder"), scratch.file(client)} +
-                         connection,
+                         clientConnection,
                      registry);
         ASSERT_EQ(run.exitCode, 0) << client.toStdString() << run.err.toStdString();
         EXPECT_FALSE(run.err.contains(QStringLiteral("No trusted key"))) << run.err.toStdString();
@@ -314,12 +397,66 @@ TEST(SyncWholeRoad, SignedPackageUnderATrustedKeyReachesTwoClientsByteIdentical)
     ASSERT_TRUE(QDir(scratch.path()).mkpath(QStringLiteral("clientC")));
     run = runCli(QStringList{QStringLiteral("sync"), QStringLiteral("--folder"),
                              scratch.file(QStringLiteral("clientC"))} +
-                     connection,
+                     clientConnection,
                  plainRegistry);
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.err.count(QStringLiteral("No trusted key is set up")), 1) << run.err.toStdString();
     EXPECT_EQ(readFile(scratch.file(QStringLiteral("clientC/signed3.dat"))),
               patternBytes(3 * 1024 * 1024, 902));
 }
+
+// A server with three connection slots, all taken: sync says it waits, and completes once one slot
+// is free, which it uses for all of its work.
+TEST(SyncOnAFullServer, WaitsForAFreeConnectionAndCompletesOnOne) {
+    const std::optional<int> port = smallServerPort();
+    TARNLOW_REQUIRE_PORT(port, "small PostgreSQL server (TARNLOW_TEST_PG_SMALL_PORT)");
+    const PostgresServer server = onPort(*postgresServer(), *port);
+    ScratchFolder scratch;
+    const QString database = createPostgresDatabase(server);
+    ASSERT_FALSE(database.isEmpty());
+    const QStringList connection = postgresConnection(server, database);
+    const QString operatorRegistry = scratch.file(QStringLiteral("operator.ini"));
+    ASSERT_TRUE(scratch.write(QStringLiteral("app.dll"), patternBytes(3 * 1024 * 1024, 77)));
+    ASSERT_EQ(runCli(QStringList{QStringLiteral("init")} + connection, operatorRegistry).exitCode, 0);
+    ASSERT_EQ(runCli({QStringLiteral("pack"), QStringLiteral("--output"),
+                      scratch.file(QStringLiteral("p.fuf")), QStringLiteral("--comp"), QStringLiteral("5"),
+                      QStringLiteral("--file1"), scratch.file(QStringLiteral("app.dll"))},
+                     operatorRegistry)
+                  .exitCode,
+              0);
+    const CliRun applied =
+        runCli(QStringList{QStringLiteral("apply"), scratch.file(QStringLiteral("p.fuf"))} + connection,
+               operatorRegistry);
+    ASSERT_EQ(applied.exitCode, 0) << applied.err.toStdString();
+
+    std::vector<std::unique_ptr<Transaction>> holders = takeEverySlot(server, database);
+    ASSERT_FALSE(holders.empty());
+
+    ASSERT_TRUE(QDir(scratch.path()).mkpath(QStringLiteral("client")));
+    QProcess sync;
+    sync.setProcessEnvironment(environmentWithRegistry(scratch.file(QStringLiteral("client.ini"))));
+    sync.start(cliProgram(), QStringList{QStringLiteral("sync"), QStringLiteral("--folder"),
+                                         scratch.file(QStringLiteral("client"))} +
+                                 connection);
+    ASSERT_TRUE(sync.waitForStarted());
+    QByteArray err;
+    QElapsedTimer clock;
+    clock.start();
+    while (!err.contains("The server is busy") && sync.state() == QProcess::Running &&
+           clock.elapsed() < 60000) {
+        sync.waitForReadyRead(100);
+        err += sync.readAllStandardError();
+    }
+    ASSERT_TRUE(err.contains("The server is busy")) << err.toStdString();
+    ASSERT_EQ(sync.state(), QProcess::Running);
+    holders.pop_back();
+    ASSERT_TRUE(sync.waitForFinished(120000));
+    err += sync.readAllStandardError();
+    EXPECT_EQ(sync.exitCode(), 0) << err.toStdString();
+    EXPECT_EQ(readFile(scratch.file(QStringLiteral("client/app.dll"))), patternBytes(3 * 1024 * 1024, 77));
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, SyncWholeRoad,
+                         ::testing::Values(Route::Direct, Route::PgBouncer, Route::Standby), routeName);
 
 } // namespace

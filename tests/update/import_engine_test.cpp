@@ -34,7 +34,7 @@ protected:
 
     // Fixed-width text as the database returns it: PostgreSQL pads char columns to their width.
     QString stored(const QString& text, int width) const {
-        return GetParam() == Backend::Postgres ? text.leftJustified(width, QLatin1Char(' ')) : text;
+        return test::isPostgresBackend(GetParam()) ? text.leftJustified(width, QLatin1Char(' ')) : text;
     }
 
     qint64 count(const QString& sql) {
@@ -262,7 +262,7 @@ TEST_P(ImportEngineTest, FailureMidwayLeavesNoRowOfThePackage) {
     const QString path = writePackage(QStringLiteral("mid.fuf"), package);
 
     // The binary write of the second file fails in the database.
-    if (GetParam() == Backend::Postgres) {
+    if (test::isPostgresBackend(GetParam())) {
         ASSERT_EQ(sqlca.executeImmediate(QStringLiteral(
                       "create function refuse_blob() returns trigger language plpgsql as $$ begin "
                       "if new.update_index = 2 then raise exception 'disk full while writing'; end if; "
@@ -293,7 +293,7 @@ TEST_P(ImportEngineTest, FailureMidwayLeavesNoRowOfThePackage) {
     // The package file loses its tail while the third file is due: nothing stays either.
     ASSERT_EQ(sqlca.executeImmediate(
                   QStringLiteral("drop trigger refuse_blob") +
-                  (GetParam() == Backend::Postgres ? QStringLiteral(" on t_sys_ver") : QString())),
+                  (test::isPostgresBackend(GetParam()) ? QStringLiteral(" on t_sys_ver") : QString())),
               kSqlSuccess);
     const ImportReport cut = importPackage(sqlca, path, [&](const ImportFile& file) {
         if (file.entry == 3)
@@ -362,7 +362,7 @@ TEST_P(ImportEngineTest, TwoImportersAtOnceStoreOneCopy) {
     std::unique_ptr<QThread> first(QThread::create(importer, 0));
     first->start();
     firstInside.acquire();
-    if (GetParam() == Backend::Postgres) {
+    if (test::isPostgresBackend(GetParam())) {
         EXPECT_EQ(lockState(true), 1);
     } else {
         // Another writer cannot have the database now.
@@ -374,7 +374,7 @@ TEST_P(ImportEngineTest, TwoImportersAtOnceStoreOneCopy) {
     std::unique_ptr<QThread> second(QThread::create(importer, 1));
     second->start();
     EXPECT_TRUE(secondAtLock.tryAcquire(1, 30000));
-    if (GetParam() == Backend::Postgres) {
+    if (test::isPostgresBackend(GetParam())) {
         EXPECT_TRUE(waitFor([&] { return lockState(false) == 1; }));
     }
     firstMayGoOn.release();
@@ -462,7 +462,8 @@ TEST_P(ImportEngineTest, NameEndingInHalfACharacterIsStoredWithThatHalfBlanked) 
     EXPECT_EQ(rows[1].name, stored(QStringLiteral("plain.txt").leftJustified(32, QLatin1Char(' ')), 255));
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, ImportEngineTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
+INSTANTIATE_TEST_SUITE_P(Backends, ImportEngineTest,
+                         ::testing::Values(Backend::Sqlite, Backend::Postgres, Backend::PgBouncer),
                          test::backendTestName);
 
 TEST(ImportEngine, RefusesWithoutConnection) {

@@ -314,7 +314,8 @@ TEST_P(SignedPackageTest, PackageSignedByMinisignAloneIsAppliedWithAWarning) {
     EXPECT_EQ(outcome.failure->number, kMsgDownloadFileRefused);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, SignedPackageTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
+INSTANTIATE_TEST_SUITE_P(Backends, SignedPackageTest,
+                         ::testing::Values(Backend::Sqlite, Backend::Postgres, Backend::PgBouncer),
                          test::backendTestName);
 
 } // namespace
