@@ -215,12 +215,13 @@ using SliceHandler =
 std::optional<BlobFailure> readCompressedSlices(PGconn* handle, const BlobLocation& where,
                                                 const QByteArray& rowAddress, qint64 size,
                                                 const SliceHandler& handOn) {
-    // OFFSET 0 keeps the subquery, and so the one decompressed copy of the value, apart from the
-    // slices taken of it; the value's length in each row shows that the row still holds the value
-    // that was measured.
+    // substring() without a length gives the whole value as one decompressed copy in the server's
+    // memory (the column itself would stay a reference to the stored, compressed value); OFFSET 0
+    // keeps that subquery apart from the slices taken of it. The value's length in each row shows
+    // that it is still the value that was measured.
     const QString sql =
         QStringLiteral("SELECT substring(s.v FROM o FOR $1), o, octet_length(s.v) FROM "
-                       "(SELECT %1 || ''::bytea AS v FROM %2 WHERE ctid = $2::tid OFFSET 0) s, "
+                       "(SELECT substring(%1 FROM 1) AS v FROM %2 WHERE ctid = $2::tid OFFSET 0) s, "
                        "LATERAL generate_series(1, octet_length(s.v), $1::int) o")
             .arg(where.column, where.table);
     TextParameters parameters(QVariantList{});
