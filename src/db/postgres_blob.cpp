@@ -211,7 +211,6 @@ using SliceHandler =
 // returns it as one row per slice, which arrive one at a time (libpq's single-row mode) so that the
 // client holds one slice at most. The server holds the whole value while it sends it, as it would
 // for a COPY of it.
-
 std::optional<BlobFailure> readCompressedSlices(PGconn* handle, const BlobLocation& where,
                                                 const QByteArray& rowAddress, qint64 size,
                                                 const SliceHandler& handOn) {
