@@ -19,9 +19,9 @@ struct pg_conn;
 
 namespace tarnlow {
 
-// PostgreSQL reads a value in slices of this size, handed on in pieces of kBlobPieceSize; each slice
-// is one query, and a compressed value is decompressed up to the end of the slice each time, so
-// fewer and larger slices pay off there.
+// PostgreSQL reads a value that it stores uncompressed in slices of this size, one query each,
+// handed on in pieces of kBlobPieceSize. A compressed value, which would be decompressed from its
+// start for every slice, is read by one query that decompresses it once on the server.
 inline constexpr qint64 kPostgresBlobPieceSize = 8 * 1024 * 1024;
 
 // Why a native transfer failed: the server's (or the caller's) text and the native code.
@@ -53,8 +53,8 @@ Result<qint64, BlobFailure> sqliteInsertBlobRow(sqlite3* handle, const QString& 
                                                 const BlobPieceSource& source);
 
 // PostgreSQL through libpq. The insert streams the row through a binary COPY; the read fetches the
-// value in slices with binary results. The insert sets `handled` to false, and does nothing, when
-// a column's type is one it does not encode, so that the caller can use the generic path.
+// value in slices with binary results, a row at a time. The insert sets `handled` to false, and does nothing,
+// when a column's type is one it does not encode, so that the caller can use the generic path.
 Result<BlobFound, BlobFailure> postgresReadBlob(pg_conn* handle, const BlobLocation& where,
                                                 const BlobPieceSink& sink);
 Result<qint64, BlobFailure> postgresInsertBlobRow(pg_conn* handle, const QString& table,

@@ -192,6 +192,77 @@ BlobFailure abandonCopy(PGconn* handle, const QString& reason) {
     return BlobFailure{reason};
 }
 
+// An int4 column of a binary result, or -1 when it holds something else.
+qint64 binaryInt32(const PGresult* result, int column) {
+    if (PQgetisnull(result, 0, column) || PQgetlength(result, 0, column) != 4)
+        return -1;
+    return qFromBigEndian<qint32>(PQgetvalue(result, 0, column));
+}
+
+// Rows of 1 MiB keep libpq's input buffer, which grows to the largest message, small while the
+// server sends the rows of one statement without waiting for the client.
+constexpr qint64 kCompressedSliceSize = 1024 * 1024;
+
+using SliceHandler =
+    std::function<std::optional<BlobFailure>(const PGresult* piece, qint64 offset, qint64 length)>;
+
+// A slice of a compressed value costs decompressing it from its start, so a compressed value is
+// read by one statement instead: the server takes it out of storage and decompresses it once, and
+// returns it as one row per slice, which arrive one at a time (libpq's single-row mode) so that the
+// client holds one slice at most. The server holds the whole value while it sends it, as it would
+// for a COPY of it.
+std::optional<BlobFailure> readCompressedSlices(PGconn* handle, const BlobLocation& where,
+                                                const QByteArray& rowAddress, qint64 size,
+                                                const SliceHandler& handOn) {
+    // substring() without a length gives the whole value as one decompressed copy in the server's
+    // memory (the column itself would stay a reference to the stored, compressed value); OFFSET 0
+    // keeps that subquery apart from the slices taken of it. The value's length in each row shows
+    // that it is still the value that was measured.
+    const QString sql =
+        QStringLiteral("SELECT substring(s.v FROM o FOR $1), o, octet_length(s.v) FROM "
+                       "(SELECT substring(%1 FROM 1) AS v FROM %2 WHERE ctid = $2::tid OFFSET 0) s, "
+                       "LATERAL generate_series(1, octet_length(s.v), $1::int) o")
+            .arg(where.column, where.table);
+    TextParameters parameters(QVariantList{});
+    parameters.append(QByteArray::number(kCompressedSliceSize));
+    parameters.append(rowAddress);
+    const QByteArray text = sql.toUtf8();
+    if (!PQsendQueryParams(handle, text.constData(), parameters.count(), nullptr, parameters.pointers.data(),
+                           nullptr, nullptr, 1))
+        return connectionFailure(handle, QStringLiteral("the value cannot be read"));
+    PQsetSingleRowMode(handle);
+
+    // Every result is taken, also after a failure, so that the connection is ready for the next
+    // statement.
+    std::optional<BlobFailure> failure;
+    qint64 offset = 0;
+    while (PGresult* raw = PQgetResult(handle)) {
+        const PgResult result(raw);
+        const ExecStatusType status = PQresultStatus(result.get());
+        if (failure)
+            continue;
+        if (status == PGRES_TUPLES_OK)
+            continue; // the end of the rows
+        if (status != PGRES_SINGLE_TUPLE) {
+            failure = resultFailure(handle, result.get(),
+                                    QStringLiteral("the value cannot be read at byte %1").arg(offset));
+            continue;
+        }
+        const qint64 length = std::min(kCompressedSliceSize, size - offset);
+        if (length <= 0 || binaryInt32(result.get(), 1) != offset + 1 ||
+            binaryInt32(result.get(), 2) != size) {
+            failure =
+                BlobFailure{QStringLiteral("the value changed while it was read (at byte %1)").arg(offset)};
+            continue;
+        }
+        failure = handOn(result.get(), offset, length);
+        offset += length;
+    }
+    if (!failure && offset != size)
+        failure = BlobFailure{QStringLiteral("the value changed while it was read (at byte %1)").arg(offset)};
+    return failure;
+}
+
 } // namespace
 
 Result<BlobFound, BlobFailure> postgresReadBlob(pg_conn* handle, const BlobLocation& where,
@@ -207,10 +278,13 @@ Result<BlobFound, BlobFailure> postgresReadBlob(pg_conn* handle, const BlobLocat
     };
 
     // The size, without fetching the value; the row's physical address keeps every slice on it.
-    const PgResult found = execute(handle,
-                                   QStringLiteral("SELECT ctid, octet_length(%1) FROM %2 WHERE %3")
-                                       .arg(where.column, where.table, keyCondition(where.keyColumns)),
-                                   TextParameters(where.keyValues), 0);
+    // A value stored in fewer bytes than it holds is compressed.
+    const PgResult found =
+        execute(handle,
+                QStringLiteral("SELECT ctid, octet_length(%1), pg_column_size(%1) < octet_length(%1) "
+                               "FROM %2 WHERE %3")
+                    .arg(where.column, where.table, keyCondition(where.keyColumns)),
+                TextParameters(where.keyValues), 0);
     if (PQresultStatus(found.get()) != PGRES_TUPLES_OK)
         return fail(resultFailure(handle, found.get(), QStringLiteral("the row cannot be read")));
     if (PQntuples(found.get()) == 0)
@@ -219,6 +293,26 @@ Result<BlobFound, BlobFailure> postgresReadBlob(pg_conn* handle, const BlobLocat
         return BlobFound::Null;
     const QByteArray rowAddress(PQgetvalue(found.get(), 0, 0));
     const qint64 size = QByteArray(PQgetvalue(found.get(), 0, 1)).toLongLong();
+    const bool compressed = *PQgetvalue(found.get(), 0, 2) == 't';
+
+    const auto handOn = [&](const PGresult* piece, qint64 offset,
+                            qint64 length) -> std::optional<BlobFailure> {
+        if (PQntuples(piece) != 1 || PQgetisnull(piece, 0, 0) || PQgetlength(piece, 0, 0) != length)
+            return BlobFailure{
+                QStringLiteral("the value changed while it was read (at byte %1)").arg(offset)};
+        const char* bytes = PQgetvalue(piece, 0, 0);
+        for (qint64 handed = 0; handed < length; handed += kBlobPieceSize) {
+            const QByteArrayView part(bytes + handed, std::min(kBlobPieceSize, length - handed));
+            if (const Result<void> taken = sink(part); !taken)
+                return BlobFailure{taken.error()};
+        }
+        return std::nullopt;
+    };
+    if (compressed) {
+        if (auto failed = readCompressedSlices(handle, where, rowAddress, size, handOn))
+            return fail(*failed);
+        return BlobFound::Value;
+    }
 
     const QString slice = QStringLiteral("SELECT substring(%1 FROM $1 FOR $2) FROM %2 WHERE ctid = $3::tid")
                               .arg(where.column, where.table);
@@ -232,16 +326,8 @@ Result<BlobFound, BlobFailure> postgresReadBlob(pg_conn* handle, const BlobLocat
         if (PQresultStatus(piece.get()) != PGRES_TUPLES_OK)
             return fail(resultFailure(handle, piece.get(),
                                       QStringLiteral("the value cannot be read at byte %1").arg(offset)));
-        if (PQntuples(piece.get()) != 1 || PQgetisnull(piece.get(), 0, 0) ||
-            PQgetlength(piece.get(), 0, 0) != length)
-            return fail(
-                BlobFailure{QStringLiteral("the value changed while it was read (at byte %1)").arg(offset)});
-        const char* bytes = PQgetvalue(piece.get(), 0, 0);
-        for (qint64 handed = 0; handed < length; handed += kBlobPieceSize) {
-            const QByteArrayView part(bytes + handed, std::min(kBlobPieceSize, length - handed));
-            if (const Result<void> taken = sink(part); !taken)
-                return fail(BlobFailure{taken.error()});
-        }
+        if (auto failed = handOn(piece.get(), offset, length))
+            return fail(*failed);
         offset += length;
     }
     return BlobFound::Value;

@@ -68,11 +68,13 @@ protected:
 
 TEST_P(BlobTransferTest, ValuesAroundEveryPieceSizeRoundTripByteForByteInPieces) {
     // Sizes around both piece sizes, from a source that hands out what is asked and, for the
-    // smaller ones, from one that hands out less, which the writer must follow.
+    // smaller ones, from one that hands out less, which the writer must follow; and values that
+    // the server stores compressed, small and in many slices, which it reads another way.
     constexpr qint64 kAsAsked = std::numeric_limits<qint64>::max();
     const struct {
         qint64 size;
         qint64 sourcePiece;
+        bool compressible = false;
     } values[] = {{0, kAsAsked},
                   {1, kAsAsked},
                   {kBlobPieceSize, kAsAsked},
@@ -83,10 +85,17 @@ TEST_P(BlobTransferTest, ValuesAroundEveryPieceSizeRoundTripByteForByteInPieces)
                   {1, 1001},
                   {kBlobPieceSize, 1002},
                   {kBlobPieceSize + 1, 1003},
-                  {3 * kBlobPieceSize + 17, 1004}};
+                  {3 * kBlobPieceSize + 17, 1004},
+                  {3000, kAsAsked, true},
+                  {4 * 1024 * 1024, kAsAsked, true},
+                  {3 * kPostgresBlobPieceSize + 17, kAsAsked, true}};
+    const auto valueBytes = [](const auto& value, int id) {
+        return value.compressible ? test::compressibleBytes(value.size, static_cast<quint32>(id))
+                                  : test::randomBytes(value.size, static_cast<quint32>(id));
+    };
     int id = 0;
     for (const auto& value : values) {
-        const QByteArray bytes = test::randomBytes(value.size, static_cast<quint32>(++id));
+        const QByteArray bytes = valueBytes(value, ++id);
         ASSERT_EQ(insert(id, bytes, test::ByteSource(bytes, value.sourcePiece)), kSqlSuccess)
             << "size " << value.size << ": " << sqlca.SQLErrText.toStdString();
         EXPECT_EQ(sqlca.SQLNRows, 1);
@@ -101,8 +110,14 @@ TEST_P(BlobTransferTest, ValuesAroundEveryPieceSizeRoundTripByteForByteInPieces)
         ASSERT_TRUE(found.ok()) << found.error().toStdString();
         EXPECT_EQ(*found, BlobFound::Value);
         EXPECT_EQ(sink.bytes.size(), value.size);
-        EXPECT_TRUE(sink.bytes == test::randomBytes(value.size, static_cast<quint32>(id)))
-            << "the value came back changed";
+        EXPECT_TRUE(sink.bytes == valueBytes(value, id)) << "the value came back changed";
+        if (GetParam() == Backend::Postgres && value.compressible) {
+            const auto stored = sqlca.selectInto(
+                QStringLiteral("SELECT pg_column_size(data) < octet_length(data) FROM t_item WHERE id = ?"),
+                {id});
+            ASSERT_TRUE(stored.has_value()) << sqlca.SQLErrText.toStdString();
+            EXPECT_TRUE(stored->first().toBool()) << "the server did not store the value compressed";
+        }
         EXPECT_LE(sink.largestPiece, kBlobPieceSize);
         // The SQLite ODBC driver translates no ODBC scalar function for the size; there the size
         // (used only for progress totals) is an error that the download counts as 0.
@@ -194,16 +209,21 @@ TEST_P(BlobTransferTest, ASourceThatFailsOrMissesItsSizeStopsTheWriteAndLeavesNo
     }
 }
 
-// A sink that fails stops the read at once with its reason, and the connection stays usable.
+// A sink that fails stops the read at once with its reason, and the connection stays usable,
+// also when the server was still sending the rest of a compressed value.
 TEST_P(BlobTransferTest, ASinkThatFailsStopsTheReadWithItsReason) {
     const struct {
         qint64 size;
         int failingPiece;
-    } reads[] = {{2 * kBlobPieceSize + 5, 1}, {3 * kPostgresBlobPieceSize, 2}};
+        bool compressible = false;
+    } reads[] = {
+        {2 * kBlobPieceSize + 5, 1}, {3 * kPostgresBlobPieceSize, 2}, {3 * kPostgresBlobPieceSize, 2, true}};
     int id = 0;
     for (const auto& read : reads) {
         SCOPED_TRACE(read.failingPiece);
-        ASSERT_EQ(insert(++id, test::randomBytes(read.size, 3)), kSqlSuccess)
+        ASSERT_EQ(insert(++id, read.compressible ? test::compressibleBytes(read.size, 3)
+                                                 : test::randomBytes(read.size, 3)),
+                  kSqlSuccess)
             << sqlca.SQLErrText.toStdString();
         int pieces = 0;
         const auto full = [&](QByteArrayView) -> Result<void> {

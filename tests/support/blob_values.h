@@ -20,6 +20,19 @@ inline QByteArray randomBytes(qint64 size, quint32 seed) {
     return size == 0 ? QByteArray("") : bytes;
 }
 
+// Bytes that a database compresses well, as it does program files: runs of 64 bytes drawn from a
+// few random ones, the same for the same size and seed.
+inline QByteArray compressibleBytes(qint64 size, quint32 seed) {
+    const QByteArray blocks = randomBytes(16 * 64, seed);
+    QRandomGenerator generator(seed);
+    QByteArray bytes;
+    bytes.reserve(static_cast<qsizetype>(size));
+    while (bytes.size() < size)
+        bytes.append(blocks.constData() + generator.bounded(16) * 64,
+                     static_cast<qsizetype>(std::min<qint64>(64, size - bytes.size())));
+    return bytes;
+}
+
 // Hands out the bytes of an array piece by piece, 0 at the end; at most `step` bytes a piece, so
 // that a reader is shown to follow a source that hands out less than it asked for.
 class ByteSource {

@@ -7,6 +7,7 @@
 #include "host/settings_store.h"
 #include "signing/signing_key.h"
 #include "signing/trusted_keys.h"
+#include "support/blob_values.h"
 #include "support/cli_process.h"
 #include "support/database_backends.h"
 #include "support/test_environment.h"
@@ -285,7 +286,8 @@ TEST_P(SyncWholeRoad, PackApplyOnPostgresAndSyncTwoClientsByteIdentical) {
     CliRun run = runCli(QStringList{QStringLiteral("init")} + operatorConnection, operatorRegistry);
     ASSERT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
 
-    // Four files: small, one piece exactly, past 64 KB, and several megabytes.
+    // Four files: small, one piece exactly, past 64 KB, and several megabytes of the kind the server
+    // stores compressed, as it does program files.
     const QList<qsizetype> sizes{10, 32765, 70000, 5 * 1024 * 1024};
     QStringList packArguments{
         QStringLiteral("pack"),  QStringLiteral("--output"), scratch.file(QStringLiteral("road.fuf")),
@@ -295,7 +297,9 @@ TEST_P(SyncWholeRoad, PackApplyOnPostgresAndSyncTwoClientsByteIdentical) {
     ASSERT_TRUE(QDir(scratch.path()).mkpath(QStringLiteral("source")));
     for (int i = 0; i < sizes.size(); ++i) {
         const QString name = QStringLiteral("part%1.dat").arg(i + 1);
-        ASSERT_TRUE(scratch.write(QStringLiteral("source/") + name, patternBytes(sizes.at(i), 500 + i)));
+        const QByteArray bytes =
+            i == 3 ? compressibleBytes(sizes.at(i), 500 + i) : patternBytes(sizes.at(i), 500 + i);
+        ASSERT_TRUE(scratch.write(QStringLiteral("source/") + name, bytes));
         packArguments << QStringLiteral("--file%1").arg(i + 1)
                       << scratch.file(QStringLiteral("source/") + name);
         names.append(name);
