@@ -161,6 +161,7 @@ void uo_clients::fill(const QList<ClientRow>& clients) {
         row[Version] = cell(client.version);
         row[LastCheck] = cell(client.lastCheck);
         row[Message] = cell(client.messageLine());
+        row[Message]->setToolTip(client.messageLine()); // long texts are cut at the window's edge
         row[Machine] = cell(client.machine);
         if (state != kStateOk)
             for (QStandardItem* item : row)
