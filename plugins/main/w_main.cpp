@@ -96,6 +96,9 @@ void w_main::createToolsMenu() {
     m_packageBuilder = m_tools->addAction(QString());
     m_packageBuilder->setObjectName(QStringLiteral("m_package_builder"));
     connect(m_packageBuilder, &QAction::triggered, this, &w_main::openPackageBuilder);
+    m_clients = m_tools->addAction(QString());
+    m_clients->setObjectName(QStringLiteral("m_clients"));
+    connect(m_clients, &QAction::triggered, this, &w_main::openClients);
     if (m_context.libraries != nullptr && m_context.libraries->provides(kOdbcTestObject)) {
         m_odbcTest = m_tools->addAction(QString());
         m_odbcTest->setObjectName(QStringLiteral("m_odbc_test"));
@@ -115,6 +118,8 @@ void w_main::applyLanguage() {
     m_tools->setTitle(lookup(QStringLiteral("MENU"), QStringLiteral("m_tools"), QStringLiteral("工具(&T)")));
     m_packageBuilder->setText(lookup(QStringLiteral("MENU"), QStringLiteral("m_package_builder"),
                                      QStringLiteral("升级包制作(&U)")));
+    m_clients->setText(
+        lookup(QStringLiteral("MENU"), QStringLiteral("m_clients"), QStringLiteral("客户端(&C)")));
     if (m_odbcTest != nullptr)
         m_odbcTest->setText(
             lookup(QStringLiteral("MENU"), QStringLiteral("m_odbc_test"), QStringLiteral("ODBC测试(&O)")));
@@ -200,6 +205,22 @@ void w_main::openPackageBuilder() {
     builder->setWindowFlag(Qt::Window);
     builder->setAttribute(Qt::WA_DeleteOnClose);
     builder->show();
+}
+
+// The clients' list opens as a window of its own, so that it stays beside the work area.
+void w_main::openClients() {
+    if (auto* open = findChild<QWidget*>(QStringLiteral("UO_CLIENTS"), Qt::FindDirectChildrenOnly)) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    QWidget* window = createLibraryWindow(QStringLiteral("UO_CLIENTS"), m_context);
+    if (window == nullptr)
+        return;
+    window->setParent(this, Qt::Window);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->resize(900, 420);
+    window->show();
 }
 
 void w_main::openOdbcTest() {

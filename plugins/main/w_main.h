@@ -37,6 +37,7 @@ public:
     QTabWidget* workArea() const { return m_tabs; }
     m_main* mainMenu() const { return m_menu; }
     QMenu* toolsMenu() const { return m_tools; }
+    QAction* clientsAction() const { return m_clients; }
     // Null when no library provides w_test.
     QAction* odbcTestAction() const { return m_odbcTest; }
 
@@ -50,6 +51,7 @@ private:
     QString openParameterOf(const QTreeWidgetItem* item);
     void openPackageBuilder();
     void openOdbcTest();
+    void openClients();
 
     ObjectContext m_context;
     m_main* m_menu = nullptr;
@@ -58,6 +60,7 @@ private:
     QMenu* m_tools = nullptr;
     QAction* m_packageBuilder = nullptr;
     QAction* m_odbcTest = nullptr;
+    QAction* m_clients = nullptr;
 };
 
 } // namespace tarnlow

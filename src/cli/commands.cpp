@@ -6,8 +6,8 @@ namespace tarnlow::cli {
 
 std::span<const Command> commands() {
     static const std::array table{
-        settingsCommand, keygenCommand, packCommand, signCommand,        inspectCommand,
-        initCommand,     applyCommand,  syncCommand, stockUpdateCommand, scanControlsCommand,
+        settingsCommand, keygenCommand, packCommand,    signCommand,        inspectCommand,      initCommand,
+        applyCommand,    syncCommand,   clientsCommand, stockUpdateCommand, scanControlsCommand,
     };
     return table;
 }

@@ -18,6 +18,7 @@ extern const Command inspectCommand;
 extern const Command initCommand;
 extern const Command applyCommand;
 extern const Command syncCommand;
+extern const Command clientsCommand;
 extern const Command stockUpdateCommand;
 extern const Command scanControlsCommand;
 

@@ -9,6 +9,7 @@
 #include "host/progress_throttle.h"
 #include "host/settings_store.h"
 #include "lang/f_msgbox.h"
+#include "update/client_record.h"
 #include "update/completed_components.h"
 #include "update/download_engine.h"
 #include "update/signature_messages.h"
@@ -52,6 +53,14 @@ DownloadObserver downloadObserverOnLine(const DatabaseWorker::Job& job, Progress
         return {};
     };
     return observer;
+}
+
+// Records the check in T_SYS_CLIENT. A database that does not take the row is said once on standard
+// error and changes neither the download nor the exit code.
+void recordCheck(Transaction& sqlca, const SettingsStore& settings, const QString& folder,
+                 const std::optional<NumberedMessage>& failure = std::nullopt) {
+    if (const auto problem = recordVersionCheck(sqlca, settings, folder, failure))
+        printError(QStringLiteral("tarnlow_as_cli: ") + messageText(*problem));
 }
 
 void declareSync(QCommandLineParser& parser) {
@@ -101,11 +110,15 @@ int runSync(const QCommandLineParser& parser) {
     engine.setTrustedKeys(trustedKeys);
     const qint32 installed = installedComponent(settings);
     const auto rows = engine.pendingRows();
-    if (!rows)
-        return fail(messageText(DownloadEngine::listFailure(rows.error())));
+    if (!rows) {
+        const NumberedMessage failure = DownloadEngine::listFailure(rows.error());
+        recordCheck(sqlca, settings, targetFolder, failure);
+        return fail(messageText(failure));
+    }
     if (rows->isEmpty()) {
         printOut(QStringLiteral("nothing to download: no stored component is newer than %1 (Comp_ID)")
                      .arg(installed));
+        recordCheck(sqlca, settings, targetFolder);
         return kExitDone;
     }
     // The work runs on the worker's thread with this one connection, so that Ctrl+C is answered
@@ -149,6 +162,7 @@ int runSync(const QCommandLineParser& parser) {
     }
     if (outcome.failure) {
         printError(QStringLiteral("tarnlow_as_cli: ") + messageText(*outcome.failure));
+        recordCheck(sqlca, settings, targetFolder, outcome.failure);
         printError(QStringLiteral("tarnlow_as_cli: stopped after %1 of %2 files; Comp_ID stays %3")
                        .arg(outcome.writtenPaths.size())
                        .arg(list.size())
@@ -159,6 +173,7 @@ int runSync(const QCommandLineParser& parser) {
                  .arg(outcome.writtenPaths.size())
                  .arg(QDir::toNativeSeparators(targetFolder))
                  .arg(*outcome.recordedComponent));
+    recordCheck(sqlca, settings, targetFolder);
     return kExitDone;
 }
 

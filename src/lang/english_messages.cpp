@@ -85,6 +85,9 @@ const QList<std::pair<int, QString>>& englishMessages() {
              u"The settings file %% cannot be written (%%), so the download could not be recorded: none "
              u"of the %% newer program files stored in the database has been downloaded. Make the settings "
              u"file writable; the download will be tried again at the next start."},
+            {10416,
+             u"This client's version check could not be recorded in %%: %%. Downloads are not affected."},
+            {10417, u"The list of clients cannot be read: %%"},
             {10500, u"The connection is open, but not every setting could be saved: %%"},
             {10505, u"The server is busy; trying again (attempt %%)\u2026"},
             {10600, u"This build cannot apply update packages; not applied: %%"},
@@ -96,6 +99,7 @@ const QList<std::pair<int, QString>>& englishMessages() {
                     u"entries."},
             {10604, u"The file type of update packages (*.fuf) cannot be registered: %%. Start-up goes on; "
                     u"opening a package from the desktop may not start this program."},
+            {10660, u"No client of machine %% is recorded; nothing has been removed."},
             {10670, u"The server is busy (attempt %%); trying again in %% s, giving up in %% s\u2026"},
             {10700, u"%% cannot be opened: no object library provides it (libraries searched: %%)."},
             {10701, u"The language file %% cannot be used: %%. The language stays %%."},
@@ -104,6 +108,8 @@ const QList<std::pair<int, QString>>& englishMessages() {
             {10703, u"%% cannot be opened: what %% provides under that name is not a window."},
             {10704, u"The language is now %%, but it could not be stored in the settings file %%; the next "
                     u"start uses the previous language."},
+            {10720, u"%% clients, %% of them behind, %% failed; newest check first."},
+            {10721, u"No client has recorded a version check yet."},
             {10800, u"The ODBC data source %% cannot be connected. The driver says: %%"},
             {10801, u"The stock file %% cannot be used: %%. No rows have been loaded."},
             {10802, u"Connect to the ODBC data source first; nothing has been written."},

@@ -17,15 +17,16 @@ const QString kFirstRunQuery = QStringLiteral("select conf_value from t_sys_conf
 
 const QStringList& systemTables() {
     static const QStringList tables{kSystemMenuTable, kSystemConfigTable, kSystemVersionTable,
-                                    kSystemSignatureTable};
+                                    kSystemSignatureTable, kSystemClientTable};
     return tables;
 }
 
-// The signature table is not part of the program's own statement list; it goes when it exists.
-QString signatureTableDrop(DbmsKind kind) {
+// The tables created when first needed are not part of the program's own statement list; each goes
+// when it exists.
+SchemaStatement laterTableDrop(DbmsKind kind, const QString& table) {
     if (kind == DbmsKind::SqlServer || kind == DbmsKind::Odbc)
-        return QStringLiteral("DROP TABLE [dbo].[") + kSystemSignatureTable + QLatin1Char(']');
-    return QStringLiteral("DROP TABLE ") + kSystemSignatureTable;
+        return {QStringLiteral("DROP TABLE [dbo].[") + table + QLatin1Char(']'), table};
+    return {QStringLiteral("DROP TABLE ") + table, table};
 }
 
 QString withoutTrailingBlanks(const QString& text) {
@@ -164,7 +165,8 @@ SystemTablesOutcome reinitialiseSystemTables(Transaction& sqlca, SettingsStore& 
         return failed(kMessageCreateFailed, {sqlca.SQLErrText}, withRows);
 
     QList<SchemaStatement> statements = reinitialisationStatements(sqlca.kind());
-    statements.append({signatureTableDrop(sqlca.kind()), kSystemSignatureTable});
+    statements.append(laterTableDrop(sqlca.kind(), kSystemSignatureTable));
+    statements.append(laterTableDrop(sqlca.kind(), kSystemClientTable));
     for (const SchemaStatement& statement : statements) {
         if (!statement.dropsTable.isEmpty() && !existing.contains(statement.dropsTable))
             continue;

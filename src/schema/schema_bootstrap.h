@@ -22,6 +22,9 @@ inline const QString kSystemVersionTable = QStringLiteral("T_SYS_VER");
 // The signed records of the stored program files; created by the first signed import, dropped
 // with T_SYS_VER, since its records describe that table's rows.
 inline const QString kSystemSignatureTable = QStringLiteral("T_SYS_VER_SIGN");
+// The clients' records of their version checks; created by the first check, dropped with the
+// others, since each client writes its row again at its next check.
+inline const QString kSystemClientTable = QStringLiteral("T_SYS_CLIENT");
 
 // The number of default menu rows; fewer rows than this make the tables count as not initialised.
 inline constexpr int kDefaultMenuRowCount = 24;
@@ -86,7 +89,8 @@ struct SystemTablesOutcome {
     std::optional<NumberedMessage> message; // to show: the failure, or a warning after Initialised
 };
 
-// Creates the three tables anew and drops the signature records' table when it exists. Asks
+// Creates the three tables anew and drops the signature records' and the clients' tables when they
+// exist. Asks
 // first (through question) when a table to be dropped holds rows; without a question such tables
 // are never dropped. Runs in one transaction where the
 // database's table changes are transactional, so a failure leaves the old tables as they were.

@@ -9,6 +9,7 @@
 #include "host/size_text.h"
 #include "lang/f_msgbox.h"
 #include "lang/uo_std_cb.h"
+#include "update/client_record.h"
 #include "update/completed_components.h"
 
 #include <QCloseEvent>
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 
 namespace tarnlow {
@@ -158,12 +160,14 @@ int w_ver::runVersionCheck() {
     const auto rows = engine.pendingRows();
     if (!rows) {
         m_failure = DownloadEngine::listFailure(rows.error());
+        showRecordProblem(recordVersionCheck(m_sqlca, m_settings, m_programFolder, m_failure));
         f_msgbox(*m_failure);
         ib_close = true;
         close();
         return -1;
     }
     if (rows->isEmpty()) {
+        showRecordProblem(recordVersionCheck(m_sqlca, m_settings, m_programFolder, std::nullopt));
         ib_close = true;
         close();
         return 1;
@@ -173,6 +177,7 @@ int w_ver::runVersionCheck() {
     // before the window shows.
     if (auto failure = engine.startFailure(rows->size())) {
         m_failure = std::move(failure);
+        showRecordProblem(recordVersionCheck(m_sqlca, m_settings, m_programFolder, m_failure));
         f_msgbox(m_failure->number, m_failure->parameters);
         ib_close = true;
         close();
@@ -212,6 +217,7 @@ void w_ver::startDownload(const QList<VersionRow>& rows) {
     // Steps posted by the job reach the window only while its worker, a child of the window, lives.
     m_worker->start([this, rows, settingsFile, folder](DatabaseWorker::Job& job) {
         DownloadOutcome outcome;
+        std::optional<NumberedMessage> recordProblem;
         if (!job.connection().isConnected()) {
             outcome.result = -1;
             outcome.failure = DownloadEngine::listFailure(QStringLiteral("not connected to a database"));
@@ -220,25 +226,44 @@ void w_ver::startDownload(const QList<VersionRow>& rows) {
             SettingsStore settings(settingsFile);
             DownloadEngine engine(job.connection(), settings, folder);
             outcome = engine.download(rows, progressToWindow(job));
+            if (job.cancelRequested() && outcome.failure) {
+                // Stopped by the operator: what is complete counts, the rest comes at the next start.
+                recordCompletedComponents(settings, rows, outcome.writtenPaths.size(),
+                                          installedComponent(settings));
+            }
+            // The check's state goes to the database on the same connection, after the download's
+            // work and in a transaction of its own.
+            recordProblem = recordVersionCheck(job.connection(), settings, folder, outcome.failure);
         }
-        job.post([this, rows, outcome] { finishDownload(rows, outcome); });
+        job.post([this, outcome, recordProblem] {
+            showRecordProblem(recordProblem);
+            finishDownload(outcome);
+        });
     });
 }
 
-void w_ver::finishDownload(const QList<VersionRow>& rows, const DownloadOutcome& outcome) {
+void w_ver::finishDownload(const DownloadOutcome& outcome) {
     m_failure = outcome.failure;
     m_result = outcome.result;
     ib_close = true;
-    if (m_cancelRequested && outcome.failure) {
-        // Stopped by the operator: what is complete counts, the rest comes at the next start.
-        recordCompletedComponents(m_settings, rows, outcome.writtenPaths.size(),
-                                  installedComponent(m_settings));
-    } else if (m_failure) {
+    // A download the operator stopped has recorded what is complete and is not reported.
+    const bool stoppedByOperator = m_cancelRequested && outcome.failure;
+    if (!stoppedByOperator && m_failure)
         f_msgbox(*m_failure);
-    } else if (outcome.notice) {
+    else if (!stoppedByOperator && outcome.notice)
         f_msgbox(*outcome.notice);
-    }
     close();
+}
+
+void w_ver::showRecordProblem(const std::optional<NumberedMessage>& problem) {
+    if (!problem)
+        return;
+    m_recordProblem = problem;
+    // In the status, never in a box: a login that may not write the table would meet it at every
+    // start. Standard error keeps it for whoever started the program from a terminal.
+    const QString text = messageText(*problem);
+    st_bytes->setText(text);
+    std::fprintf(stderr, "tarnlow_as: %s\n", text.toLocal8Bit().constData());
 }
 
 void w_ver::cancel() {

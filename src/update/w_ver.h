@@ -75,6 +75,8 @@ public:
     QPoint positionUnits() const { return m_positionUnits; }
     // Why the last download stopped, if it did.
     const std::optional<NumberedMessage>& failure() const { return m_failure; }
+    // Why the check could not be recorded in the client table, if it could not; shown in the status.
+    const std::optional<NumberedMessage>& recordProblem() const { return m_recordProblem; }
 
     // Seam for tests: called after each progress step has been shown.
     void setProgressObserver(std::function<void(const DownloadProgress&)> observer) {
@@ -95,7 +97,8 @@ private:
     void showBytes(const DownloadBytes& bytes);
     DownloadObserver progressToWindow(const DatabaseWorker::Job& job);
     void startDownload(const QList<VersionRow>& rows);
-    void finishDownload(const QList<VersionRow>& rows, const DownloadOutcome& outcome);
+    void showRecordProblem(const std::optional<NumberedMessage>& problem);
+    void finishDownload(const DownloadOutcome& outcome);
 
     Transaction& m_sqlca;
     SettingsStore& m_settings;
@@ -107,6 +110,7 @@ private:
     qint64 m_bytesTotal = 0;
     QPoint m_positionUnits;
     std::optional<NumberedMessage> m_failure;
+    std::optional<NumberedMessage> m_recordProblem;
     std::function<void(const DownloadProgress&)> m_observer;
     DatabaseWorker* m_worker = nullptr;
     bool m_cancelRequested = false;

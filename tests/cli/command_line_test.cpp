@@ -33,6 +33,9 @@ TEST(CommandLine, HelpOfEverySubCommandListsItsOptions) {
         {QStringLiteral("init"), QStringList{QStringLiteral("--force")} + connection},
         {QStringLiteral("apply"), connection},
         {QStringLiteral("sync"), QStringList{QStringLiteral("--folder")} + connection},
+        {QStringLiteral("clients"),
+         QStringList{QStringLiteral("--json"), QStringLiteral("--behind"), QStringLiteral("--forget")} +
+             connection},
     };
     for (const auto& [name, options] : commands) {
         for (const QString& help : {QStringLiteral("--help"), QStringLiteral("-h")}) {

@@ -224,7 +224,7 @@ TEST_P(MainWindowTest, ToolsOfferThePackageBuilderAndTheOdbcTestOnlyWhenProvided
     ASSERT_NE(openMain(), nullptr);
     QMenu* tools = main->findChild<QMenu*>(QStringLiteral("m_tools"));
     ASSERT_NE(tools, nullptr);
-    ASSERT_EQ(tools->actions().size(), 1);
+    ASSERT_EQ(tools->actions().size(), 2);
     EXPECT_EQ(actionNamed(tools, QStringLiteral("m_odbc_test")), nullptr);
     actionNamed(tools, QStringLiteral("m_package_builder"))->trigger();
     auto* builder = main->findChild<w_temp*>();
@@ -240,7 +240,7 @@ TEST_P(MainWindowTest, ToolsOfferThePackageBuilderAndTheOdbcTestOnlyWhenProvided
     });
     ASSERT_NE(openMain(), nullptr);
     tools = main->findChild<QMenu*>(QStringLiteral("m_tools"));
-    ASSERT_EQ(tools->actions().size(), 2);
+    ASSERT_EQ(tools->actions().size(), 3);
     QAction* test = actionNamed(tools, QStringLiteral("m_odbc_test"));
     ASSERT_NE(test, nullptr);
     EXPECT_EQ(test->text(), QStringLiteral("&ODBC test"));

@@ -251,22 +251,33 @@ TEST_P(SystemTablesTest, MissingMenuRowsAskBeforeDroppingAndNoChangesNothing) {
     EXPECT_EQ(after.compId, QStringLiteral("0"));
 }
 
-TEST_P(SystemTablesTest, SignatureRecordsAreAskedAboutAndDroppedWithTheStoredFiles) {
+// The tables created when first needed: the signed records of the stored files and the clients'
+// records of their checks.
+TEST_P(SystemTablesTest, TablesCreatedLaterAreAskedAboutAndDroppedWithTheOthers) {
     initialiseWithData();
     run(QStringLiteral("CREATE TABLE T_SYS_VER_SIGN (VER_NO char(10) NOT NULL, COMP_NO int NOT NULL, "
                        "UPDATE_INDEX int NOT NULL)"));
     run(QStringLiteral("INSERT INTO T_SYS_VER_SIGN VALUES ('1.0', 3, 1)"));
+    run(QStringLiteral(
+        "CREATE TABLE T_SYS_CLIENT (MACHINE_ID char(64) NOT NULL, FOLDER varchar(400) NOT NULL)"));
+    run(QStringLiteral("INSERT INTO T_SYS_CLIENT VALUES ('a', '/opt/one')"));
+    run(QStringLiteral("INSERT INTO T_SYS_CLIENT VALUES ('a', '/opt/two')"));
     run(QStringLiteral("DELETE FROM t_sys_menu WHERE item_index = 27"));
 
     EXPECT_EQ(ensure(false).state, SystemTablesState::Declined);
-    EXPECT_EQ(
-        lastQuestion.parameters,
-        QStringList{QStringLiteral("T_SYS_MENU: 23, T_SYS_CONFIG: 2, T_SYS_VER: 1, T_SYS_VER_SIGN: 1")});
+    EXPECT_EQ(lastQuestion.parameters,
+              QStringList{QStringLiteral(
+                  "T_SYS_MENU: 23, T_SYS_CONFIG: 2, T_SYS_VER: 1, T_SYS_VER_SIGN: 1, T_SYS_CLIENT: 2")});
     EXPECT_EQ(rowsOf(sqlca, QStringLiteral("SELECT comp_no FROM t_sys_ver_sign")).size(), 1);
+    EXPECT_EQ(rowsOf(sqlca, QStringLiteral("SELECT folder FROM t_sys_client")).size(), 2);
 
     EXPECT_EQ(ensure(true).state, SystemTablesState::Initialised);
-    EXPECT_EQ(sqlca.selectInto(QStringLiteral("SELECT count(*) FROM t_sys_ver_sign")), std::nullopt);
-    EXPECT_LT(sqlca.SQLCode, 0);
+    for (const char* table : {"t_sys_ver_sign", "t_sys_client"}) {
+        EXPECT_EQ(sqlca.selectInto(QStringLiteral("SELECT count(*) FROM ") + QLatin1String(table)),
+                  std::nullopt)
+            << table;
+        EXPECT_LT(sqlca.SQLCode, 0) << table;
+    }
 }
 
 TEST_P(SystemTablesTest, FirstRunMarkerDecidesAfterTrailingBlanks) {

@@ -4,6 +4,7 @@
 #include "download_database.h"
 
 #include "db/transaction.h"
+#include "host/client_identity.h"
 #include "host/settings_store.h"
 #include "signing/signing_key.h"
 #include "signing/trusted_keys.h"
@@ -16,10 +17,15 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace tarnlow;
 using namespace tarnlow::test;
@@ -44,6 +50,18 @@ protected:
         ASSERT_TRUE(database->ready()) << database->error().toStdString();
         ASSERT_TRUE(QDir(scratch.path()).mkpath(QStringLiteral("client")));
         folder = scratch.file(QStringLiteral("client"));
+    }
+    QStringList connection() const {
+        return {QStringLiteral("--dbms"), kDbmsSqlite, QStringLiteral("--database"),
+                scratch.file(QStringLiteral("download.db"))};
+    }
+    // The clients as `clients --json` lists them, after any further options.
+    QJsonArray listedClients(const QStringList& options = {}) {
+        const CliRun run =
+            runCli(QStringList{QStringLiteral("clients"), QStringLiteral("--json")} + options + connection(),
+                   scratch.registryPath());
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        return QJsonDocument::fromJson(run.out.toUtf8()).array();
     }
     QStringList syncArguments() const {
         return {QStringLiteral("sync"),
@@ -126,6 +144,96 @@ TEST_F(SyncCommandTest, StoredNamesReachTheTerminalWithTheirControlBytesEscaped)
                 << "raw control character " << int(c.unicode());
         EXPECT_FALSE(printed.contains(QStringLiteral("\ndownloaded"))) << printed.toStdString();
     }
+}
+
+// Every sync leaves the client's row: after a check that found nothing newer, one that failed and
+// one that downloaded; another machine in the same folder is another client.
+TEST_F(SyncCommandTest, EveryCheckIsRecordedAndClientsListsTheClients) {
+    struct Step {
+        const char* name;
+        std::function<void()> prepare;
+        int exitCode;
+        const char* result;
+        int compId;
+        bool behind;
+    };
+    const QList<Step> steps{
+        {"nothing newer", [] {}, 0, "ok", 0, false},
+        {"failed",
+         [&] { database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("a.dll"), std::nullopt); }, 1,
+         "failed", 0, true},
+        {"downloaded",
+         [&] {
+             database->remove(QStringLiteral("1.0"), 1, 1);
+             database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("a.dll"), QByteArray("a"));
+         },
+         0, "ok", 1, false},
+    };
+    for (const Step& step : steps) {
+        step.prepare();
+        const CliRun run = runCli(syncArguments(), scratch.registryPath());
+        EXPECT_EQ(run.exitCode, step.exitCode) << step.name << run.err.toStdString();
+        const QJsonArray clients = listedClients();
+        ASSERT_EQ(clients.size(), 1) << step.name;
+        const QJsonObject client = clients.first().toObject();
+        EXPECT_EQ(client.value(QStringLiteral("result")).toString(), QLatin1String(step.result)) << step.name;
+        EXPECT_EQ(client.value(QStringLiteral("comp_id")).toInt(), step.compId) << step.name;
+        EXPECT_EQ(client.value(QStringLiteral("behind")).toBool(), step.behind) << step.name;
+        EXPECT_EQ(client.value(QStringLiteral("folder")).toString(), folder) << step.name;
+        EXPECT_EQ(client.value(QStringLiteral("machine")).toString().size(), 64) << step.name;
+        EXPECT_EQ(client.value(QStringLiteral("message")).toString().startsWith(QStringLiteral("10403: ")),
+                  step.exitCode != 0)
+            << step.name;
+        EXPECT_EQ(listedClients({QStringLiteral("--behind")}).size(), step.behind ? 1 : 0) << step.name;
+    }
+
+    // Another machine syncing into the same folder, newest first in the list.
+    ASSERT_TRUE(scratch.write(QStringLiteral("other-machine-id"), "0000other\n"));
+    QProcessEnvironment other = environmentWithRegistry(scratch.file(QStringLiteral("other.ini")));
+    other.insert(QLatin1String(kMachineIdFileVariable), scratch.file(QStringLiteral("other-machine-id")));
+    EXPECT_EQ(runCli(syncArguments(), other).exitCode, 0);
+    QJsonArray clients = listedClients();
+    ASSERT_EQ(clients.size(), 2);
+    const QString otherMachine = clients.at(0).toObject().value(QStringLiteral("machine")).toString();
+    EXPECT_NE(otherMachine, clients.at(1).toObject().value(QStringLiteral("machine")).toString());
+    const CliRun table =
+        runCli(QStringList{QStringLiteral("clients")} + connection(), scratch.registryPath());
+    EXPECT_EQ(table.exitCode, 0);
+    EXPECT_TRUE(table.out.startsWith(QStringLiteral("LAST CHECK (UTC)"))) << table.out.toStdString();
+    EXPECT_TRUE(table.out.contains(otherMachine)) << table.out.toStdString();
+
+    // A retired machine is forgotten once; a second time there is nothing to forget.
+    CliRun run = runCli(QStringList{QStringLiteral("clients"), QStringLiteral("--forget"), otherMachine} +
+                            connection(),
+                        scratch.registryPath());
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(listedClients().size(), 1);
+    run = runCli(QStringList{QStringLiteral("clients"), QStringLiteral("--forget"), otherMachine} +
+                     connection(),
+                 scratch.registryPath());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("No client of machine %1").arg(otherMachine)))
+        << run.err.toStdString();
+    run = runCli(QStringList{QStringLiteral("clients"), QStringLiteral("--forget"), otherMachine,
+                             QStringLiteral("--json")} +
+                     connection(),
+                 scratch.registryPath());
+    EXPECT_EQ(run.exitCode, 2);
+}
+
+// A database that will not take the client's row: the files come all the same, and the reason is
+// said once on standard error.
+TEST_F(SyncCommandTest, ALoginThatMayNotWriteTheClientTableStillSyncs) {
+    ASSERT_EQ(database->sqlca().executeImmediate(
+                  QStringLiteral("CREATE VIEW t_sys_client AS SELECT 1 AS machine_id")),
+              kSqlSuccess);
+    database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("a.dll"), QByteArray("a"));
+    const CliRun run = runCli(syncArguments(), scratch.registryPath());
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(readFile(folder + QStringLiteral("/a.dll")), QByteArray("a"));
+    EXPECT_EQ(storedCompId(scratch.registryPath()), QStringLiteral("1"));
+    EXPECT_EQ(run.err.count(QStringLiteral("could not be recorded in T_SYS_CLIENT")), 1)
+        << run.err.toStdString();
 }
 
 // Every target is always either its old or its new contents, whole, wherever the process dies.
@@ -325,6 +433,20 @@ TEST_P(SyncWholeRoad, PackApplyOnPostgresAndSyncTwoClientsByteIdentical) {
                 << client.toStdString() << "/" << name.toStdString();
         EXPECT_EQ(QDir(scratch.file(client)).entryList(QDir::Files | QDir::Hidden).size(), names.size());
         EXPECT_EQ(storedCompId(registry), QStringLiteral("3"));
+        // A standby takes no writes: the client says so once and syncs all the same.
+        EXPECT_EQ(run.err.count(QStringLiteral("could not be recorded in T_SYS_CLIENT")),
+                  GetParam() == Route::Standby ? 1 : 0)
+            << run.err.toStdString();
+    }
+    // Two program folders on one machine are two clients.
+    run = runCli(QStringList{QStringLiteral("clients"), QStringLiteral("--json")} + operatorConnection,
+                 operatorRegistry);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QJsonArray clients = QJsonDocument::fromJson(run.out.toUtf8()).array();
+    ASSERT_EQ(clients.size(), GetParam() == Route::Standby ? 0 : 2) << run.out.toStdString();
+    for (const QJsonValue& client : clients) {
+        EXPECT_EQ(client.toObject().value(QStringLiteral("comp_id")).toInt(), 3);
+        EXPECT_FALSE(client.toObject().value(QStringLiteral("behind")).toBool());
     }
 }
 

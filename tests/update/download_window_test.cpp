@@ -4,6 +4,8 @@
 #include "lang/language_globals.h"
 #include "support/message_box_recorder.h"
 #include "support/test_environment.h"
+#include "update/client_list.h"
+#include "update/client_record.h"
 #include "update/w_ver.h"
 
 #include <QApplication>
@@ -98,6 +100,14 @@ TEST_F(DownloadWindowTest, NothingNewerClosesWithOneWithoutEverBeingShown) {
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(compId(), QStringLiteral("4"));
     EXPECT_TRUE(QDir(folder).isEmpty());
+    // Even a check that found nothing newer is recorded.
+    EXPECT_FALSE(window.recordProblem().has_value());
+    const Result<QList<ClientRow>> clients = readClients(database->sqlca());
+    ASSERT_TRUE(clients.ok());
+    ASSERT_EQ(clients->size(), 1);
+    EXPECT_EQ(clients->first().componentId, 4);
+    EXPECT_TRUE(clients->first().ok);
+    EXPECT_EQ(clients->first().folder, QDir::cleanPath(folder));
 }
 
 TEST_F(DownloadWindowTest, ShowsEachPathAndGrowsTheBarTwicePerRow) {
@@ -153,6 +163,34 @@ TEST_F(DownloadWindowTest, FailureShowsTheNumberedMessageNamingTheFileAndReturns
     QFile written(folder + QStringLiteral("a.dll"));
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_EQ(written.readAll(), QByteArray("a"));
+    const Result<QList<ClientRow>> clients = readClients(database->sqlca());
+    ASSERT_TRUE(clients.ok());
+    ASSERT_EQ(clients->size(), 1);
+    EXPECT_FALSE(clients->first().ok);
+    EXPECT_EQ(clients->first().messageNumber, 10403);
+    EXPECT_TRUE(clients->first().behind);
+}
+
+// A database that will not take the client's row: the download is done all the same, and the
+// reason is in the window's status, never in a box.
+TEST_F(DownloadWindowTest, ARowTheDatabaseRefusesIsSaidInTheStatusNotInABox) {
+    MessageBoxRecorder recorder;
+    ASSERT_EQ(database->sqlca().executeImmediate(
+                  QStringLiteral("CREATE VIEW t_sys_client AS SELECT 1 AS machine_id")),
+              kSqlSuccess);
+    database->insert(QStringLiteral("1.0"), 1, 1, QStringLiteral("a.dll"), QByteArray("a"));
+    ASSERT_TRUE(settings.write(kSettingsKey, kInstalledComponentName, QStringLiteral("0")));
+
+    w_ver window(database->sqlca(), settings, folder);
+    EXPECT_EQ(window.runVersionCheck(), 1);
+    EXPECT_EQ(compId(), QStringLiteral("1"));
+    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("a.dll")));
+    ASSERT_TRUE(window.recordProblem().has_value());
+    EXPECT_EQ(window.recordProblem()->number, kMessageClientNotRecorded);
+    EXPECT_TRUE(window.st_bytes->text().contains(kClientTable)) << window.st_bytes->text().toStdString();
+    // Only the notice that downloads are not verified, as without the table.
+    for (const auto& request : recorder.requests())
+        EXPECT_FALSE(request.text.contains(kClientTable)) << request.text.toStdString();
 }
 
 } // namespace
