@@ -1,5 +1,6 @@
 #include "main_library.h"
 
+#include "uo_config.h"
 #include "uo_isql.h"
 #include "w_about.h"
 #include "w_main.h"
@@ -16,7 +17,8 @@ bool named(const QString& name, const char* wanted) {
 } // namespace
 
 QStringList MainLibrary::objectNames() const {
-    return {QStringLiteral("w_main"), QStringLiteral("w_about"), QStringLiteral("UO_ISQL")};
+    return {QStringLiteral("w_main"), QStringLiteral("w_about"), QStringLiteral("UO_ISQL"),
+            QStringLiteral("UO_CONFIG")};
 }
 
 QObject* MainLibrary::createObject(const QString& name, const ObjectContext& context) {
@@ -27,6 +29,8 @@ QObject* MainLibrary::createObject(const QString& name, const ObjectContext& con
         return new w_about(context.sqlca, parent);
     if (named(name, "UO_ISQL"))
         return new uo_isql(context.sqlca, parent);
+    if (named(name, "UO_CONFIG"))
+        return new uo_config(context.sqlca, parent);
     return nullptr;
 }
 
