@@ -56,7 +56,12 @@ public:
     // The proposed file name of the save dialog.
     static QString defaultPackageName() { return QStringLiteral("20031220.fuf"); }
 
+protected:
+    // The first show centres the window over its parent, on the screen.
+    void showEvent(QShowEvent* event) override;
+
 private:
+    void applyLanguage();
     void createControls();
     void arrangeControls();
     void arrangeTabOrder();
@@ -71,6 +76,7 @@ private:
     void signBuiltPackage(const PackageWritten& written, const SecretKey& key);
 
     FileDialogs m_dialogs;
+    bool m_placed = false;
     QString m_packageFolder; // where the last package went; the next save dialog starts there
 };
 
