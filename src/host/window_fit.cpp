@@ -2,6 +2,7 @@
 
 #include "host/primary_screen.h"
 
+#include <QEvent>
 #include <QWidget>
 
 #include <algorithm>
@@ -74,6 +75,35 @@ void centreOverParent(QWidget& window) {
             std::clamp(topLeft.y(), area->top(), std::max(area->top(), area->bottom() + 1 - outer.height())));
     }
     window.move(topLeft);
+}
+
+namespace {
+
+// Watches a window for its first show, places it and goes.
+class FirstShowPlacement : public QObject {
+public:
+    explicit FirstShowPlacement(QWidget& window)
+        : QObject(&window) {
+        window.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && watched == parent()) {
+            auto* window = static_cast<QWidget*>(watched);
+            window->removeEventFilter(this);
+            fitToScreen(*window);
+            centreOverParent(*window);
+            deleteLater();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
+void placeWhenFirstShown(QWidget& window) {
+    new FirstShowPlacement(window);
 }
 
 } // namespace tarnlow

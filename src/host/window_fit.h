@@ -21,4 +21,7 @@ bool fitToScreen(QWidget& window);
 // kept inside the available area.
 void centreOverParent(QWidget& window);
 
+// The first time the window is shown it is fitted to the screen and centred over its parent.
+void placeWhenFirstShown(QWidget& window);
+
 } // namespace tarnlow

@@ -123,6 +123,7 @@ w_test::w_test(TestWindowOptions options, QWidget* parent)
         QMetaObject::invokeMethod(
             this, [this] { connectDataSource(false); }, Qt::QueuedConnection);
     resize(900, 700);
+    placeWhenFirstShown(*this);
 }
 
 w_test::~w_test() {
@@ -206,15 +207,6 @@ void w_test::applyLanguage() {
         {m_rowLabel, "ODBC_ROW"},        {m_failedLabel, "ODBC_FAILED"}, {m_scanLabel, "ODBC_FOUND"}};
     for (const auto& [label, key] : labels)
         label->setText(controlCaption(QLatin1String(key), label->text()));
-}
-
-void w_test::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (m_placed)
-        return;
-    m_placed = true;
-    fitToScreen(*this);
-    centreOverParent(*this);
 }
 
 void w_test::takeConnectString(const QString& shown) {

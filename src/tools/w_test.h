@@ -90,8 +90,6 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    // The first show centres the window over its parent, on the screen.
-    void showEvent(QShowEvent* event) override;
 
 private:
     void connectDataSource(bool showFailure);
@@ -123,7 +121,6 @@ private:
     std::atomic_bool m_scanStop = false;
     bool m_showConnectFailure = false;
     bool m_closeAfterRun = false;
-    bool m_placed = false;
     QString m_connectString;
     // Captions that only label another control.
     QLabel* m_connectLabel = nullptr;

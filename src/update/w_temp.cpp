@@ -49,15 +49,7 @@ w_temp::w_temp(FileDialogs dialogs, QWidget* parent)
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
     resize(600, 420);
-}
-
-void w_temp::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (m_placed)
-        return;
-    m_placed = true;
-    fitToScreen(*this);
-    centreOverParent(*this);
+    placeWhenFirstShown(*this);
 }
 
 // Title, captions and buttons from the language file; the design texts where it has none.

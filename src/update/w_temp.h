@@ -56,10 +56,6 @@ public:
     // The proposed file name of the save dialog.
     static QString defaultPackageName() { return QStringLiteral("20031220.fuf"); }
 
-protected:
-    // The first show centres the window over its parent, on the screen.
-    void showEvent(QShowEvent* event) override;
-
 private:
     void applyLanguage();
     void createControls();
@@ -76,7 +72,6 @@ private:
     void signBuiltPackage(const PackageWritten& written, const SecretKey& key);
 
     FileDialogs m_dialogs;
-    bool m_placed = false;
     QString m_packageFolder; // where the last package went; the next save dialog starts there
 };
 
