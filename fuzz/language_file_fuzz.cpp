@@ -1,5 +1,6 @@
-// Any bytes as a language file: decoding and every lookup must neither crash nor read past the
-// text, and a key appended in a section of its own is always found.
+// Any bytes as a language file: decoding (whole or line by line) and every lookup must neither crash
+// nor read past the text, a file that decodes whole has no damaged lines, and a key appended in a
+// section of its own is always found.
 #include "host/code_page.h"
 #include "host/profile.h"
 
@@ -10,9 +11,15 @@ using namespace tarnlow;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const Result<QString> text = decodeTextFile(bytes);
-    if (!text)
-        return 0;
+    const DecodedLines lines = decodeTextFileByLines(bytes);
+    for (int line : lines.badLines) {
+        if (line < 1 || line > bytes.count('\n') + 1)
+            std::abort();
+    }
+    const Result<QString> whole = decodeTextFile(bytes);
+    if (whole && (*whole != lines.text || !lines.badLines.isEmpty()))
+        std::abort();
+    const QString* text = &lines.text;
     for (const char* section : {"FLF", "TEXT", "MESSAGE", "MENU", "BUTTON", "TREE"})
         for (const char* key : {"NAME", "FONT", "APP_NAME", "10026", "m_file", ""})
             (void)profileStringFromText(*text, QLatin1String(section), QLatin1String(key));

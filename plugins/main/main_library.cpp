@@ -1,6 +1,7 @@
 #include "main_library.h"
 
 #include "uo_clients.h"
+#include "uo_config.h"
 #include "uo_isql.h"
 #include "w_about.h"
 #include "w_main.h"
@@ -19,6 +20,7 @@ bool named(const QString& name, const char* wanted) {
 QStringList MainLibrary::objectNames() const {
     return {QStringLiteral("w_main"), QStringLiteral("w_about"), QStringLiteral("UO_ISQL"),
             QStringLiteral("UO_CLIENTS")};
+            QStringLiteral("UO_CONFIG")};
 }
 
 QObject* MainLibrary::createObject(const QString& name, const ObjectContext& context) {
@@ -31,6 +33,8 @@ QObject* MainLibrary::createObject(const QString& name, const ObjectContext& con
         return new uo_isql(context.sqlca, parent);
     if (named(name, "UO_CLIENTS"))
         return new uo_clients(context.sqlca, parent);
+    if (named(name, "UO_CONFIG"))
+        return new uo_config(context.sqlca, parent);
     return nullptr;
 }
 

@@ -6,8 +6,8 @@
 
 namespace tarnlow {
 
-// The default object library: the main window w_main, the about window w_about and the SQL query
-// work object UO_ISQL.
+// The default object library: the main window w_main, the about window w_about, the SQL query
+// work object UO_ISQL and the configuration editor UO_CONFIG.
 class MainLibrary : public QObject, public ObjectLibrary {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID TarnlowObjectLibrary_iid)

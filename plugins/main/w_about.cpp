@@ -2,10 +2,12 @@
 
 #include "app/application_globals.h"
 #include "db/transaction.h"
+#include "host/settings_store.h"
 #include "lang/language_globals.h"
 #include "lang/language_lookup.h"
 #include "lang/uo_std_cb.h"
 #include "lang/uo_std_st.h"
+#include "signing/trusted_keys.h"
 
 #include <QDir>
 #include <QFormLayout>
@@ -32,6 +34,21 @@ QString serverText(const Transaction& sqlca) {
         return sqlca.Database;
     return sqlca.Database.isEmpty() ? sqlca.ServerName
                                     : sqlca.ServerName + QStringLiteral(" / ") + sqlca.Database;
+}
+
+// Whether downloads into this program folder are checked against trusted keys, and against which.
+QString downloadVerificationText() {
+    const Result<TrustedKeys> trusted = loadTrustedKeys(SettingsStore::standard(), gs_path);
+    if (!trusted)
+        return lookup(QStringLiteral("TEXT"), QStringLiteral("ABOUT_KEYS_UNREADABLE"),
+                      QStringLiteral("无法读取受信任的密钥，下载将被拒绝：%%"))
+            .replace(QStringLiteral("%%"), trusted.error());
+    if (trusted->isEmpty())
+        return lookup(QStringLiteral("TEXT"), QStringLiteral("ABOUT_NOT_VERIFIED"),
+                      QStringLiteral("不校验：本机没有设置受信任的密钥"));
+    return lookup(QStringLiteral("TEXT"), QStringLiteral("ABOUT_VERIFIED"),
+                  QStringLiteral("已校验，受信任的密钥：%%"))
+        .replace(QStringLiteral("%%"), trusted->idsText());
 }
 
 } // namespace
@@ -71,6 +88,10 @@ w_about::w_about(const Transaction* sqlca, QWidget* parent)
                  st_server);
     form->addRow(new uo_std_st(QStringLiteral("ABOUT_LANGUAGE"), QStringLiteral("语言文件："), this),
                  st_language);
+    st_downloads = value(QStringLiteral("st_downloads"), downloadVerificationText(), this);
+    st_downloads->setWordWrap(true);
+    form->addRow(new uo_std_st(QStringLiteral("ABOUT_DOWNLOADS"), QStringLiteral("下载的程序文件："), this),
+                 st_downloads);
     layout->addLayout(form);
 
     auto* buttons = new QHBoxLayout;

@@ -2,9 +2,10 @@
 
 #include "app/application_globals.h"
 #include "db/transaction.h"
-#include "host/code_page.h"
 #include "host/library_search_list.h"
+#include "host/profile.h"
 #include "host/settings_store.h"
+#include "host/window_fit.h"
 #include "lang/f_msgbox.h"
 #include "lang/language_globals.h"
 #include "lang/language_list.h"
@@ -15,6 +16,7 @@
 #include "update/w_temp.h"
 #include "work_item_tree.h"
 
+#include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
@@ -44,7 +46,9 @@ std::optional<QString> unusableLanguageFile(const QString& fileName) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString());
-    if (!decodeTextFile(file.readAll()).ok())
+    // Damaged lines alone do not make a file unusable: they fall back, and a notice says which.
+    const std::optional<ProfileReadability> readability = profileReadability(path);
+    if (!readability || !readability->anyLineRead)
         return QStringLiteral("%1 is neither UTF-8 nor GBK text").arg(path);
     return std::nullopt;
 }
@@ -60,6 +64,7 @@ w_main::w_main(const ObjectContext& context, QWidget* parent)
 
     m_menu = new m_main(*menuBar(), m_context, this);
     m_menu->setLanguageItems(languageList(gs_path));
+    createFileItems();
     createToolsMenu();
 
     auto* splitter = new QSplitter(this);
@@ -73,19 +78,55 @@ w_main::w_main(const ObjectContext& context, QWidget* parent)
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({240, 560});
     setCentralWidget(splitter);
-    connect(m_tabs, &QTabWidget::tabCloseRequested, this, [this](int index) {
-        QWidget* page = m_tabs->widget(index);
-        m_tabs->removeTab(index);
-        page->deleteLater();
-    });
+    connect(m_tabs, &QTabWidget::tabCloseRequested, this, &w_main::closeWorkTab);
     connect(m_tree, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { openWorkItem(item); });
 
-    m_tree->fill(gds_menu.get());
+    m_tree->fill(gds_menu.get(), m_context.libraries);
     if (m_tree->topLevelItemCount() > 0)
         m_tree->setCurrentItem(m_tree->topLevelItem(0));
     applyLanguage();
-    resize(800, 560);
+    // In proportion to the screen, so that a small or scaled screen shows the whole window.
+    resize(screenShare(0.7, 0.75, QSize(480, 320), QSize(800, 560)));
+    fitToScreen(*this);
     m_tree->setFocus();
+}
+
+void w_main::createFileItems() {
+    QMenu* file = m_menu->menuOf(QStringLiteral("m_file"));
+    file->addSeparator();
+    m_closeTab = file->addAction(QString());
+    m_closeTab->setObjectName(QStringLiteral("m_close_tab"));
+    m_closeTab->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    connect(m_closeTab, &QAction::triggered, this, [this] {
+        if (m_tabs->currentIndex() >= 0)
+            closeWorkTab(m_tabs->currentIndex());
+    });
+    m_exit = file->addAction(QString());
+    m_exit->setObjectName(QStringLiteral("m_exit"));
+    m_exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    m_exit->setMenuRole(QAction::QuitRole);
+    connect(m_exit, &QAction::triggered, this, &QWidget::close);
+}
+
+bool w_main::closeWorkTab(int index) {
+    QWidget* page = m_tabs->widget(index);
+    if (page == nullptr)
+        return false;
+    if (!page->close())
+        return false;
+    m_tabs->removeTab(index);
+    page->deleteLater();
+    return true;
+}
+
+void w_main::closeEvent(QCloseEvent* event) {
+    while (m_tabs->count() > 0) {
+        if (!closeWorkTab(m_tabs->count() - 1)) {
+            event->ignore();
+            return;
+        }
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void w_main::createToolsMenu() {
@@ -120,6 +161,9 @@ void w_main::applyLanguage() {
                                      QStringLiteral("升级包制作(&U)")));
     m_clients->setText(
         lookup(QStringLiteral("MENU"), QStringLiteral("m_clients"), QStringLiteral("客户端(&C)")));
+    m_closeTab->setText(
+        lookup(QStringLiteral("MENU"), QStringLiteral("m_close_tab"), QStringLiteral("关闭工作页(&C)")));
+    m_exit->setText(lookup(QStringLiteral("MENU"), QStringLiteral("m_exit"), QStringLiteral("退出(&X)")));
     if (m_odbcTest != nullptr)
         m_odbcTest->setText(
             lookup(QStringLiteral("MENU"), QStringLiteral("m_odbc_test"), QStringLiteral("ODBC测试(&O)")));
@@ -150,6 +194,8 @@ void w_main::wf_change_lang(const QString& languageFile) {
     applyLanguage();
     if (!stored)
         f_msgbox(kMessageLanguageNotStored, {languageFile, settings.filePath()});
+    if (const std::optional<NumberedMessage> damaged = damagedLanguageFileNotice(currentLanguageFile()))
+        f_msgbox(*damaged);
 }
 
 QString w_main::openParameterOf(const QTreeWidgetItem* item) {
@@ -172,7 +218,8 @@ bool w_main::openWorkItem(QTreeWidgetItem* item) {
     if (item == nullptr)
         return false;
     const QString name = WorkItemTree::workObjectName(item);
-    if (name.isEmpty())
+    // A disabled item's tooltip already says why it cannot open.
+    if (name.isEmpty() || item->isDisabled())
         return false;
     const qint64 index = WorkItemTree::itemIndex(item);
     for (int i = 0; i < m_tabs->count(); ++i) {

@@ -40,12 +40,24 @@ public:
     QAction* clientsAction() const { return m_clients; }
     // Null when no library provides w_test.
     QAction* odbcTestAction() const { return m_odbcTest; }
+    // File menu: close the current work tab (Ctrl+W) and leave the program (Ctrl+Q).
+    QAction* closeTabAction() const { return m_closeTab; }
+    QAction* exitAction() const { return m_exit; }
+
+    // Closes the work tab at index; a work object that refuses to close (unsaved changes kept)
+    // stays. True when the tab is gone.
+    bool closeWorkTab(int index);
 
     // Opens the work object of a tree item through the library search list, with the row's
     // open_parm; an item that only groups others opens nothing. True when a work object shows.
     bool openWorkItem(QTreeWidgetItem* item);
 
+protected:
+    // Every work tab is closed first, so that a work object can keep its unsaved changes.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    void createFileItems();
     void createToolsMenu();
     void applyLanguage();
     QString openParameterOf(const QTreeWidgetItem* item);
@@ -61,6 +73,8 @@ private:
     QAction* m_packageBuilder = nullptr;
     QAction* m_odbcTest = nullptr;
     QAction* m_clients = nullptr;
+    QAction* m_closeTab = nullptr;
+    QAction* m_exit = nullptr;
 };
 
 } // namespace tarnlow

@@ -1,7 +1,10 @@
 #include "work_item_tree.h"
 
 #include "db/data_store.h"
+#include "host/library_search_list.h"
+#include "lang/f_msgbox.h"
 #include "lang/language_lookup.h"
+#include "menus/library_window.h"
 
 #include <QHash>
 
@@ -43,8 +46,9 @@ WorkItemTree::WorkItemTree(QWidget* parent)
     setColumnCount(1);
 }
 
-void WorkItemTree::fill(const DataStore* menu) {
+void WorkItemTree::fill(const DataStore* menu, const LibrarySearchList* libraries) {
     clear();
+    m_searchedLibraries = libraries != nullptr ? libraries->list() : QString();
     if (menu == nullptr)
         return;
     // A parent may come after its children in the list (a larger parent_index), so items are made
@@ -60,6 +64,10 @@ void WorkItemTree::fill(const DataStore* menu) {
         item->setData(0, ItemIndexRole, index);
         item->setData(0, ParentIndexRole,
                       menu->getItemNumber(row, QStringLiteral("parent_index")).value_or(0));
+        // An item that could only lead to "no library provides it" is shown as such, not offered.
+        const QString object = workObjectName(item);
+        if (libraries != nullptr && !object.isEmpty() && !libraries->provides(object))
+            item->setDisabled(true);
         // Of two rows with the same number the first is the parent its children find.
         if (!items.contains(index))
             items.insert(index, item);
@@ -86,6 +94,9 @@ void WorkItemTree::applyLanguage() {
         const QString key = item->data(0, LanguageKeyRole).toString();
         const QString name = item->data(0, ItemNameRole).toString();
         item->setText(0, key.isEmpty() ? name : lookup(QStringLiteral("TREE"), key, name));
+        if (item->isDisabled())
+            item->setToolTip(0, messageText(NumberedMessage{kMessageObjectNotProvided,
+                                                            {workObjectName(item), m_searchedLibraries}}));
         for (int i = item->childCount() - 1; i >= 0; --i)
             stack.append(item->child(i));
     }

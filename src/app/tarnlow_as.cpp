@@ -14,6 +14,7 @@
 #include "lang/language_globals.h"
 #include "lang/language_lookup.h"
 #include "menus/d_menu.h"
+#include "schema/schema_bootstrap.h"
 
 #include <QDir>
 #include <QtDebug>
@@ -46,6 +47,19 @@ QString extendedLibraryList(const QString& currentList, const QString& databaseL
     const qsizetype comma = currentList.indexOf(QLatin1Char(','));
     const QString rest = comma < 0 ? currentList : currentList.mid(comma + 1);
     return rest + QLatin1Char(',') + databaseLibraries;
+}
+
+QString withFallbackLibraries(const QString& list, const QString& fallbacks) {
+    QStringList entries;
+    for (const QString& entry : list.split(QLatin1Char(',')))
+        entries.append(entry.trimmed());
+    QString result = list;
+    for (const QString& raw : fallbacks.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QString fallback = raw.trimmed();
+        if (!fallback.isEmpty() && !entries.contains(fallback))
+            result += QLatin1Char(',') + fallback;
+    }
+    return result;
 }
 
 tarnlow_as::tarnlow_as(StartupHost host, StartupWindows& windows)
@@ -102,6 +116,11 @@ tarnlow_as::PassEnd tarnlow_as::runPass(const QString& commandline, StartupResul
     const int firstRun = readChosenLanguage(settings);
     registerFileType(settings, executable);
     gs_font = lookup(QStringLiteral("FLF"), QStringLiteral("FONT"), QStringLiteral("Arial"));
+    // A damaged language file is read line by line; the operator hears once which lines fall back.
+    if (m_passes == 1) {
+        if (const std::optional<NumberedMessage> damaged = damagedLanguageFileNotice(currentLanguageFile()))
+            f_msgbox(*damaged);
+    }
 
     if (!takeSingleInstanceLock()) {
         result = StartupResult::AnotherCopyRunning;
@@ -115,17 +134,24 @@ tarnlow_as::PassEnd tarnlow_as::runPass(const QString& commandline, StartupResul
         result = StartupResult::LoginEnded;
         return PassEnd::Finished;
     }
-    if (m_systemTablesCheck && !m_systemTablesCheck(*m_sqlca, settings)) {
+    const SystemTablesVerdict tables =
+        m_systemTablesCheck ? m_systemTablesCheck(*m_sqlca, settings) : SystemTablesVerdict{};
+    if (!tables.goOn) {
         result = StartupResult::SystemTablesFailed;
         return PassEnd::Finished;
     }
+    // A table the login may not read has been reported once; what needs it is skipped quietly.
+    const auto unreadable = [&tables](const QString& table) {
+        return tables.unreadableTable.compare(table, Qt::CaseInsensitive) == 0;
+    };
     // An update package named on the command line; once it is applied start-up begins again.
     if (!commandline.isEmpty() && m_windows.openUpdate(*m_sqlca, commandline) == 1)
         return PassEnd::Restart;
-    m_windows.openVersionCheck(*m_sqlca);
+    if (!unreadable(kSystemVersionTable))
+        m_windows.openVersionCheck(*m_sqlca);
 
-    retrieveMenu();
-    if (!addDatabaseLibraries()) {
+    retrieveMenu(!unreadable(kSystemMenuTable));
+    if (!addDatabaseLibraries(!unreadable(kSystemConfigTable))) {
         result = StartupResult::LibraryListFailed;
         return PassEnd::Finished;
     }
@@ -144,9 +170,7 @@ void tarnlow_as::setUpProgramFolder(const QString& executable) {
     m_libraries = std::make_unique<LibrarySearchList>(executable, folderOfExecutable(executable));
     for (const auto& [name, factory] : m_host.ownObjects)
         m_libraries->registerOwnObject(name, factory);
-    QString initialList = executable;
-    if (!m_host.initialLibraries.isEmpty())
-        initialList += QLatin1Char(',') + m_host.initialLibraries;
+    const QString initialList = withFallbackLibraries(executable, m_host.initialLibraries);
     if (const Result<void> loaded = m_libraries->setList(initialList); !loaded)
         qWarning().noquote() << "tarnlow_as:" << loaded.error();
 }
@@ -195,26 +219,29 @@ bool tarnlow_as::takeSingleInstanceLock() {
     return true;
 }
 
-void tarnlow_as::retrieveMenu() {
+void tarnlow_as::retrieveMenu(bool reportFailure) {
     gds_menu = std::make_unique<DataStore>(d_menu());
     gds_menu->setTransaction(m_sqlca.get());
     // The main window still opens, with an empty menu; the operator is told why it is empty.
-    if (const Result<int> rows = gds_menu->retrieve(); !rows)
+    if (const Result<int> rows = gds_menu->retrieve(); !rows && reportFailure)
         f_msgbox(NumberedMessage{kMessageMenuUnreadable, {rows.error()}});
 }
 
-bool tarnlow_as::addDatabaseLibraries() {
+bool tarnlow_as::addDatabaseLibraries(bool reportUnreadableRow) {
     QString databaseLibraries;
     const std::optional<QVariantList> row = m_sqlca->selectInto(kLibrariesQuery);
     if (row && !row->isEmpty())
         databaseLibraries = row->at(0).toString();
-    else if (m_sqlca->SQLCode < 0)
+    else if (m_sqlca->SQLCode < 0 && reportUnreadableRow)
         // Start-up goes on without the database's libraries, which may show another w_main than
         // the database names; the operator is told so.
         f_msgbox(NumberedMessage{kMessageLibrariesUnreadable, {m_sqlca->SQLErrText}});
     if (databaseLibraries.isEmpty() || !m_host.moduleHandleAvailable)
         return true;
-    const QString libraryList = extendedLibraryList(m_libraries->list(), databaseLibraries);
+    // The list arithmetic applies to the executable's own list; the program's default libraries
+    // follow the database's, so that a site's own w_main and w_about are the ones found.
+    const QString libraryList = withFallbackLibraries(
+        extendedLibraryList(m_host.executablePath, databaseLibraries), m_host.initialLibraries);
     if (const Result<void> loaded = m_libraries->setList(libraryList); !loaded) {
         qWarning().noquote() << "tarnlow_as:" << loaded.error();
         MessageBoxRequest request;

@@ -29,7 +29,8 @@ struct StartupHost {
     QString lockDirectory;             // where the single-instance lock file lives
     QString dataHome;                  // where the desktop file type goes; empty: not registered
     QString initialLibraries;          // the libraries after the executable in the initial search
-                                       // list, comma-separated, relative to the executable's folder
+                                       // list, comma-separated, relative to the executable's folder;
+                                       // they stay last when the database's libraries join the list
     // Objects the executable itself provides (tool windows), registered on every new search list.
     QList<std::pair<QString, LibrarySearchList::Factory>> ownObjects;
 
@@ -49,13 +50,23 @@ enum class StartupResult {
     MainWindowFailed,   // no library provides a usable w_main; the reason was shown
 };
 
-// Checks the system tables on the open connection and re-initialises them when needed; false when
-// the tables cannot be used and start-up must end (the check has shown why).
-using SystemTablesCheck = std::function<bool(Transaction& sqlca, SettingsStore& settings)>;
+// What the system-table check leaves start-up with.
+struct SystemTablesVerdict {
+    bool goOn = true; // false: the tables cannot be used and start-up ends (the check has shown why)
+    // A system table this login may not read (the check has said so); start-up goes on without
+    // what needs it and says nothing more about it.
+    QString unreadableTable;
+};
+
+// Checks the system tables on the open connection and re-initialises them when needed.
+using SystemTablesCheck = std::function<SystemTablesVerdict(Transaction& sqlca, SettingsStore& settings)>;
 
 // The library search list after the database's libraries are added: the current list without
 // its first entry (the whole list when it holds no comma), then "," and the database's list.
 QString extendedLibraryList(const QString& currentList, const QString& databaseLibraries);
+
+// The list followed by each fallback library (comma-separated) that it does not name already.
+QString withFallbackLibraries(const QString& list, const QString& fallbacks);
 
 // The application object: create sets up the database connection, open runs the start-up from
 // the program folder to the main window, destroy releases what create set up. It reaches the
@@ -89,9 +100,11 @@ private:
     int readChosenLanguage(const SettingsStore& settings); // 1 on the first run on this computer
     void registerFileType(SettingsStore& settings, const QString& executable);
     bool takeSingleInstanceLock(); // false when another copy runs (message 10026 shown)
-    void retrieveMenu();           // gds_menu
-    bool addDatabaseLibraries();   // false when the database's libraries cannot be loaded
-    bool openMainWindow();         // false when w_main cannot be opened (the reason shown)
+    // gds_menu; reportFailure: the menu table was not already reported unreadable.
+    void retrieveMenu(bool reportFailure);
+    // False when the database's libraries cannot be loaded.
+    bool addDatabaseLibraries(bool reportUnreadableRow);
+    bool openMainWindow(); // false when w_main cannot be opened (the reason shown)
     void restart();
 
     StartupHost m_host;

@@ -48,6 +48,9 @@ Result<void> WidgetStartupWindows::openMain(LibrarySearchList& libraries, Transa
         return Error{
             QStringLiteral("The object w_main of %1 is not a window.").arg(libraries.providerOf(name))};
     }
+    // Named as the program knows it, whichever library made it: the language items find the main
+    // window by this name.
+    window->setObjectName(name);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
     m_main = window;

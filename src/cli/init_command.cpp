@@ -46,17 +46,20 @@ int runInit(const QCommandLineParser& parser) {
         printOut(QStringLiteral("the system tables are initialised; nothing was changed"));
         return kExitDone;
     case SystemTablesState::Declined:
-        printOut(QStringLiteral("the system tables need initialisation: %1").arg(outcome.reason));
+        printOut(
+            QStringLiteral("the system tables need initialisation: %1").arg(messageText(outcome.reason)));
         return fail(messageText({kMessageRowsNeedForce, {describeTableRows(outcome.droppedRows)}}));
+    case SystemTablesState::Unreadable:
     case SystemTablesState::Failed:
-        if (!outcome.reason.isEmpty())
-            printOut(QStringLiteral("the system tables need initialisation: %1").arg(outcome.reason));
+        if (outcome.reason.number != 0)
+            printOut(
+                QStringLiteral("the system tables need initialisation: %1").arg(messageText(outcome.reason)));
         return fail(outcome.message ? messageText(*outcome.message)
                                     : QStringLiteral("the system tables could not be initialised"));
     case SystemTablesState::Initialised:
         break;
     }
-    printOut(QStringLiteral("the system tables needed initialisation: %1").arg(outcome.reason));
+    printOut(QStringLiteral("the system tables needed initialisation: %1").arg(messageText(outcome.reason)));
     printOut(QStringLiteral("created %1, %2 and %3 with the first-run marker and %4 default menu rows")
                  .arg(kSystemMenuTable, kSystemConfigTable, kSystemVersionTable)
                  .arg(kDefaultMenuRowCount));

@@ -2,11 +2,14 @@
 
 #include <QList>
 #include <QStringDecoder>
+#include <QStringList>
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <optional>
 
 namespace tarnlow {
 namespace {
@@ -106,6 +109,63 @@ Result<QString> decodeTextFile(const QByteArray& bytes) {
     if (!gbk)
         return Error{QStringLiteral("the file is neither UTF-8 nor GBK text: %1").arg(gbk.error())};
     return gbk;
+}
+
+namespace {
+
+// Stands in for a section line that could not be decoded: no section name compares equal to it.
+const QString kUnreadableSectionLine = QStringLiteral("[\uFFFD]");
+
+bool isAscii(const QByteArray& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::optional<QString> decodeLine(const QByteArray& line, bool utf8) {
+    if (utf8)
+        return isValidUtf8(line) ? std::optional<QString>(QString::fromUtf8(line)) : std::nullopt;
+    Result<QString> text = fromSystemCodePage(line);
+    return text ? std::optional<QString>(*text) : std::nullopt;
+}
+
+} // namespace
+
+DecodedLines decodeTextFileByLines(const QByteArray& bytes) {
+    DecodedLines decoded;
+    if (Result<QString> whole = decodeTextFile(bytes)) {
+        decoded.text = *whole;
+        decoded.anyLineRead = !whole->trimmed().isEmpty();
+        return decoded;
+    }
+    static const QByteArray byteOrderMark("\xEF\xBB\xBF", 3);
+    const bool marked = bytes.startsWith(byteOrderMark);
+    const QList<QByteArray> lines = (marked ? bytes.mid(3) : bytes).split('\n');
+    bool utf8 = true;
+    if (!marked) {
+        qsizetype utf8Lines = 0;
+        qsizetype gbkLines = 0;
+        for (const QByteArray& line : lines) {
+            if (isAscii(line))
+                continue;
+            utf8Lines += isValidUtf8(line) ? 1 : 0;
+            gbkLines += fromSystemCodePage(line).ok() ? 1 : 0;
+        }
+        utf8 = utf8Lines >= gbkLines;
+    }
+    QStringList texts;
+    texts.reserve(lines.size());
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray& line = lines.at(i);
+        if (std::optional<QString> text = decodeLine(line, utf8)) {
+            decoded.anyLineRead = decoded.anyLineRead || !text->trimmed().isEmpty();
+            texts.append(*text);
+            continue;
+        }
+        decoded.badLines.append(static_cast<int>(i + 1));
+        texts.append(line.trimmed().startsWith('[') ? kUnreadableSectionLine : QString());
+    }
+    decoded.text = texts.join(QLatin1Char('\n'));
+    return decoded;
 }
 
 } // namespace tarnlow

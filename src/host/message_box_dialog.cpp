@@ -1,8 +1,12 @@
 #include "host/message_box_dialog.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QScreen>
+#include <QSpacerItem>
 
+#include <algorithm>
 #include <vector>
 
 namespace tarnlow {
@@ -43,11 +47,30 @@ QMessageBox::Icon iconOf(MessageIcon icon) {
     return QMessageBox::NoIcon;
 }
 
+// Room a title bar needs besides the title: the window's icon and its buttons.
+constexpr int kTitleBarAllowance = 160;
+
+// A box is as wide as its title needs, so that a short text under a long title (the scan's
+// positions, a file name) does not cut the title off; never wider than the screen.
+void makeRoomForTitle(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid == nullptr)
+        return;
+    int width = box.fontMetrics().horizontalAdvance(box.windowTitle()) + kTitleBarAllowance;
+    if (const QScreen* screen = box.screen())
+        width = std::min(width, screen->availableGeometry().width() * 9 / 10);
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
+
 } // namespace
 
 int showMessageBoxDialog(const MessageBoxRequest& request) {
     QMessageBox box(iconOf(request.icon), request.title, request.text, QMessageBox::NoButton,
                     QApplication::activeWindow());
+    // Texts carry file names and server texts: markup in them is shown, never interpreted.
+    box.setTextFormat(Qt::PlainText);
+    makeRoomForTitle(box);
     const std::vector<QMessageBox::StandardButton> buttons = buttonsOf(request.buttons);
     QMessageBox::StandardButtons set;
     for (const auto button : buttons)

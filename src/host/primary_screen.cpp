@@ -17,7 +17,8 @@ std::optional<ScreenMetrics> primaryScreenMetrics() {
                          geometry.width(),
                          geometry.height(),
                          screen->logicalDotsPerInchX(),
-                         screen->logicalDotsPerInchY()};
+                         screen->logicalDotsPerInchY(),
+                         screen->availableGeometry()};
 }
 
 } // namespace tarnlow

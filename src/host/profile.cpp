@@ -34,14 +34,29 @@ std::optional<QString> profileStringFromText(const QString& text, const QString&
     return std::nullopt;
 }
 
-std::optional<QString> profileString(const QString& filePath, const QString& section, const QString& key) {
+namespace {
+
+std::optional<DecodedLines> readLines(const QString& filePath) {
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    Result<QString> text = decodeTextFile(file.readAll());
-    if (!text)
+    return decodeTextFileByLines(file.readAll());
+}
+
+} // namespace
+
+std::optional<QString> profileString(const QString& filePath, const QString& section, const QString& key) {
+    const std::optional<DecodedLines> lines = readLines(filePath);
+    if (!lines)
         return std::nullopt;
-    return profileStringFromText(*text, section, key);
+    return profileStringFromText(lines->text, section, key);
+}
+
+std::optional<ProfileReadability> profileReadability(const QString& filePath) {
+    const std::optional<DecodedLines> lines = readLines(filePath);
+    if (!lines)
+        return std::nullopt;
+    return ProfileReadability{lines->badLines, lines->anyLineRead};
 }
 
 } // namespace tarnlow

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <QRect>
+
 #include <functional>
 #include <optional>
 
 namespace tarnlow {
 
 // What window placement needs to know of the primary screen: its place on the desktop and its
-// size in pixels, and its logical dpi for the conversion into layout units.
+// size in pixels, its logical dpi for the conversion into layout units, and the part of it that
+// windows may take (without panels and task bars).
 struct ScreenMetrics {
     int left = 0;
     int top = 0;
@@ -14,6 +17,9 @@ struct ScreenMetrics {
     int height = 0;
     double logicalDpiX = 96.0;
     double logicalDpiY = 96.0;
+    QRect available; // empty: the whole screen
+
+    QRect availableArea() const { return available.isEmpty() ? QRect(left, top, width, height) : available; }
 };
 
 // The source of the screen metrics. The core knows no screens: unless a provider is installed,

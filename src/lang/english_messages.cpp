@@ -35,8 +35,8 @@ const QList<std::pair<int, QString>>& englishMessages() {
             {10118, u"The update package %% (%% bytes) has been written and signed with key %%: %%. Its SQL "
                     u"script %%. Where it is refused, the import refuses the whole package before anything "
                     u"runs."},
-            {10200, u"The system table %% exists but cannot be read, so start-up has stopped. Nothing has "
-                    u"been changed. The database says: %%"},
+            {10200, u"The system table %% exists but cannot be read, so the system tables cannot be checked. "
+                    u"Nothing has been changed. The database says: %%"},
             {10201, u"The program cannot tell which system tables exist, so start-up has stopped. Nothing "
                     u"has been changed. The database says: %%"},
             {10202, u"The system tables must be created anew, which deletes the rows they hold (%%). Delete "
@@ -49,6 +49,17 @@ const QList<std::pair<int, QString>>& englishMessages() {
              u"The system tables have been created, but the setting Comp_ID could not be written to %%."},
             {10206, u"The system tables still hold rows (%%). Nothing has been changed; give --force to "
                     u"delete them and create the tables anew."},
+            {10207, u"The system tables need to be created anew (%%), but deleting the rows they hold (%%) "
+                    u"was declined, so the program ends here without changing anything. To go on, back up "
+                    u"these rows with the database's own tools, then start the program again and answer Yes, "
+                    u"or run tarnlow_as_cli init --force."},
+            {10208, u"The system table %% cannot be read with this login: %%. Start-up goes on without "
+                    u"checking or creating the system tables; nothing has been changed or deleted, and what "
+                    u"needs this table stays empty."},
+            {10209, u"the table %% does not exist"},
+            {10210, u"the table T_SYS_MENU holds %% rows, fewer than the %% default rows"},
+            {10211, u"the first-run marker FR in T_SYS_CONFIG is \"%%\" instead of \"N\""},
+            {10212, u"the first-run marker FR is missing from T_SYS_CONFIG"},
             {10300, u"The update package %% cannot be applied: %%. Nothing has been changed."},
             {10301, u"The SQL script of the update package %% failed: %%. Nothing has been stored."},
             {10302, u"The file %% of the update package %% could not be stored: %%. Nothing of the package "
@@ -67,6 +78,8 @@ const QList<std::pair<int, QString>>& englishMessages() {
             {10310, u"The SQL script of the update package %% left a transaction open on SQL Server "
                     u"(@@TRANCOUNT was %% before the script and %% after it). Everything the script did has "
                     u"been rolled back; no file of the package has been stored."},
+            {10316, u"%% is not an update package: it does not begin the way every update package begins. "
+                    u"Nothing has been changed. In detail: %%."},
             {10400, u"The list of program files stored in the database cannot be read: %%. No file has been "
                     u"downloaded."},
             {10401, u"The stored file name \"%%\" (version %%, component %%, index %%) is refused because "
@@ -90,6 +103,16 @@ const QList<std::pair<int, QString>>& englishMessages() {
             {10417, u"The list of clients cannot be read: %%"},
             {10500, u"The connection is open, but not every setting could be saved: %%"},
             {10505, u"The server is busy; trying again (attempt %%)\u2026"},
+            {10510,
+             u"The database file %% does not exist, so no automatic login was made: an automatic login "
+             u"never creates a database. Choose an existing file, or log in to create a new one."},
+            {10511, u"The database file %% does not exist. Create a new, empty database there?"},
+            {10512,
+             u"No database type is stored on this computer, so no automatic login was made. Choose the "
+             u"database type and log in."},
+            {10513,
+             u"The stored database type \"%%\" is not one this window offers, so no automatic login was "
+             u"made. Choose the database type and log in."},
             {10600, u"This build cannot apply update packages; not applied: %%"},
             {10601, u"update......"},
             {10602,
@@ -100,6 +123,8 @@ const QList<std::pair<int, QString>>& englishMessages() {
             {10604, u"The file type of update packages (*.fuf) cannot be registered: %%. Start-up goes on; "
                     u"opening a package from the desktop may not start this program."},
             {10660, u"No client of machine %% is recorded; nothing has been removed."},
+            {10607, u"The language file %% holds lines that are neither UTF-8 nor GBK text (line %%). Their "
+                    u"texts are shown in their default wording; the rest of the file applies."},
             {10670, u"The server is busy (attempt %%); trying again in %% s, giving up in %% s\u2026"},
             {10700, u"%% cannot be opened: no object library provides it (libraries searched: %%)."},
             {10701, u"The language file %% cannot be used: %%. The language stays %%."},
@@ -110,6 +135,16 @@ const QList<std::pair<int, QString>>& englishMessages() {
                     u"start uses the previous language."},
             {10720, u"%% clients, %% of them behind, %% failed; newest check first."},
             {10721, u"No client has recorded a version check yet."},
+            {10705, u"The configuration could not be saved; nothing has been changed: %%"},
+            {10706, u"The value of LIB names libraries that cannot be found in the program folder %%: %%. "
+                    u"Nothing has been saved."},
+            {10707, u"Row %% cannot be saved: its type must be 1 to 10 characters long, and its value and "
+                    u"remark at most 255 characters each. Nothing has been saved."},
+            {10708, u"The type %% is used by more than one row; each type may appear only once. Nothing has "
+                    u"been saved."},
+            {10709, u"FR is the first-run marker that the program keeps itself; it cannot be changed or "
+                    u"deleted here. Nothing has been saved."},
+            {10710, u"The configuration has changes that have not been saved. Discard them?"},
             {10800, u"The ODBC data source %% cannot be connected. The driver says: %%"},
             {10801, u"The stock file %% cannot be used: %%. No rows have been loaded."},
             {10802, u"Connect to the ODBC data source first; nothing has been written."},

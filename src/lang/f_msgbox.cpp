@@ -57,6 +57,16 @@ QString messageText(const NumberedMessage& message) {
     return fillPlaceholders(text, message.parameters);
 }
 
+bool askYesNo(const NumberedMessage& question) {
+    MessageBoxRequest request;
+    request.title = messageTitle();
+    request.text = fillPlaceholders(messageText(question.number), question.parameters);
+    request.icon = MessageIcon::Question;
+    request.buttons = MessageButtons::YesNo;
+    request.defaultButton = 2;
+    return showMessageBox(request) == 1;
+}
+
 int f_msgbox_s(int ai_msgid) {
     const QString title = messageTitle();
     return show(title, messageText(ai_msgid));

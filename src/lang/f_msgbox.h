@@ -25,6 +25,10 @@ int f_msgbox_s(int ai_msgid);
 int f_msgbox_s_silent(int ai_msgid);
 int f_msgbox_s_silent(int ai_msgid, const QStringList& as_parm);
 
+// A numbered message as a question with the buttons Yes and No, No being the default (so that
+// Enter, Escape or closing the box never agrees by accident): true when the operator answered Yes.
+bool askYesNo(const NumberedMessage& question);
+
 // The pieces of f_msgbox, for callers that print instead of showing a box.
 QString messageTitle();
 QString messageText(int ai_msgid);

@@ -3,6 +3,8 @@
 #include "host/profile.h"
 #include "lang/language_globals.h"
 
+#include <QStringList>
+
 namespace tarnlow {
 
 QString currentLanguageFile() {
@@ -25,6 +27,17 @@ QString controlCaption(const QString& tag, const QString& currentText) {
     if (tag.isEmpty())
         return currentText;
     return lookup(QStringLiteral("BUTTON"), tag, currentText);
+}
+
+std::optional<NumberedMessage> damagedLanguageFileNotice(const QString& file) {
+    const std::optional<ProfileReadability> readability =
+        file.isEmpty() ? std::nullopt : profileReadability(file);
+    if (!readability || readability->badLines.isEmpty())
+        return std::nullopt;
+    QStringList lines;
+    for (const int line : readability->badLines)
+        lines.append(QString::number(line));
+    return NumberedMessage{kMessageLanguageLinesDamaged, {file, lines.join(QStringLiteral(", "))}};
 }
 
 } // namespace tarnlow

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "host/numbered_message.h"
+
 #include <QString>
+
+#include <optional>
 
 namespace tarnlow {
 
@@ -20,5 +24,13 @@ QString lookup(const QString& file, const QString& section, const QString& key, 
 // BUTTON of the current language file, keeping the current text when the key is missing; for an
 // empty tag the current text.
 QString controlCaption(const QString& tag, const QString& currentText);
+
+// Message 10607: some lines of a language file are text in neither UTF-8 nor GBK; their keys give
+// their defaults and the rest of the file applies. Parameters: the file, its damaged line numbers.
+inline constexpr int kMessageLanguageLinesDamaged = 10607;
+
+// The notice for a language file with damaged lines, no value for a sound file or one that cannot
+// be read at all (every lookup then gives its default anyway).
+std::optional<NumberedMessage> damagedLanguageFileNotice(const QString& file);
 
 } // namespace tarnlow

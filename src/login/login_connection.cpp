@@ -7,14 +7,15 @@
 #include "login/f_password.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace tarnlow {
 
 const QList<DbmsChoice>& dbmsChoices() {
     static const QList<DbmsChoice> choices{
-        {kDbmsSqlite, QStringLiteral("SQLite (embedded)")},
-        {kDbmsPostgreSql, QStringLiteral("PostgreSQL")},
-        {kDbmsSqlServer, QStringLiteral("Microsoft SQL Server")},
+        {kDbmsSqlite, QStringLiteral("SQLite (embedded)"), QStringLiteral("DBMS_SQLITE")},
+        {kDbmsPostgreSql, QStringLiteral("PostgreSQL"), QStringLiteral("DBMS_POSTGRESQL")},
+        {kDbmsSqlServer, QStringLiteral("Microsoft SQL Server"), QStringLiteral("DBMS_SQLSERVER")},
     };
     return choices;
 }
@@ -35,6 +36,15 @@ std::optional<qsizetype> dbmsChoiceIndex(const QString& storedDbms) {
     return std::nullopt;
 }
 
+namespace {
+
+QString sqliteFilePath(const QString& database, const QString& programFolder) {
+    const QString file = database.isEmpty() ? kEmbeddedDatabaseFile : database;
+    return QDir::cleanPath(QDir(programFolder).absoluteFilePath(file));
+}
+
+} // namespace
+
 void setConnectionFields(Transaction& sqlca, const LoginInputs& inputs, const QString& programFolder) {
     const QString dbms = inputs.dbms.isEmpty() ? kDbmsSqlite : inputs.dbms;
     sqlca.DBMS = dbms;
@@ -44,10 +54,21 @@ void setConnectionFields(Transaction& sqlca, const LoginInputs& inputs, const QS
     sqlca.LogPass = inputs.password;
     sqlca.AutoCommit = true;
     sqlca.DBParm.clear();
-    if (dbms == kDbmsSqlite) {
-        const QString file = inputs.database.isEmpty() ? kEmbeddedDatabaseFile : inputs.database;
-        sqlca.Database = QDir::cleanPath(QDir(programFolder).absoluteFilePath(file));
-    }
+    if (dbms == kDbmsSqlite)
+        sqlca.Database = sqliteFilePath(inputs.database, programFolder);
+}
+
+bool namesEmbeddedDatabase(const LoginInputs& inputs) {
+    return (inputs.dbms.isEmpty() || inputs.dbms == kDbmsSqlite) && inputs.database.isEmpty();
+}
+
+std::optional<QString> missingSqliteFile(const LoginInputs& inputs, const QString& programFolder) {
+    if (!inputs.dbms.isEmpty() && inputs.dbms != kDbmsSqlite)
+        return std::nullopt;
+    const QString path = sqliteFilePath(inputs.database, programFolder);
+    if (QFileInfo::exists(path))
+        return std::nullopt;
+    return path;
 }
 
 namespace {

@@ -23,7 +23,8 @@ inline const QString kEmbeddedDatabaseFile = QStringLiteral("tarnlow_as.db");
 // The database systems the login window offers, in the order of its list.
 struct DbmsChoice {
     QString dbms;        // the transaction object's DBMS text, stored as the value DBMS
-    QString displayText; // what the list shows
+    QString displayText; // what the list shows when the language file has no text for it
+    QString languageKey; // its text in section TEXT of the language file
 };
 const QList<DbmsChoice>& dbmsChoices();
 
@@ -37,6 +38,19 @@ std::optional<qsizetype> dbmsChoiceIndex(const QString& storedDbms);
 // For SQLite an empty database means the embedded file in the program folder and a relative path
 // is taken relative to that folder. Autocommit is on; no further parameters.
 void setConnectionFields(Transaction& sqlca, const LoginInputs& inputs, const QString& programFolder);
+
+// The SQLite file a login with these inputs would open when it does not exist yet (connecting
+// would create it), no value when it exists or the inputs are for another database system.
+std::optional<QString> missingSqliteFile(const LoginInputs& inputs, const QString& programFolder);
+
+// Whether the inputs name the embedded default file (SQLite with no database named).
+bool namesEmbeddedDatabase(const LoginInputs& inputs);
+
+// Numbered messages of the login window about the SQLite file and the stored database type.
+inline constexpr int kMessageAutoLoginFileMissing = 10510; // the file
+inline constexpr int kMessageCreateSqliteFile = 10511;     // the file; Yes/No, default No
+inline constexpr int kMessageAutoLoginNoDbms = 10512;      // none
+inline constexpr int kMessageAutoLoginUnknownDbms = 10513; // the stored value
 
 struct LoginFailure {
     int code = 0;

@@ -7,9 +7,11 @@
 #include "host/layout_units.h"
 #include "host/message_box.h"
 #include "host/settings_store.h"
+#include "host/window_fit.h"
 #include "lang/change_language.h"
 #include "lang/f_msgbox.h"
 #include "lang/language_globals.h"
+#include "lang/language_lookup.h"
 #include "lang/uo_std_cb.h"
 #include "lang/uo_std_chk.h"
 #include "lang/uo_std_sle.h"
@@ -20,7 +22,9 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QTimer>
@@ -144,8 +148,10 @@ void w_login::createServerControls() {
     ddlb_2 = new QComboBox(this);
     ddlb_2->setEditable(false);
     for (const DbmsChoice& choice : dbmsChoices())
-        ddlb_2->addItem(choice.displayText, choice.dbms);
+        ddlb_2->addItem(lookup(QStringLiteral("TEXT"), choice.languageKey, choice.displayText), choice.dbms);
     place(ddlb_2, "ddlb_2", 494, kDbmsRowY, 672, 84);
+    cb_4 = new uo_std_cb(QStringLiteral("LOGIN_CHOOSE_FILE"), QStringLiteral("..."), this);
+    place(cb_4, "cb_4", 1184, 844, 105, 84);
 }
 
 void w_login::connectControls() {
@@ -155,12 +161,15 @@ void w_login::connectControls() {
         label->resize(label->width(), unitsToPixelsY(84, logicalDpiY()));
     }
 
+    // Enter in a field logs in; Enter on a focused button presses that button (Cancel cancels).
     cb_1->setDefault(true);
-    cb_2->setAutoDefault(false);
-    cb_3->setAutoDefault(false);
-    connect(cb_1, &QPushButton::clicked, this, &w_login::logIn);
+    for (uo_std_cb* button : {cb_2, cb_3, cb_4})
+        button->setAutoDefault(true);
+    connect(cb_1, &QPushButton::clicked, this, [this] { logIn(); });
     connect(cb_2, &QPushButton::clicked, this, &w_login::cancel);
     connect(cb_3, &QPushButton::clicked, this, &w_login::toggleExpanded);
+    connect(cb_4, &QPushButton::clicked, this, &w_login::chooseDatabaseFile);
+    connect(ddlb_2, &QComboBox::currentIndexChanged, this, &w_login::updateForDbms);
 }
 
 void w_login::askForLanguage() {
@@ -169,7 +178,7 @@ void w_login::askForLanguage() {
         label->postChangeLanguage();
     for (uo_std_sle* edit : {sle_3, sle_4, sle_2, sle_1, sle_6})
         edit->postChangeLanguage();
-    for (uo_std_cb* button : {cb_1, cb_2, cb_3})
+    for (uo_std_cb* button : {cb_1, cb_2, cb_3, cb_4})
         button->postChangeLanguage();
     cbx_1->postChangeLanguage();
     for (QComboBox* list : {ddlb_1, ddlb_2}) {
@@ -181,8 +190,8 @@ void w_login::askForLanguage() {
 void w_login::arrangeTabOrder() {
     // Password first; the check box, which the layout leaves out of the order, comes last so that
     // it stays reachable from the keyboard.
-    const QList<QWidget*> order{sle_4, sle_2, lb_1,  cb_2,   cb_1,   sle_1,
-                                cb_3,  sle_3, sle_6, ddlb_1, ddlb_2, cbx_1};
+    const QList<QWidget*> order{sle_4, sle_2, lb_1, cb_2,   cb_1,   sle_1, cb_3,
+                                sle_3, sle_6, cb_4, ddlb_1, ddlb_2, cbx_1};
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order.at(i - 1), order.at(i));
     sle_4->setFocus();
@@ -196,10 +205,12 @@ void w_login::setExpanded(bool expanded) {
          {static_cast<QWidget*>(st_7), static_cast<QWidget*>(sle_2), static_cast<QWidget*>(st_8),
           static_cast<QWidget*>(sle_1), static_cast<QWidget*>(st_19), static_cast<QWidget*>(sle_6),
           static_cast<QWidget*>(st_28), static_cast<QWidget*>(ddlb_1), static_cast<QWidget*>(st_29),
-          static_cast<QWidget*>(ddlb_2)})
+          static_cast<QWidget*>(ddlb_2), static_cast<QWidget*>(cb_4)})
         control->setVisible(expanded);
     const int heightUnits = (expanded ? kExpandedHeight : kCollapsedHeight) - kFrameAllowanceUnits;
     setFixedSize(unitsToPixelsX(kWidth, logicalDpiX()), unitsToPixelsY(heightUnits, logicalDpiY()));
+    // A small or scaled screen gets the whole window, shrunk if it must be.
+    fitToScreen(*this);
 }
 
 void w_login::toggleExpanded() {
@@ -228,17 +239,85 @@ void w_login::showStoredValues() {
     sle_6->setText(stored.database);
     const std::optional<qsizetype> choice = dbmsChoiceIndex(stored.dbms);
     ddlb_2->setCurrentIndex(static_cast<int>(choice.value_or(0)));
+    updateForDbms();
     if (wantsAutoLogin(stored))
         cbx_1->setChecked(true);
-    // A stored database system the list cannot offer is shown with the embedded database
-    // preselected instead of being replaced unseen by an automatic login.
-    if (wantsAutoLogin(stored) && choice)
-        logIn();
-    else
+    if (!wantsAutoLogin(stored)) {
         show();
+        return;
+    }
+    // A stored database system that is missing or that the list cannot offer is never replaced
+    // unseen by a login to the embedded database: the window opens, expanded, and says why.
+    if (const std::optional<NumberedMessage> refusal = autoLoginRefusal(stored)) {
+        setExpanded(true);
+        show();
+        f_msgbox(*refusal);
+        return;
+    }
+    logIn(LoginKind::Automatic);
+}
+
+std::optional<NumberedMessage> w_login::autoLoginRefusal(const StoredLogin& stored) const {
+    if (stored.dbms.trimmed().isEmpty())
+        return NumberedMessage{kMessageAutoLoginNoDbms, {}};
+    if (!dbmsChoiceIndex(stored.dbms))
+        return NumberedMessage{kMessageAutoLoginUnknownDbms, {stored.dbms}};
+    return std::nullopt;
+}
+
+void w_login::updateForDbms() {
+    const bool sqlite = ddlb_2->currentData().toString() == kDbmsSqlite;
+    st_8->setEnabled(!sqlite);
+    sle_1->setEnabled(!sqlite);
+    cb_4->setEnabled(sqlite);
+}
+
+void w_login::chooseDatabaseFile() {
+    const QString current = sle_6->text().isEmpty() ? kEmbeddedDatabaseFile : sle_6->text();
+    const QString start = QDir(gs_path).absoluteFilePath(current);
+    // Save-style, so that a file that does not exist yet may be named; the login asks before it
+    // creates one.
+    const QString chosen =
+        QFileDialog::getSaveFileName(this,
+                                     lookup(QStringLiteral("TEXT"), QStringLiteral("LOGIN_CHOOSE_FILE_TITLE"),
+                                            QStringLiteral("数据库文件")),
+                                     start, QStringLiteral("SQLite (*.db *.sqlite *.sqlite3);;* (*)"),
+                                     nullptr, QFileDialog::DontConfirmOverwrite);
+    if (!chosen.isEmpty())
+        sle_6->setText(QDir::toNativeSeparators(chosen));
+}
+
+bool w_login::sqliteFileMayBeOpened(const LoginInputs& inputs, LoginKind kind) {
+    const std::optional<QString> missing = missingSqliteFile(inputs, gs_path);
+    if (!missing)
+        return true;
+    if (kind == LoginKind::Automatic) {
+        setExpanded(true);
+        show();
+        f_msgbox(NumberedMessage{kMessageAutoLoginFileMissing, {*missing}});
+        sle_6->setFocus();
+        return false;
+    }
+    // The first start makes its embedded database without asking.
+    if (m_first == 1 && namesEmbeddedDatabase(inputs))
+        return true;
+    return askYesNo(NumberedMessage{kMessageCreateSqliteFile, {*missing}});
+}
+
+LoginInputs w_login::currentInputs() const {
+    LoginInputs inputs;
+    inputs.login = sle_3->text();
+    inputs.password = sle_4->text();
+    inputs.serverPath = sle_2->text();
+    inputs.serverAddress = sle_1->text();
+    inputs.database = sle_6->text();
+    inputs.dbms = ddlb_2->currentData().toString();
+    inputs.autoLogin = cbx_1->isChecked();
+    return inputs;
 }
 
 void w_login::openWindow(int first) {
+    m_first = first;
     f_center(this);
     if (first == 1)
         setExpanded(true);
@@ -262,17 +341,12 @@ std::optional<int> w_login::openModal(Transaction& sqlca, int first, QWidget* pa
     return window.closingResult();
 }
 
-void w_login::logIn() {
+void w_login::logIn(LoginKind kind) {
     if (isConnecting())
         return;
-    LoginInputs inputs;
-    inputs.login = sle_3->text();
-    inputs.password = sle_4->text();
-    inputs.serverPath = sle_2->text();
-    inputs.serverAddress = sle_1->text();
-    inputs.database = sle_6->text();
-    inputs.dbms = ddlb_2->currentData().toString();
-    inputs.autoLogin = cbx_1->isChecked();
+    const LoginInputs inputs = currentInputs();
+    if (!sqliteFileMayBeOpened(inputs, kind))
+        return;
 
     // The attempt runs on a thread of its own with a connection object of its own, so the window
     // keeps answering and Cancel can give up on a server that does not answer. The program's
@@ -327,10 +401,12 @@ void w_login::setConnecting(bool connecting) {
     else
         unsetCursor();
     st_busy->setVisible(false);
-    if (!connecting)
-        sle_4->setFocus();
-    else
+    if (connecting) {
         cb_2->setFocus();
+        return;
+    }
+    updateForDbms();
+    sle_4->setFocus();
 }
 
 // Cancel while connecting gives up on the attempt and leaves the window as it was; otherwise it

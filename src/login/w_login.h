@@ -1,5 +1,6 @@
 #pragma once
 
+#include "host/numbered_message.h"
 #include "lang/language_list.h"
 #include "login/login_settings.h"
 
@@ -73,7 +74,19 @@ private:
     void setExpanded(bool expanded);
     void fillLanguageLists();
     void showStoredValues();
-    void logIn();
+    // Automatic: the stored auto-login, which never creates a database file.
+    enum class LoginKind { Manual, Automatic };
+    void logIn(LoginKind kind = LoginKind::Manual);
+    LoginInputs currentInputs() const;
+    // Whether the SQLite file the inputs name may be opened: it exists, or the operator agrees to
+    // create it (without asking for the embedded default file at the first start). An automatic
+    // login to a missing file shows the window and says so instead.
+    bool sqliteFileMayBeOpened(const LoginInputs& inputs, LoginKind kind);
+    // Why a stored auto-login is not made, no value when it may be made.
+    std::optional<NumberedMessage> autoLoginRefusal(const StoredLogin& stored) const;
+    // With SQLite the server field takes no input and the database field offers a file chooser.
+    void updateForDbms();
+    void chooseDatabaseFile();
     void finishLogIn(const LoginInputs& inputs, const LoginAttemptOutcome& outcome);
     void setConnecting(bool connecting);
     void cancel();
@@ -82,6 +95,7 @@ private:
     Transaction& m_sqlca;
     QList<LanguageEntry> m_languages;
     std::optional<int> m_closingResult;
+    int m_first = 0; // 1 when opened for the first start on this computer
     bool m_expanded = false;
     DatabaseWorker* m_attempt = nullptr; // the running connection attempt
     QTimer* m_showWhenSlow = nullptr;
@@ -105,6 +119,7 @@ private:
     QListWidget* lb_1 = nullptr;
     uo_std_st* st_29 = nullptr;
     QComboBox* ddlb_2 = nullptr;
+    uo_std_cb* cb_4 = nullptr; // chooses the SQLite database file
     QLabel* st_busy = nullptr; // says that a busy server is being waited for
 };
 

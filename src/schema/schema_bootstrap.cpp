@@ -57,10 +57,11 @@ SystemTablesFindings afterFailedProbe(Transaction& sqlca, const QString& table) 
     }
     if (*exists) {
         findings.failure = NumberedMessage{kMessageTableUnreadable, {table, probeError}};
+        findings.unreadableTable = table;
         return findings;
     }
     findings.needsInitialisation = true;
-    findings.reason = QStringLiteral("table %1 does not exist").arg(table);
+    findings.reason = NumberedMessage{kReasonTableMissing, {table}};
     return findings;
 }
 
@@ -88,9 +89,8 @@ SystemTablesFindings checkSystemTables(Transaction& sqlca) {
     if (li_test < kDefaultMenuRowCount) {
         SystemTablesFindings findings;
         findings.needsInitialisation = true;
-        findings.reason = QStringLiteral("table T_SYS_MENU holds %1 rows, fewer than %2")
-                              .arg(li_test)
-                              .arg(kDefaultMenuRowCount);
+        findings.reason = NumberedMessage{kReasonTooFewMenuRows,
+                                          {QString::number(li_test), QString::number(kDefaultMenuRowCount)}};
         return findings;
     }
 
@@ -113,9 +113,8 @@ SystemTablesFindings checkSystemTables(Transaction& sqlca) {
     SystemTablesFindings findings;
     if (!ls_firstrun.isNull() && ls_firstrun != QLatin1String("N")) {
         findings.needsInitialisation = true;
-        findings.reason =
-            row ? QStringLiteral("the first-run marker FR is \"%1\", not \"N\"").arg(ls_firstrun)
-                : QStringLiteral("the first-run marker FR is missing");
+        findings.reason = row ? NumberedMessage{kReasonFirstRunMarkerNotN, {ls_firstrun}}
+                              : NumberedMessage{kReasonFirstRunMarkerMissing, {}};
     }
     return findings;
 }
@@ -141,8 +140,13 @@ SystemTablesOutcome reinitialiseSystemTables(Transaction& sqlca, SettingsStore& 
         existing << table;
         const std::optional<QVariantList> count =
             sqlca.selectInto(QStringLiteral("SELECT count(*) FROM ") + table);
-        if (!count)
-            return failed(kMessageTableUnreadable, {table, sqlca.SQLErrText});
+        if (!count) {
+            // A table that cannot be read is never dropped: nobody could tell what it held.
+            SystemTablesOutcome outcome = failed(kMessageTableUnreadable, {table, sqlca.SQLErrText});
+            outcome.state = SystemTablesState::Unreadable;
+            outcome.unreadableTable = table;
+            return outcome;
+        }
         const qint64 rows = count->value(0).toLongLong();
         if (rows > 0)
             withRows.append({table, rows});
@@ -195,8 +199,10 @@ SystemTablesOutcome ensureSystemTables(Transaction& sqlca, SettingsStore& settin
     const SystemTablesFindings findings = checkSystemTables(sqlca);
     if (findings.failure) {
         SystemTablesOutcome outcome;
-        outcome.state = SystemTablesState::Failed;
+        outcome.state =
+            findings.unreadableTable.isEmpty() ? SystemTablesState::Failed : SystemTablesState::Unreadable;
         outcome.message = findings.failure;
+        outcome.unreadableTable = findings.unreadableTable;
         return outcome;
     }
     if (!findings.needsInitialisation) {

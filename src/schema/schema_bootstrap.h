@@ -37,12 +37,18 @@ inline constexpr int kMessageCreateFailed = 10203;      // the server's text (no
 inline constexpr int kMessageCreatePartial = 10204;     // the server's text (changed partly)
 inline constexpr int kMessageCompIdNotWritten = 10205;  // the settings file
 inline constexpr int kMessageRowsNeedForce = 10206;     // the tables with their row counts
+// Why the tables need initialisation, the first parameter of the messages that say so.
+inline constexpr int kReasonTableMissing = 10209;       // table name
+inline constexpr int kReasonTooFewMenuRows = 10210;     // rows, the default row count
+inline constexpr int kReasonFirstRunMarkerNotN = 10211; // the marker's value
+inline constexpr int kReasonFirstRunMarkerMissing = 10212;
 
 // What the check found.
 struct SystemTablesFindings {
     bool needsInitialisation = false;
-    QString reason;                         // why (plain text for the command line), empty when not needed
+    NumberedMessage reason;                 // why (one of the kReason messages), number 0 when not needed
     std::optional<NumberedMessage> failure; // the check could not tell; nothing may be changed
+    QString unreadableTable;                // with failure 10200: the table that exists but cannot be read
 };
 
 // Runs the check on the open connection: the menu row count (fetched into a 16-bit integer), the
@@ -79,12 +85,14 @@ enum class SystemTablesState {
     AlreadyInitialised, // nothing changed
     Initialised,        // the tables were created anew
     Declined,           // tables with rows were not to be dropped; nothing changed
+    Unreadable,         // a table exists but this login cannot read it (message 10200); nothing changed
     Failed,             // the message says why; start-up stops
 };
 
 struct SystemTablesOutcome {
     SystemTablesState state = SystemTablesState::Failed;
-    QString reason;                         // why the tables needed initialisation
+    NumberedMessage reason;                 // why the tables needed initialisation
+    QString unreadableTable;                // with Unreadable: the table
     QList<TableRows> droppedRows;           // tables that held rows when they were dropped (or asked about)
     std::optional<NumberedMessage> message; // to show: the failure, or a warning after Initialised
 };

@@ -3,6 +3,7 @@
 #include "db/transaction.h"
 
 #include <QRegularExpression>
+#include <QStringList>
 
 namespace tarnlow {
 
@@ -14,13 +15,38 @@ void configureOdbcTransaction(Transaction& transaction, const QString& connectSt
     transaction.DBParm = QStringLiteral("ConnectString='") + quoted + QLatin1Char('\'');
 }
 
-QString connectStringForDisplay(const QString& connectString) {
+namespace {
+
+const QRegularExpression& passwordEntry() {
     static const QRegularExpression password(
         QStringLiteral("(^|;)(\\s*PWD\\s*=)(\\s*\\{(?:[^}]|\\}\\})*\\}|[^;]*)"),
         QRegularExpression::CaseInsensitiveOption);
+    return password;
+}
+
+} // namespace
+
+QString connectStringForDisplay(const QString& connectString) {
     QString text = connectString;
-    text.replace(password, QStringLiteral("\\1\\2***"));
+    text.replace(passwordEntry(), QStringLiteral("\\1\\2***"));
     return text;
+}
+
+QString connectStringWithPasswords(const QString& shown, const QString& previous) {
+    QStringList values;
+    for (const QRegularExpressionMatch& match : passwordEntry().globalMatch(previous))
+        values.append(match.captured(3));
+    QString text;
+    qsizetype copied = 0;
+    qsizetype index = 0;
+    for (const QRegularExpressionMatch& match : passwordEntry().globalMatch(shown)) {
+        if (match.captured(3) == QLatin1String("***") && index < values.size()) {
+            text += shown.mid(copied, match.capturedStart(3) - copied) + values.at(index);
+            copied = match.capturedEnd(3);
+        }
+        ++index;
+    }
+    return text + shown.mid(copied);
 }
 
 StockUpdateSession::StockUpdateSession(QObject* parent)

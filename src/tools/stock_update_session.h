@@ -19,6 +19,10 @@ void configureOdbcTransaction(Transaction& transaction, const QString& connectSt
 // The connect string with the value of every PWD entry replaced by "***", for messages.
 QString connectStringForDisplay(const QString& connectString);
 
+// The connect string an edited display means: each PWD entry that still reads "***" gets back the
+// value of the PWD entry at the same place in `previous`; everything else is taken as typed.
+QString connectStringWithPasswords(const QString& shown, const QString& previous);
+
 // A connection of its own to an ODBC data source, with the stock update running on a thread of
 // its own so that a window stays responsive. The connection is opened, used and closed on that
 // thread (a Qt SQL connection belongs to the thread that opened it). Results come back as signals

@@ -2,7 +2,9 @@
 
 #include "host/message_box.h"
 #include "host/object_library.h"
+#include "host/window_fit.h"
 #include "lang/f_msgbox.h"
+#include "lang/language_lookup.h"
 #include "tools/failed_rows_file.h"
 #include "tools/row_table_model.h"
 #include "tools/stock_update_session.h"
@@ -59,7 +61,6 @@ QString findingText(const ControlFinding& finding) {
 w_test::w_test(TestWindowOptions options, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_options(std::move(options)) {
-    setWindowTitle(QStringLiteral("Untitled"));
     setFont(QFont(QStringLiteral("Arial"), 10));
     QPalette background = palette();
     background.setColor(QPalette::Window, background.color(QPalette::Button));
@@ -77,7 +78,8 @@ w_test::w_test(TestWindowOptions options, QWidget* parent)
     cb_1 = newButton(QStringLiteral("cb_1"), QStringLiteral("&Update stock"), this);
     dw_1 = newDataList(QStringLiteral("dw_1"), m_sourceModel, this);
 
-    sle_connect = new QLineEdit(m_options.connectString, this);
+    m_connectString = m_options.connectString;
+    sle_connect = new QLineEdit(connectStringForDisplay(m_connectString), this);
     sle_connect->setObjectName(QStringLiteral("sle_connect"));
     cb_connect = newButton(QStringLiteral("cb_connect"), QStringLiteral("C&onnect"), this);
     st_connection = newLabel(QStringLiteral("st_connection"), QStringLiteral("Not connected."), this);
@@ -100,9 +102,13 @@ w_test::w_test(TestWindowOptions options, QWidget* parent)
     lb_findings = new QListWidget(this);
     lb_findings->setObjectName(QStringLiteral("lb_findings"));
     buildLayout();
+    applyLanguage();
 
     QObject::connect(cb_connect, &QPushButton::clicked, this, [this] { connectDataSource(true); });
     QObject::connect(sle_connect, &QLineEdit::returnPressed, this, [this] { connectDataSource(true); });
+    QObject::connect(sle_connect, &QLineEdit::textChanged, this, &w_test::takeConnectString);
+    QObject::connect(sle_connect, &QLineEdit::editingFinished, this,
+                     [this] { takeConnectString(sle_connect->text()); });
     QObject::connect(cb_open, &QPushButton::clicked, this, &w_test::chooseStockFile);
     QObject::connect(cb_1, &QPushButton::clicked, this, &w_test::startStockUpdate);
     QObject::connect(cb_2, &QPushButton::clicked, this, &w_test::chooseScanFile);
@@ -117,6 +123,7 @@ w_test::w_test(TestWindowOptions options, QWidget* parent)
         QMetaObject::invokeMethod(
             this, [this] { connectDataSource(false); }, Qt::QueuedConnection);
     resize(900, 700);
+    placeWhenFirstShown(*this);
 }
 
 w_test::~w_test() {
@@ -129,23 +136,25 @@ w_test::~w_test() {
 
 void w_test::buildLayout() {
     auto* connection = new QHBoxLayout;
-    auto* connectLabel = new QLabel(QStringLiteral("ODBC &data source:"), this);
-    connectLabel->setBuddy(sle_connect);
-    connection->addWidget(connectLabel);
+    m_connectLabel = new QLabel(QStringLiteral("ODBC &data source:"), this);
+    m_connectLabel->setBuddy(sle_connect);
+    connection->addWidget(m_connectLabel);
     connection->addWidget(sle_connect, 1);
     connection->addWidget(cb_connect);
 
     auto* file = new QHBoxLayout;
-    auto* fileLabel = new QLabel(QStringLiteral("Stock file:"), this);
-    file->addWidget(fileLabel);
+    m_fileLabel = new QLabel(QStringLiteral("Stock file:"), this);
+    file->addWidget(m_fileLabel);
     file->addWidget(sle_file, 1);
     file->addWidget(cb_open);
 
     auto* run = new QHBoxLayout;
-    run->addWidget(new QLabel(QStringLiteral("Rows:"), this));
+    m_rowsLabel = new QLabel(QStringLiteral("Rows:"), this);
+    run->addWidget(m_rowsLabel);
     run->addWidget(st_2);
     run->addSpacing(12);
-    run->addWidget(new QLabel(QStringLiteral("Row:"), this));
+    m_rowLabel = new QLabel(QStringLiteral("Row:"), this);
+    run->addWidget(m_rowLabel);
     run->addWidget(st_1);
     run->addSpacing(12);
     run->addWidget(pb_progress, 1);
@@ -153,11 +162,13 @@ void w_test::buildLayout() {
     run->addWidget(cb_stop);
 
     auto* failed = new QHBoxLayout;
-    failed->addWidget(new QLabel(QStringLiteral("Rows not written:"), this), 1);
+    m_failedLabel = new QLabel(QStringLiteral("Rows not written:"), this);
+    failed->addWidget(m_failedLabel, 1);
     failed->addWidget(cb_save);
 
     auto* scan = new QHBoxLayout;
-    scan->addWidget(new QLabel(QStringLiteral("Control characters found:"), this), 1);
+    m_scanLabel = new QLabel(QStringLiteral("Control characters found:"), this);
+    scan->addWidget(m_scanLabel, 1);
     scan->addWidget(cb_2);
 
     auto* layout = new QVBoxLayout(this);
@@ -183,6 +194,28 @@ void w_test::buildLayout() {
     setTabOrder(cb_2, lb_findings);
 }
 
+// Title, captions and buttons from the language file; the design texts where it has none.
+void w_test::applyLanguage() {
+    setWindowTitle(lookup(QStringLiteral("TEXT"), QStringLiteral("ODBC_TITLE"), QStringLiteral("Untitled")));
+    const QList<std::pair<QAbstractButton*, const char*>> buttons{
+        {cb_2, "ODBC_SCAN"},    {cb_1, "ODBC_UPDATE"},  {cb_connect, "ODBC_CONNECT"},
+        {cb_open, "ODBC_OPEN"}, {cb_stop, "ODBC_STOP"}, {cb_save, "ODBC_SAVE"}};
+    for (const auto& [button, key] : buttons)
+        button->setText(controlCaption(QLatin1String(key), button->text()));
+    const QList<std::pair<QLabel*, const char*>> labels{
+        {m_connectLabel, "ODBC_SOURCE"}, {m_fileLabel, "ODBC_FILE"},     {m_rowsLabel, "ODBC_ROWS"},
+        {m_rowLabel, "ODBC_ROW"},        {m_failedLabel, "ODBC_FAILED"}, {m_scanLabel, "ODBC_FOUND"}};
+    for (const auto& [label, key] : labels)
+        label->setText(controlCaption(QLatin1String(key), label->text()));
+}
+
+void w_test::takeConnectString(const QString& shown) {
+    m_connectString = connectStringWithPasswords(shown, m_connectString);
+    const QString hidden = connectStringForDisplay(m_connectString);
+    if (!sle_connect->hasFocus() && sle_connect->text() != hidden)
+        sle_connect->setText(hidden);
+}
+
 bool w_test::busy() const {
     return m_session->busy() || m_scanThread != nullptr;
 }
@@ -204,7 +237,7 @@ void w_test::connectDataSource(bool showFailure) {
     if (busy())
         return;
     m_showConnectFailure = showFailure;
-    const QString connectString = sle_connect->text();
+    const QString connectString = m_connectString;
     st_connection->setText(
         QStringLiteral("Connecting to %1 ...").arg(connectStringForDisplay(connectString)));
     setWorking(true);
@@ -214,7 +247,7 @@ void w_test::connectDataSource(bool showFailure) {
 
 void w_test::connectionDone(bool ok, const QString& text) {
     setWorking(false);
-    const QString shown = connectStringForDisplay(sle_connect->text());
+    const QString shown = connectStringForDisplay(m_connectString);
     if (ok) {
         st_connection->setText(
             QStringLiteral("Connected to %1 (its own connection; changes are committed when a "
@@ -352,16 +385,8 @@ bool w_test::offerSave() {
         QStringLiteral("CSV files (*.csv);;All files (*)"));
     if (!path)
         return false;
-    if (QFileInfo::exists(*path)) {
-        MessageBoxRequest request;
-        request.title = messageTitle();
-        request.text = fillPlaceholders(messageText(kMsgPackageReplaceQuestion), {*path});
-        request.icon = MessageIcon::Question;
-        request.buttons = MessageButtons::YesNo;
-        request.defaultButton = 2;
-        if (showMessageBox(request) != 1)
-            return false;
-    }
+    if (QFileInfo::exists(*path) && !askYesNo(NumberedMessage{kMsgPackageReplaceQuestion, {*path}}))
+        return false;
     if (const Result<void> written = writeFailedRowsFile(*path, m_problems); !written) {
         f_msgbox(kMsgTestSaveFailed, {*path, written.error()});
         return false;
@@ -447,13 +472,7 @@ void w_test::closeEvent(QCloseEvent* event) {
     // session waits for it when the window goes.
     if (m_session->running()) {
         event->ignore();
-        MessageBoxRequest request;
-        request.title = messageTitle();
-        request.text = messageText(kMsgTestCloseWhileRunning);
-        request.icon = MessageIcon::Question;
-        request.buttons = MessageButtons::YesNo;
-        request.defaultButton = 2;
-        if (showMessageBox(request) == 1) {
+        if (askYesNo(NumberedMessage{kMsgTestCloseWhileRunning, {}})) {
             m_closeAfterRun = true;
             stop();
         }

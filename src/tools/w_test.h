@@ -37,7 +37,8 @@ struct TestWindowOptions {
 
 // The ODBC test window: a connection of its own to an ODBC data source, the stock update from a
 // CSV file into its strivmst table with the failed rows listed, and the scan of a file for
-// control characters. The texts are fixed; the window takes no part in language switching.
+// control characters. Its texts come from the language file in use when it opens, the design texts
+// where the file has none. The connect string's passwords are shown as "***".
 class w_test : public QWidget {
     Q_OBJECT
 
@@ -54,6 +55,8 @@ public:
 
     bool busy() const;
     bool connected() const;
+    // The connect string the window connects with; sle_connect shows it with its passwords hidden.
+    const QString& connectString() const { return m_connectString; }
     const StockUpdateReport& lastReport() const { return m_report; }
     const std::optional<ControlScanReport>& lastScan() const { return m_scan; }
 
@@ -100,6 +103,10 @@ private:
     void scanDone(const QString& path, const Result<ControlScanReport>& result);
     void setWorking(bool working);
     void buildLayout();
+    void applyLanguage();
+    // Takes what the field shows as the connect string, with its hidden passwords restored; a
+    // field without the focus shows its passwords hidden again.
+    void takeConnectString(const QString& shown);
 
     TestWindowOptions m_options;
     StockUpdateSession* m_session = nullptr;
@@ -114,6 +121,14 @@ private:
     std::atomic_bool m_scanStop = false;
     bool m_showConnectFailure = false;
     bool m_closeAfterRun = false;
+    QString m_connectString;
+    // Captions that only label another control.
+    QLabel* m_connectLabel = nullptr;
+    QLabel* m_fileLabel = nullptr;
+    QLabel* m_rowsLabel = nullptr;
+    QLabel* m_rowLabel = nullptr;
+    QLabel* m_failedLabel = nullptr;
+    QLabel* m_scanLabel = nullptr;
 };
 
 // Creates the window for the library search list: a top-level window (owned by context.parent

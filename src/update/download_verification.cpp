@@ -1,11 +1,42 @@
 #include "update/download_verification.h"
 
+#include "host/settings_store.h"
 #include "host/shown_text.h"
 #include "update/d_ver.h"
 #include "update/download_engine.h"
 #include "update/signature_messages.h"
 
+#include <QDir>
+#include <QStringList>
+
 namespace tarnlow {
+namespace {
+
+// Folders compare as absolute paths without a trailing separator.
+QString folderKey(const QString& programFolder) {
+    return QDir::cleanPath(QDir(programFolder).absolutePath());
+}
+
+QStringList noticedFolders(const SettingsStore& settings) {
+    return settings.read(kSettingsKey, kUnverifiedNoticeSetting)
+        .value_or(QString())
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+bool unverifiedNoticeDue(const SettingsStore& settings, const QString& programFolder) {
+    return !noticedFolders(settings).contains(folderKey(programFolder));
+}
+
+Result<void> rememberUnverifiedNotice(SettingsStore& settings, const QString& programFolder) {
+    QStringList folders = noticedFolders(settings);
+    const QString folder = folderKey(programFolder);
+    if (folders.contains(folder))
+        return {};
+    folders.append(folder);
+    return settings.write(kSettingsKey, kUnverifiedNoticeSetting, folders.join(QLatin1Char('\n')));
+}
 
 std::variant<DownloadVerification, NumberedMessage> DownloadVerification::load(Transaction& sqlca,
                                                                                TrustedKeys trusted) {

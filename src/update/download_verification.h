@@ -1,17 +1,30 @@
 #pragma once
 
 #include "host/numbered_message.h"
+#include "host/result.h"
 #include "signing/trusted_keys.h"
 #include "update/signature_records.h"
 
 #include <QByteArray>
+#include <QString>
 
 #include <optional>
 #include <variant>
 
 namespace tarnlow {
 
+class SettingsStore;
 class Transaction;
+
+// The settings value that remembers the program folders (one a line) whose operator has been told
+// that downloads there are not verified, so that the window says it once rather than after every
+// download.
+inline const QString kUnverifiedNoticeSetting = QStringLiteral("Unverified_Notice");
+
+// Whether the notice that downloads are not verified is still to be shown for this program folder.
+bool unverifiedNoticeDue(const SettingsStore& settings, const QString& programFolder);
+// Records that it has been shown; the reason when that cannot be stored (it is shown again then).
+Result<void> rememberUnverifiedNotice(SettingsStore& settings, const QString& programFolder);
 struct VersionRow;
 
 // What a download checks each file against before it replaces the old one: the trusted keys and

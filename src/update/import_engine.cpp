@@ -95,6 +95,11 @@ struct PlannedImport {
 // SQL.
 std::optional<ImportReport> planImport(const PackageReader& package, const QString& path,
                                        ImportReport& report, PlannedImport& plan) {
+    // A file that does not begin as a package (another file picked by mistake) is said to be no
+    // package first; the byte-level findings follow for whoever made it.
+    if (package.isNotAPackage())
+        return failed(report, kMsgImportNotAPackage,
+                      {path, package.problemTexts().join(QStringLiteral("; "))});
     if (!package.problems().isEmpty())
         return failed(report, kMsgImportPackageRefused,
                       {path, package.problemTexts().join(QStringLiteral("; "))});

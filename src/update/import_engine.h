@@ -25,6 +25,7 @@ inline constexpr int kMsgImportStoredScriptFailed = 10305;  // package path, the
 inline constexpr int kMsgImportScriptRefusedHere = 10308;   // package path, the database, why
 inline constexpr int kMsgImportTransactionEnded = 10309;    // package path, @@TRANCOUNT before, after
 inline constexpr int kMsgImportTransactionLeftOpen = 10310; // package path, @@TRANCOUNT before, after
+inline constexpr int kMsgImportNotAPackage = 10316;         // package path, what is wrong with it
 
 // One file of a package, as the import announces it right before storing it.
 struct ImportFile {

@@ -70,6 +70,20 @@ Result<PackageReader> PackageReader::open(const QString& path) {
     return reader;
 }
 
+bool PackageReader::isNotAPackage() const {
+    return std::any_of(m_problems.begin(), m_problems.end(), [](const PackageProblem& problem) {
+        switch (problem.kind) {
+        case PackageProblemKind::TooShort:
+        case PackageProblemKind::LeadByte:
+        case PackageProblemKind::MarkerByte:
+        case PackageProblemKind::Signature:
+            return true;
+        default:
+            return false;
+        }
+    });
+}
+
 QByteArray PackageReader::versionField() const {
     return m_header.mid(kPackageVersionOffset, kPackageVersionWidth);
 }

@@ -89,6 +89,9 @@ public:
     // Every validation finding, in header order; empty for a sound package.
     const QList<PackageProblem>& problems() const { return m_problems; }
     QStringList problemTexts() const;
+    // True when the file does not even begin as an update package does: too short for the header,
+    // or its lead byte, marker byte or signature are not those of a package.
+    bool isNotAPackage() const;
     // What validation noticed that leaves the package sound (a name cut in the middle of a
     // character), for the operator to read.
     const QStringList& notes() const { return m_notes; }

@@ -1,7 +1,8 @@
 #include "update/w_temp.h"
 
-#include "host/message_box.h"
+#include "host/window_fit.h"
 #include "lang/f_msgbox.h"
+#include "lang/language_lookup.h"
 #include "update/package_messages.h"
 #include "update/package_reader.h"
 #include "update/package_signature.h"
@@ -17,6 +18,9 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QShortcut>
+
+#include <array>
 
 namespace tarnlow {
 namespace {
@@ -33,14 +37,38 @@ w_temp::w_temp(FileDialogs dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_dialogs(std::move(dialogs))
     , m_packageFolder(QDir::homePath()) {
-    setWindowTitle(QStringLiteral("Untitled"));
     setFont(QFont(QStringLiteral("Arial"), 9));
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
     createControls();
     arrangeControls();
     arrangeTabOrder();
+    applyLanguage();
+    // Tab moves on to the next control rather than into the script; Escape closes the window.
+    mle_1->setTabChangesFocus(true);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
     resize(600, 420);
+    placeWhenFirstShown(*this);
+}
+
+// Title, captions and buttons from the language file; the design texts where it has none.
+void w_temp::applyLanguage() {
+    setWindowTitle(
+        lookup(QStringLiteral("TEXT"), QStringLiteral("BUILDER_TITLE"), QStringLiteral("Untitled")));
+    const std::array<QLabel*, 4> captions{st_1, st_2, st_3, st_4};
+    const std::array<QPushButton*, 4> pickers{cb_2, cb_3, cb_4, cb_5};
+    for (size_t i = 0; i < captions.size(); ++i) {
+        const QString number = QString::number(i + 1);
+        captions.at(i)->setText(
+            controlCaption(QStringLiteral("BUILDER_FILE") + number, captions.at(i)->text()));
+        pickers.at(i)->setText(
+            controlCaption(QStringLiteral("BUILDER_PICK") + number, pickers.at(i)->text()));
+    }
+    st_5->setText(controlCaption(QStringLiteral("BUILDER_NUMBERS"), st_5->text()));
+    st_6->setText(controlCaption(QStringLiteral("BUILDER_KEY"), st_6->text()));
+    cb_6->setText(controlCaption(QStringLiteral("BUILDER_WRITE"), cb_6->text()));
+    cb_7->setText(controlCaption(QStringLiteral("BUILDER_PICK_KEY"), cb_7->text()));
 }
 
 // The controls in the order the window has always created them, with their names.
@@ -192,13 +220,7 @@ void w_temp::pickFile(QLineEdit* edit) {
 }
 
 bool w_temp::confirmReplace(const QString& path) {
-    MessageBoxRequest request;
-    request.title = messageTitle();
-    request.text = fillPlaceholders(messageText(kMsgPackageReplaceQuestion), {path});
-    request.icon = MessageIcon::Question;
-    request.buttons = MessageButtons::YesNo;
-    request.defaultButton = 2;
-    return showMessageBox(request) == 1;
+    return askYesNo(NumberedMessage{kMsgPackageReplaceQuestion, {path}});
 }
 
 void w_temp::build() {

@@ -57,6 +57,7 @@ public:
     static QString defaultPackageName() { return QStringLiteral("20031220.fuf"); }
 
 private:
+    void applyLanguage();
     void createControls();
     void arrangeControls();
     void arrangeTabOrder();

@@ -11,12 +11,13 @@
 #include "lang/uo_std_cb.h"
 #include "update/client_record.h"
 #include "update/completed_components.h"
+#include "update/download_verification.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QLabel>
+#include <QtDebug>
 
 #include <algorithm>
 #include <cmath>
@@ -31,14 +32,6 @@ constexpr int kMessageVersionCheckTitle = 10601;
 // "%1 of %2" under the bar, and "Stopping…" once Cancel was pressed.
 constexpr int kMessageBytesOf = 11700;
 constexpr int kMessageStopping = 11701;
-
-// A path has no blanks to break at; a zero-width space after each separator lets a long path wrap
-// onto the next line instead of being cut off at the label's edge.
-QString wrappablePath(const QString& path) {
-    QString text = path;
-    text.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
-    return text;
-}
 
 } // namespace
 
@@ -74,7 +67,8 @@ w_ver::w_ver(Transaction& sqlca, SettingsStore& settings, QString programFolder,
     st_5->setGeometry(unitsToPixelsX(kFrameX, m_dpiX), unitsToPixelsY(kStatusY, m_dpiY),
                       unitsToPixelsX(kFrameWidth, m_dpiX), unitsToPixelsY(kStatusHeight, m_dpiY));
     st_5->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    st_5->setWordWrap(true);
+    // One line: a long path loses its middle rather than running over the byte line below.
+    st_5->setWordWrap(false);
     st_5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     st_bytes = new QLabel(this);
@@ -129,13 +123,9 @@ void w_ver::showProgress(const DownloadProgress& progress) {
         setBarFraction(static_cast<double>(m_bytesDone) / static_cast<double>(m_bytesTotal));
     else
         setBarFraction(progress.fraction);
-    st_5->setText(wrappablePath(progress.targetPath));
+    st_5->setText(
+        st_5->fontMetrics().elidedText(progress.targetPath, Qt::ElideMiddle, st_5->contentsRect().width()));
     st_5->setToolTip(progress.targetPath);
-    // A new file: its own line waits for its first bytes.
-    if (progress.stage == DownloadProgress::Stage::Fetching && m_bytesTotal > 0 && !m_cancelRequested)
-        st_bytes->setText(
-            messageText(NumberedMessage{kMessageBytesOf, {sizeText(m_bytesDone), sizeText(m_bytesTotal)}}) +
-            QLatin1Char('\n') + QFileInfo(progress.targetPath).fileName());
     if (m_observer)
         m_observer(progress);
 }
@@ -147,11 +137,9 @@ void w_ver::showBytes(const DownloadBytes& bytes) {
     m_bytesTotal = bytes.totalOfAll;
     if (m_bytesTotal > 0)
         setBarFraction(static_cast<double>(m_bytesDone) / static_cast<double>(m_bytesTotal));
-    // The whole download on the first line, the file in hand on the second.
+    // One line for the whole download; the path above names the file in hand.
     st_bytes->setText(
-        messageText(NumberedMessage{kMessageBytesOf, {sizeText(m_bytesDone), sizeText(m_bytesTotal)}}) +
-        QLatin1Char('\n') + QFileInfo(bytes.targetPath).fileName() + QStringLiteral(": ") +
-        messageText(NumberedMessage{kMessageBytesOf, {sizeText(bytes.rowDone), sizeText(bytes.rowSize)}}));
+        messageText(NumberedMessage{kMessageBytesOf, {sizeText(m_bytesDone), sizeText(m_bytesTotal)}}));
 }
 
 int w_ver::runVersionCheck() {
@@ -250,8 +238,13 @@ void w_ver::finishDownload(const DownloadOutcome& outcome) {
     const bool stoppedByOperator = m_cancelRequested && outcome.failure;
     if (!stoppedByOperator && m_failure)
         f_msgbox(*m_failure);
-    else if (!stoppedByOperator && outcome.notice)
+    else if (!stoppedByOperator && outcome.notice && unverifiedNoticeDue(m_settings, m_programFolder)) {
+        // Said once per machine and program folder; the About window keeps saying it.
         f_msgbox(*outcome.notice);
+        if (const Result<void> remembered = rememberUnverifiedNotice(m_settings, m_programFolder);
+            !remembered)
+            qWarning().noquote() << "tarnlow_as:" << remembered.error();
+    }
     close();
 }
 

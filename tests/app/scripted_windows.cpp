@@ -15,8 +15,12 @@ std::optional<int> ScriptedWindows::openLogin(Transaction& sqlca, int first) {
         loginResults.pop_front();
     }
     if (result == 1) {
-        sqlca.DBMS = kDbmsSqlite;
-        sqlca.Database = m_databaseFile;
+        if (configureLogin) {
+            configureLogin(sqlca);
+        } else {
+            sqlca.DBMS = kDbmsSqlite;
+            sqlca.Database = m_databaseFile;
+        }
         if (sqlca.connect() < 0)
             return std::nullopt;
     }

@@ -32,6 +32,8 @@ protected:
         EXPECT_TRUE(store.write(kSettingsKey, QStringLiteral("DBMS"), QStringLiteral("SQLite")));
         EXPECT_TRUE(store.write(kSettingsKey, QStringLiteral("database"),
                                 scratch.file(QStringLiteral("program.db"))));
+        // An automatic login opens an existing file only; an empty file is an empty database.
+        EXPECT_TRUE(scratch.write(QStringLiteral("program.db"), QByteArray()));
     }
 
     std::unique_ptr<QProcess> start(const QString& name) {

@@ -1,4 +1,5 @@
 #include "app/application_globals.h"
+#include "app/system_tables_startup.h"
 #include "app/tarnlow_as.h"
 #include "db/data_store.h"
 #include "db/transaction.h"
@@ -8,7 +9,9 @@
 #include "host/settings_store.h"
 #include "host/single_instance_lock.h"
 #include "lang/language_globals.h"
+#include "schema/schema_bootstrap.h"
 #include "scripted_windows.h"
+#include "support/database_backends.h"
 #include "support/message_box_recorder.h"
 #include "support/test_environment.h"
 
@@ -61,6 +64,17 @@ protected:
         ASSERT_GE(t.connect(), 0) << t.SQLErrText.toStdString();
         ASSERT_GE(t.executeImmediate(statement), 0) << t.SQLErrText.toStdString();
         t.disconnect();
+    }
+
+    // host() with the shipped English texts in its program folder, so that boxes carry their texts,
+    // and test library a as its default library.
+    StartupHost hostInEnglish() {
+        EXPECT_TRUE(QFile::copy(qEnvironmentVariable("TARNLOW_SOURCE_DIR") +
+                                    QStringLiteral("/share/lang/English.flf"),
+                                scratch.file(QStringLiteral("bin/English.flf"))));
+        StartupHost english = host();
+        english.initialLibraries = kLibraries + QStringLiteral("/libtarnlow_test_library_a.so");
+        return english;
     }
 
     void storeLibraries(const QString& libraries) {
@@ -163,6 +177,24 @@ TEST_F(Startup, AnotherCopyGetsMessage10026WithTheTitleAndNothingElseRuns) {
     EXPECT_EQ(tarnlow_as(noHandle, windows).open({}), StartupResult::LoginEnded);
 }
 
+// A damaged line costs only its own keys; the operator hears once, before the login, which line.
+TEST_F(Startup, ADamagedLanguageFileIsReadLineByLineWithOneNotice) {
+    ASSERT_TRUE(scratch.write(QStringLiteral("bin/English.flf"),
+                              "[FLF]\nFONT=Sans Test\nNAME=Eng\xFFlish\n[MESSAGE]\nTITLE=Notice\n"
+                              "10607=%% has damaged lines: %%\n"));
+    windows.updateResult = 1;
+    windows.loginResults = {1, 0};
+    tarnlow_as app(host(), windows);
+    EXPECT_EQ(app.open(QStringLiteral("p.fuf")), StartupResult::LoginEnded);
+    EXPECT_EQ(app.passes(), 2);
+    EXPECT_EQ(gs_font, QStringLiteral("Sans Test"));
+    ASSERT_EQ(messages.requests().size(), 1);
+    EXPECT_EQ(messages.requests().at(0).title, QStringLiteral("Notice"));
+    EXPECT_EQ(messages.requests().at(0).text,
+              scratch.file(QStringLiteral("bin/English.flf")) + QStringLiteral(" has damaged lines: 3"));
+    EXPECT_EQ(windows.calls.first(), QStringLiteral("login(1)"));
+}
+
 TEST_F(Startup, LoginOtherThanOneOrNoResultEndsStartup) {
     for (const std::optional<int> result :
          {std::optional<int>(0), std::optional<int>(2), std::optional<int>(-1), std::optional<int>()}) {
@@ -183,7 +215,7 @@ TEST_F(Startup, FullStartRunsEveryStepInOrderAndLoadsTheMenuList) {
     app.setSystemTablesCheck([&](Transaction& sqlca, SettingsStore&) {
         order.append(windows.calls);
         EXPECT_TRUE(sqlca.isConnected());
-        return true;
+        return SystemTablesVerdict{};
     });
     EXPECT_EQ(app.open({}), StartupResult::MainWindowOpened);
     EXPECT_EQ(order, QStringList{QStringLiteral("login(1)")});
@@ -241,9 +273,83 @@ TEST_F(Startup, AppliedPackageRestartsWithoutTheCommandLineAndRetakesTheLock) {
 
 TEST_F(Startup, UnusableSystemTablesEndStartup) {
     tarnlow_as app(hostWithLibraries(), windows);
-    app.setSystemTablesCheck([](Transaction&, SettingsStore&) { return false; });
+    app.setSystemTablesCheck([](Transaction&, SettingsStore&) { return SystemTablesVerdict{false, {}}; });
     EXPECT_EQ(app.open(QStringLiteral("p.fuf")), StartupResult::SystemTablesFailed);
     EXPECT_EQ(windows.calls, QStringList{QStringLiteral("login(1)")});
+}
+
+// Declining the question ends start-up with a message that says why and what to do, and changes
+// nothing.
+TEST_F(Startup, ADeclinedReinitialisationSaysWhyStartupEndsAndHowToGoOn) {
+    const StartupHost english = hostInEnglish();
+    sql(QStringLiteral("drop table t_sys_menu"));
+    sql(QStringLiteral("drop table t_sys_config"));
+    {
+        Transaction sqlca;
+        sqlca.Database = databaseFile;
+        ASSERT_EQ(sqlca.connect(), kSqlSuccess);
+        SettingsStore settings = SettingsStore::standard();
+        ASSERT_EQ(ensureSystemTables(sqlca, settings, {}).state, SystemTablesState::Initialised);
+    }
+    sql(QStringLiteral("delete from t_sys_menu where item_index = 27"));
+
+    tarnlow_as app(english, windows);
+    app.setSystemTablesCheck(checkSystemTablesAtStartup);
+    EXPECT_EQ(app.open({}), StartupResult::SystemTablesFailed);
+    EXPECT_EQ(windows.calls, QStringList{QStringLiteral("login(1)")});
+    ASSERT_EQ(messages.requests().size(), 2);
+    EXPECT_EQ(messages.requests().at(0).defaultButton, 2);
+    EXPECT_EQ(messages.requests().at(1).text,
+              QStringLiteral("The system tables need to be created anew (the table T_SYS_MENU holds 23 rows, "
+                             "fewer than the 24 default rows), but deleting the rows they hold (T_SYS_MENU: "
+                             "23, T_SYS_CONFIG: 1) was declined, so the program ends here without changing "
+                             "anything. To go on, back up these rows with the database's own tools, then "
+                             "start the program again and answer Yes, or run tarnlow_as_cli init --force."));
+    Transaction check;
+    check.Database = databaseFile;
+    ASSERT_EQ(check.connect(), kSqlSuccess);
+    EXPECT_EQ(check.selectInto(QStringLiteral("select count(*) from t_sys_menu"))->value(0).toInt(), 23);
+}
+
+// A login that may use the tables but not read one of them starts all the same: one message names
+// the table and the server's refusal, nothing is dropped or created, and what needs the table is
+// skipped without a second message.
+TEST_F(Startup, ARestrictedLoginGoesOnWithOneMessageAndDropsNothing) {
+    const StartupHost english = hostInEnglish();
+    for (const QString& hidden :
+         {QStringLiteral("t_sys_menu"), QStringLiteral("t_sys_config"), QStringLiteral("t_sys_ver")}) {
+        SCOPED_TRACE(hidden.toStdString());
+        test::BackendDatabase database(test::Backend::Postgres);
+        TARNLOW_REQUIRE_BACKEND(database);
+        Transaction admin;
+        database.configureAdministrator(admin);
+        ASSERT_EQ(admin.connect(), kSqlSuccess) << admin.SQLErrText.toStdString();
+        SettingsStore settings = SettingsStore::standard();
+        ASSERT_EQ(ensureSystemTables(admin, settings, {}).state, SystemTablesState::Initialised);
+        ASSERT_TRUE(database.grantAllBut(
+            admin,
+            {QStringLiteral("t_sys_menu"), QStringLiteral("t_sys_config"), QStringLiteral("t_sys_ver")},
+            hidden));
+
+        messages.clear();
+        windows.calls.clear();
+        windows.configureLogin = [&database](Transaction& sqlca) { database.configure(sqlca); };
+        tarnlow_as app(english, windows);
+        app.setSystemTablesCheck(checkSystemTablesAtStartup);
+        EXPECT_EQ(app.open({}), StartupResult::MainWindowOpened);
+        ASSERT_EQ(messages.requests().size(), 1);
+        const QString text = messages.requests().at(0).text;
+        EXPECT_TRUE(text.startsWith(
+            QStringLiteral("The system table %1 cannot be read with this login: ").arg(hidden.toUpper())))
+            << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("permission denied"))) << text.toStdString();
+        EXPECT_EQ(windows.calls.contains(QStringLiteral("ver")), hidden != QStringLiteral("t_sys_ver"));
+        EXPECT_TRUE(windows.calls.contains(QStringLiteral("main")));
+        EXPECT_EQ(admin.selectInto(QStringLiteral("select count(*) from t_sys_menu"))->value(0).toInt(),
+                  kDefaultMenuRowCount);
+        EXPECT_EQ(admin.selectInto(QStringLiteral("select count(*) from t_sys_config"))->value(0).toInt(), 1);
+        app.destroy();
+    }
 }
 
 TEST_F(Startup, LibraryListArithmetic) {
@@ -251,16 +357,37 @@ TEST_F(Startup, LibraryListArithmetic) {
               QStringLiteral("x.so,a.so,b.so"));
     EXPECT_EQ(extendedLibraryList(QStringLiteral("app"), QStringLiteral("a.so,b.so")),
               QStringLiteral("app,a.so,b.so"));
+    EXPECT_EQ(withFallbackLibraries(QStringLiteral("app,a.so, m.so"), QStringLiteral("m.so,n.so")),
+              QStringLiteral("app,a.so, m.so,n.so"));
+    EXPECT_EQ(withFallbackLibraries(QStringLiteral("app"), QString()), QStringLiteral("app"));
 }
 
-TEST_F(Startup, DatabaseLibrariesJoinTheSearchList) {
-    storeLibraries(QStringLiteral("libtarnlow_test_library_b.so"));
-    tarnlow_as app(hostWithLibraries(), windows);
-    EXPECT_EQ(app.open({}), StartupResult::MainWindowOpened);
-    EXPECT_EQ(app.libraries()->list(),
-              QStringLiteral("libtarnlow_test_library_a.so,libtarnlow_test_library_b.so"));
-    EXPECT_TRUE(app.libraries()->provides(QStringLiteral("uo_b")));
-    EXPECT_EQ(QFileInfo(windows.mainProvider).fileName(), QStringLiteral("libtarnlow_test_library_a.so"));
+// The database's libraries come before the program's default library, so that a site's own w_main
+// (and w_about) win; a default library the row names itself is not listed twice.
+TEST_F(Startup, DatabaseLibrariesJoinTheSearchListBeforeTheDefaultLibrary) {
+    const QString executable = hostWithLibraries().executablePath;
+    struct Case {
+        const char* row;
+        QString list;
+        const char* mainProvider;
+    };
+    const QList<Case> cases{
+        {"libtarnlow_test_library_b.so",
+         executable + QStringLiteral(",libtarnlow_test_library_b.so,libtarnlow_test_library_a.so"),
+         "libtarnlow_test_library_b.so"},
+        {"libtarnlow_test_library_a.so, libtarnlow_test_library_b.so",
+         executable + QStringLiteral(",libtarnlow_test_library_a.so, libtarnlow_test_library_b.so"),
+         "libtarnlow_test_library_a.so"},
+    };
+    for (const Case& c : cases) {
+        sql(QStringLiteral("delete from t_sys_config"));
+        storeLibraries(QString::fromLatin1(c.row));
+        tarnlow_as app(hostWithLibraries(), windows);
+        EXPECT_EQ(app.open({}), StartupResult::MainWindowOpened) << c.row;
+        EXPECT_EQ(app.libraries()->list(), c.list);
+        EXPECT_TRUE(app.libraries()->provides(QStringLiteral("uo_b"))) << c.row;
+        EXPECT_EQ(QFileInfo(windows.mainProvider).fileName(), QString::fromLatin1(c.mainProvider)) << c.row;
+    }
 
     // Without a module handle the database's libraries are not added.
     StartupHost noHandle = hostWithLibraries();

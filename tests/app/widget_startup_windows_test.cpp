@@ -1,4 +1,6 @@
 #include "app/application_globals.h"
+#include "app/system_tables_startup.h"
+#include "app/tarnlow_as.h"
 #include "app/widget_startup_windows.h"
 #include "db/data_store.h"
 #include "db/transaction.h"
@@ -6,12 +8,16 @@
 #include "host/settings_store.h"
 #include "lang/language_globals.h"
 #include "menus/d_menu.h"
+#include "menus/library_window.h"
+#include "schema/schema_bootstrap.h"
+#include "support/message_box_recorder.h"
 #include "support/test_environment.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
+#include <QFileInfo>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QTreeWidget>
@@ -131,4 +137,48 @@ TEST(WidgetStartupWindows, MissingMainWindowIsAnErrorNotACrash) {
     ASSERT_FALSE(opened.ok());
     EXPECT_TRUE(opened.error().contains(QStringLiteral("w_main")));
     EXPECT_FALSE(windows.openLogin(sqlca, 1).has_value());
+}
+
+// The real start-up with a site library in the LIB row: the site's w_main is the window that
+// opens, named w_main so that the language items reach it, and the site's w_about is the one the
+// Help menu opens; the program's default library is still searched, after it.
+TEST(WidgetStartupWindows, ALibraryOfTheLibRowProvidesTheMainWindowThatOpens) {
+    test::ScratchFolder scratch;
+    test::MessageBoxRecorder messages;
+    const QString databaseFile = scratch.file(QStringLiteral("site.db"));
+    {
+        Transaction sqlca;
+        sqlca.Database = databaseFile;
+        ASSERT_EQ(sqlca.connect(), kSqlSuccess) << sqlca.SQLErrText.toStdString();
+        SettingsStore settings = SettingsStore::standard();
+        ASSERT_EQ(ensureSystemTables(sqlca, settings, {}).state, SystemTablesState::Initialised);
+        ASSERT_EQ(sqlca.execute(QStringLiteral("insert into t_sys_config values ('LIB', ?, NULL)"),
+                                {QStringLiteral("libtarnlow_test_library_b.so")}),
+                  kSqlSuccess);
+    }
+    WidgetStartupWindows windows;
+    windows.login = [&databaseFile](Transaction& sqlca, int) -> std::optional<int> {
+        sqlca.Database = databaseFile;
+        return sqlca.connect() == kSqlSuccess ? 1 : 0;
+    };
+    StartupHost host;
+    host.executablePath = QStringLiteral(TARNLOW_TEST_LIBRARY_DIR "/tarnlow_as");
+    host.lockDirectory = scratch.path();
+    host.initialLibraries = test::binaryDirectory() + QStringLiteral("/libtarnlow_main.so");
+    tarnlow_as app(host, windows);
+    app.setSystemTablesCheck(checkSystemTablesAtStartup);
+    ASSERT_EQ(app.open({}), StartupResult::MainWindowOpened);
+
+    QPointer<QWidget> main = windows.mainWindow();
+    ASSERT_TRUE(main);
+    EXPECT_EQ(main->property("tarnlow_test_origin").toString(), QStringLiteral("b:w_main"));
+    EXPECT_EQ(main->objectName(), QStringLiteral("w_main"));
+    EXPECT_EQ(findMainWindow(), main.data());
+    EXPECT_EQ(QFileInfo(app.libraries()->providerOf(QStringLiteral("w_about"))).fileName(),
+              QStringLiteral("libtarnlow_test_library_b.so"));
+    EXPECT_TRUE(app.libraries()->provides(QStringLiteral("UO_ISQL")));
+    EXPECT_TRUE(messages.requests().isEmpty());
+    windows.closeAll();
+    EXPECT_FALSE(main);
+    app.destroy();
 }

@@ -29,3 +29,20 @@ TEST(Profile, FileIsReadAtEveryCallAndMissingFileGivesNothing) {
     ASSERT_TRUE(scratch.write(QStringLiteral("a.flf"), QByteArray("[FLF]\nNAME=English\n")));
     EXPECT_EQ(profileString(path, QStringLiteral("FLF"), QStringLiteral("NAME")), QStringLiteral("English"));
 }
+
+TEST(Profile, ALineThatIsNoTextGivesNothingAndTheOthersStillApply) {
+    test::ScratchFolder scratch;
+    const QString path = scratch.file(QStringLiteral("damaged.flf"));
+    ASSERT_TRUE(
+        scratch.write(QStringLiteral("damaged.flf"),
+                      QByteArray("[MESSAGE]\nTITLE=Notice\n10026=%% runs\xFF\n[FLF]\nNAME=Damaged\n")));
+    EXPECT_EQ(profileString(path, QStringLiteral("MESSAGE"), QStringLiteral("TITLE")),
+              QStringLiteral("Notice"));
+    EXPECT_FALSE(profileString(path, QStringLiteral("MESSAGE"), QStringLiteral("10026")).has_value());
+    EXPECT_EQ(profileString(path, QStringLiteral("FLF"), QStringLiteral("NAME")), QStringLiteral("Damaged"));
+    const std::optional<ProfileReadability> readability = profileReadability(path);
+    ASSERT_TRUE(readability.has_value());
+    EXPECT_EQ(readability->badLines, QList<int>{3});
+    EXPECT_TRUE(readability->anyLineRead);
+    EXPECT_FALSE(profileReadability(scratch.file(QStringLiteral("missing.flf"))).has_value());
+}

@@ -67,14 +67,15 @@ TEST(LanguageLookup, GbkAndUtf8FilesGiveIdenticalTexts) {
     EXPECT_EQ(results.value(QStringLiteral("gbk.flf")).at(5), QStringLiteral("数据库类型："));
 }
 
-TEST(LanguageLookup, FileInNeitherEncodingGivesDefaultsNotGarbage) {
+// A damaged line gives its default, never garbage, and costs no other line.
+TEST(LanguageLookup, ALineInNeitherEncodingGivesItsDefaultAndTheRestApplies) {
     test::LanguageFolder folder;
     // 0xFF is neither a UTF-8 nor a GBK byte.
     ASSERT_TRUE(
         folder.scratch().write(QStringLiteral("bad.flf"), QByteArray("[FLF]\nNAME=ab\xFF\xFF\nFONT=X\n")));
     gs_lang = QStringLiteral("bad.flf");
     EXPECT_EQ(text("FLF", "NAME"), QStringLiteral("<default>"));
-    EXPECT_EQ(text("FLF", "FONT"), QStringLiteral("<default>"));
+    EXPECT_EQ(text("FLF", "FONT"), QStringLiteral("X"));
 }
 
 TEST(LanguageLookup, NamesAreCaseInsensitiveAndEditsShowAtOnce) {

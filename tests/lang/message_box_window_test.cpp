@@ -23,6 +23,9 @@ struct SeenBox {
     QString text;
     QStringList buttons;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    Qt::TextFormat format = Qt::AutoText;
+    int width = 0;
+    int titleWidth = 0; // what the title needs in the box's font
 };
 
 // Shows numbered messages as real message boxes; each box is read and answered with the button
@@ -49,6 +52,9 @@ protected:
             seen.title = box->windowTitle();
             seen.text = box->text();
             seen.icon = box->icon();
+            seen.format = box->textFormat();
+            seen.width = box->width();
+            seen.titleWidth = box->fontMetrics().horizontalAdvance(seen.title);
             const QList<QAbstractButton*> buttons = box->buttons();
             for (QAbstractButton* button : buttons)
                 seen.buttons.append(button->text());
@@ -120,4 +126,18 @@ TEST_F(RealMessageBoxes, MissingLanguageFileShowsTheDefaultTitleAndNoText) {
     EXPECT_EQ(seen.title, QStringLiteral("提示信息"));
     EXPECT_EQ(seen.text, QString());
     EXPECT_EQ(result, 1);
+}
+
+// A file name or a server text that looks like markup is shown as it stands, and a box whose text
+// is short still shows its whole title (the control-character scan titles its boxes with positions).
+TEST_F(RealMessageBoxes, TextIsPlainAndTheBoxIsWideEnoughForItsTitle) {
+    int result = 0;
+    MessageBoxRequest request;
+    request.title = QStringLiteral("First at byte 2147483647 of /srv/game/data/s2004g20.001");
+    request.text = QStringLiteral("<b>9</b>");
+    const SeenBox seen = answer(
+        0, [&request] { return showMessageBox(request); }, result);
+    EXPECT_EQ(seen.text, QStringLiteral("<b>9</b>"));
+    EXPECT_EQ(seen.format, Qt::PlainText);
+    EXPECT_GT(seen.width, seen.titleWidth);
 }

@@ -199,7 +199,9 @@ TEST_F(LoginWindowTest, StoredValuesAreShownWithTheServerPathMended) {
 
 TEST_F(LoginWindowTest, AcceptedAutoLoginIsNeverSeenAndClosesWithOne) {
     storeAutoLogin(QStringLiteral("unused by SQLite"));
+    store(QStringLiteral("DBMS"), kDbmsSqlite);
     store(QStringLiteral("database"), QStringLiteral("game.db"));
+    ASSERT_TRUE(scratch.write(QStringLiteral("game.db"), QByteArray()));
     w_login window(sqlca);
     ShowCounter counter;
     window.installEventFilter(&counter);
@@ -216,30 +218,107 @@ TEST_F(LoginWindowTest, AcceptedAutoLoginIsNeverSeenAndClosesWithOne) {
     EXPECT_EQ(w_login::openModal(sqlca, 0), 1);
 }
 
-// A stored database system the window cannot offer is never replaced by an unseen login to the
-// embedded database: the window opens with SQLite preselected and nothing is written.
-TEST_F(LoginWindowTest, AutoLoginWithADatabaseSystemTheListLacksShowsTheWindow) {
-    for (const QString& dbms : {QStringLiteral("ODBC"), QStringLiteral("Oracle")}) {
-        SCOPED_TRACE(dbms.toStdString());
-        store(QStringLiteral("DBMS"), dbms);
+// An automatic login never lands in a database the operator did not choose: a stored database
+// system that is missing or that the window cannot offer, or an SQLite file that does not exist,
+// opens the window, expanded, with one message that says why; nothing is created or written.
+TEST_F(LoginWindowTest, AutoLoginThatWouldGuessOrCreateADatabaseShowsTheWindowInstead) {
+    struct Case {
+        QString dbms;
+        QString database;
+        QString message;
+    };
+    const QList<Case> cases{
+        {QStringLiteral("ODBC"), QString(),
+         QStringLiteral("The stored database type \"ODBC\" is not one this window offers, so no automatic "
+                        "login was made. Choose the database type and log in.")},
+        {QStringLiteral("Oracle"), QString(), QStringLiteral("The stored database type \"Oracle\"")},
+        {QString(), QStringLiteral("game.db"), QStringLiteral("No database type is stored on this computer")},
+        {QStringLiteral("  "), QString(), QStringLiteral("No database type is stored on this computer")},
+        {kDbmsSqlite, QStringLiteral("game.db"),
+         QStringLiteral("The database file %1 does not exist, so no automatic login was made")
+             .arg(scratch.file(QStringLiteral("game.db")))},
+        {kDbmsSqlite, QString(),
+         QStringLiteral("The database file %1 does not exist")
+             .arg(scratch.file(QStringLiteral("tarnlow_as.db")))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dbms.toStdString() + " " + c.database.toStdString());
+        store(QStringLiteral("DBMS"), c.dbms);
+        store(QStringLiteral("database"), c.database);
         storeAutoLogin(QStringLiteral("secret"));
         const QByteArray registryBefore = scratch.read(QStringLiteral("registry.ini"));
+        boxes.clear();
 
         w_login window(sqlca);
         window.openWindow(0);
         settle(window);
         EXPECT_TRUE(window.isVisible());
+        EXPECT_TRUE(window.isExpanded());
         EXPECT_FALSE(window.closingResult());
         EXPECT_FALSE(sqlca.isConnected());
-        EXPECT_TRUE(boxes.requests().isEmpty());
-        EXPECT_EQ(control<QComboBox>(window, "ddlb_2")->currentData().toString(), kDbmsSqlite);
+        ASSERT_EQ(boxes.requests().size(), 1);
+        EXPECT_TRUE(boxes.requests().first().text.startsWith(c.message))
+            << boxes.requests().first().text.toStdString();
         EXPECT_TRUE(control<QCheckBox>(window, "cbx_1")->isChecked());
         EXPECT_EQ(edit(window, "sle_4"), QStringLiteral("secret"));
-        EXPECT_FALSE(QFileInfo::exists(scratch.file(QStringLiteral("tarnlow_as.db"))));
+        for (const char* file : {"tarnlow_as.db", "game.db"})
+            EXPECT_FALSE(QFileInfo::exists(scratch.file(QLatin1String(file)))) << file;
         EXPECT_EQ(scratch.read(QStringLiteral("registry.ini")), registryBefore);
         window.close();
         QApplication::processEvents();
     }
+}
+
+// A login by hand to an SQLite file that does not exist asks first, No being the default; only the
+// embedded default file at the first start is made without asking (see the first test).
+TEST_F(LoginWindowTest, ALoginByHandAsksBeforeItCreatesAnSqliteFile) {
+    for (const int first : {0, 1}) {
+        for (const QString& database : {QStringLiteral("game.db"), QString()}) {
+            SCOPED_TRACE(std::to_string(first) + " " + database.toStdString());
+            const QString file =
+                scratch.file(database.isEmpty() ? QStringLiteral("tarnlow_as.db") : database);
+            const bool asks = !(first == 1 && database.isEmpty());
+            boxes.clear();
+            w_login window(sqlca);
+            window.openWindow(first);
+            control<QLineEdit>(window, "sle_6")->setText(database);
+            QTest::mouseClick(control<QPushButton>(window, "cb_1"), Qt::LeftButton);
+            settle(window);
+            if (asks) {
+                ASSERT_EQ(boxes.requests().size(), 1);
+                EXPECT_EQ(boxes.requests().first().text,
+                          QStringLiteral("The database file %1 does not exist. Create a new, empty database "
+                                         "there?")
+                              .arg(file));
+                EXPECT_EQ(boxes.requests().first().defaultButton, 2);
+                EXPECT_FALSE(window.closingResult());
+                EXPECT_FALSE(QFileInfo::exists(file));
+                boxes.queueAnswer(1);
+                QTest::mouseClick(control<QPushButton>(window, "cb_1"), Qt::LeftButton);
+                settle(window);
+            }
+            EXPECT_EQ(window.closingResult(), 1);
+            EXPECT_TRUE(QFileInfo::exists(file));
+            sqlca.disconnect();
+            ASSERT_TRUE(QFile::remove(file));
+        }
+    }
+}
+
+// With SQLite the server field takes no input and the database field offers a file chooser; the
+// type names come from the language file.
+TEST_F(LoginWindowTest, TheDatabaseTypeDecidesWhichFieldsTakeInput) {
+    gs_lang = QStringLiteral("Chinese.flf");
+    w_login window(sqlca);
+    window.openWindow(1);
+    QComboBox* types = control<QComboBox>(window, "ddlb_2");
+    EXPECT_EQ(types->itemText(0), QStringLiteral("SQLite（内嵌）"));
+    EXPECT_FALSE(control<QLineEdit>(window, "sle_1")->isEnabled());
+    EXPECT_TRUE(control<QPushButton>(window, "cb_4")->isEnabled());
+    types->setCurrentIndex(1);
+    EXPECT_TRUE(control<QLineEdit>(window, "sle_1")->isEnabled());
+    EXPECT_FALSE(control<QPushButton>(window, "cb_4")->isEnabled());
+    window.close();
 }
 
 // A stored value in other letter case logs in to the system it names, not to the embedded one.
@@ -313,11 +392,12 @@ TEST_F(LoginWindowTest, AFailedConnectionWritesNothingAndLeavesTheWindowOpen) {
     window.openWindow(1);
     control<QLineEdit>(window, "sle_6")->setText(QStringLiteral("no-such-folder/game.db"));
     control<QComboBox>(window, "ddlb_1")->setCurrentIndex(0);
+    boxes.queueAnswer(1); // create the file
     QTest::mouseClick(control<QPushButton>(window, "cb_1"), Qt::LeftButton);
     settle(window);
-    ASSERT_EQ(boxes.requests().size(), 1);
-    EXPECT_TRUE(boxes.requests().first().title.startsWith(QStringLiteral("SQL Code: -")));
-    EXPECT_FALSE(boxes.requests().first().text.isEmpty());
+    ASSERT_EQ(boxes.requests().size(), 2);
+    EXPECT_TRUE(boxes.requests().last().title.startsWith(QStringLiteral("SQL Code: -")));
+    EXPECT_FALSE(boxes.requests().last().text.isEmpty());
     EXPECT_TRUE(window.isVisible());
     EXPECT_FALSE(window.closingResult());
     EXPECT_FALSE(QFileInfo::exists(scratch.registryPath()));
@@ -335,6 +415,7 @@ TEST_F(LoginWindowTest, SuccessWritesTheSettingsInTheirOrderWithTheChosenLanguag
     control<QLineEdit>(window, "sle_6")->setText(QStringLiteral("game.db"));
     control<QCheckBox>(window, "cbx_1")->setChecked(true);
     control<QComboBox>(window, "ddlb_1")->setCurrentIndex(0);
+    boxes.queueAnswer(1); // create game.db
     QTest::mouseClick(control<QPushButton>(window, "cb_1"), Qt::LeftButton);
     settle(window);
     ASSERT_EQ(window.closingResult(), 1);
@@ -402,8 +483,8 @@ TEST_F(LoginWindowTest, CancelAndTheCloseButtonLeaveWithoutAResultAndSaveNothing
     EXPECT_FALSE(QFileInfo::exists(scratch.registryPath()));
 }
 
-TEST_F(LoginWindowTest, EnterInAnyEditLogsIn) {
-    for (const char* name : {"sle_3", "sle_4", "sle_2", "sle_1", "sle_6"}) {
+TEST_F(LoginWindowTest, EnterInAnyEditLogsInAndOnAFocusedButtonPressesIt) {
+    for (const char* name : {"sle_3", "sle_4", "sle_2", "sle_6"}) {
         w_login window(sqlca);
         window.openWindow(1);
         QLineEdit* field = control<QLineEdit>(window, name);
@@ -411,7 +492,22 @@ TEST_F(LoginWindowTest, EnterInAnyEditLogsIn) {
         QTest::keyClick(field, Qt::Key_Return);
         settle(window);
         EXPECT_EQ(window.closingResult(), 1) << name;
+        sqlca.disconnect();
     }
+    // Enter on Cancel cancels; Enter on the arrow folds the window.
+    w_login window(sqlca);
+    window.openWindow(1);
+    QPushButton* arrow = control<QPushButton>(window, "cb_3");
+    arrow->setFocus();
+    QTest::keyClick(arrow, Qt::Key_Return);
+    EXPECT_FALSE(window.isExpanded());
+    EXPECT_TRUE(window.isVisible());
+    QPushButton* cancel = control<QPushButton>(window, "cb_2");
+    cancel->setFocus();
+    QTest::keyClick(cancel, Qt::Key_Return);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(window.closingResult());
+    EXPECT_FALSE(sqlca.isConnected());
 }
 
 // The window keeps answering while it connects, and Cancel gives up on a server that accepts the

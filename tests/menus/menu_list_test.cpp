@@ -20,7 +20,7 @@ class MenuListTest : public test::ConnectedBackendTest {};
 TEST_P(MenuListTest, DefaultRowsAreSortedByParentThenOrder) {
     SettingsStore settings = SettingsStore::standard();
     const SystemTablesOutcome created = ensureSystemTables(sqlca, settings, {});
-    ASSERT_EQ(created.state, SystemTablesState::Initialised) << created.reason.toStdString();
+    ASSERT_EQ(created.state, SystemTablesState::Initialised) << created.reason.number;
 
     DataStore menu(d_menu());
     menu.setTransaction(&sqlca);

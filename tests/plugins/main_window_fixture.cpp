@@ -32,7 +32,7 @@ void MainWindowTest::SetUp() {
     SettingsStore settings = SettingsStore::standard();
     ASSERT_TRUE(settings.write(kSettingsKey, QStringLiteral("Lang"), gs_lang));
     const SystemTablesOutcome created = ensureSystemTables(sqlca, settings, {});
-    ASSERT_EQ(created.state, SystemTablesState::Initialised) << created.reason.toStdString();
+    ASSERT_EQ(created.state, SystemTablesState::Initialised) << created.reason.number;
     reloadMenuList();
 
     const QString executable = binaryDirectory() + QStringLiteral("/tarnlow_as");

@@ -2,6 +2,7 @@
 
 #include "app/application_globals.h"
 #include "lang/language_globals.h"
+#include "support/given_screen.h"
 #include "update/w_temp.h"
 
 #include <QAction>
@@ -13,6 +14,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
+#include <QTreeWidgetItemIterator>
 
 using namespace tarnlow;
 using test::Backend;
@@ -176,19 +179,38 @@ TEST_P(MainWindowTest, AMissingLanguageFileKeepsTheLanguageAndSaysWhy) {
     EXPECT_EQ(gs_lang, QStringLiteral("English.flf"));
 }
 
-TEST_P(MainWindowTest, AWorkItemNoLibraryProvidesGivesTheMessageAndNothingElse) {
+// No dead ends: an item whose work object no library provides is disabled, its tooltip names the
+// object and the libraries searched, and activating it does nothing.
+TEST_P(MainWindowTest, AWorkItemNoLibraryProvidesIsDisabledAndItsTooltipSaysWhy) {
     ASSERT_NE(openMain(), nullptr);
+    QStringList enabledLeaves;
+    int disabled = 0;
+    for (QTreeWidgetItemIterator it(tree()); *it != nullptr; ++it) {
+        if ((*it)->childCount() > 0) {
+            EXPECT_FALSE((*it)->isDisabled()) << (*it)->text(0).toStdString();
+            continue;
+        }
+        if ((*it)->isDisabled())
+            ++disabled;
+        else
+            enabledLeaves.append((*it)->text(0));
+    }
+    EXPECT_EQ(enabledLeaves, (QStringList{QStringLiteral("Configuration"), QStringLiteral("SQL query")}));
+    EXPECT_EQ(disabled, 18);
+    QTreeWidgetItem* maps = treeItem(QStringLiteral("Maps"));
+    ASSERT_NE(maps, nullptr);
+    EXPECT_TRUE(maps->isDisabled());
+    const QString tip = maps->toolTip(0);
+    EXPECT_TRUE(tip.startsWith(QStringLiteral("UO_MAP cannot be opened: no object library provides it")))
+        << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("libtarnlow_main.so"))) << tip.toStdString();
+
     activate(QStringLiteral("Maps"));
-    ASSERT_EQ(messages->requests().size(), 1);
-    const QString text = messages->requests().at(0).text;
-    EXPECT_TRUE(text.startsWith(QStringLiteral("UO_MAP cannot be opened"))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("libtarnlow_main.so"))) << text.toStdString();
+    EXPECT_TRUE(messages->requests().isEmpty());
     auto* tabs = main->findChild<QTabWidget*>(QStringLiteral("tab_1"));
     EXPECT_EQ(tabs->count(), 0);
-    EXPECT_TRUE(main->isVisible());
 
     // A group opens nothing; the window goes on working.
-    messages->clear();
     activate(QStringLiteral("System"));
     EXPECT_TRUE(messages->requests().isEmpty());
     activate(QStringLiteral("SQL query"));
@@ -196,6 +218,51 @@ TEST_P(MainWindowTest, AWorkItemNoLibraryProvidesGivesTheMessageAndNothingElse) 
     // Activating the same item again shows its tab rather than a second one.
     activate(QStringLiteral("SQL query"));
     EXPECT_EQ(tabs->count(), 1);
+
+    // The tooltip follows the language.
+    QMetaObject::invokeMethod(main, "wf_change_lang", Q_ARG(QString, QStringLiteral("Chinese.flf")));
+    EXPECT_TRUE(
+        treeItem(QStringLiteral("地图管理"))->toolTip(0).startsWith(QStringLiteral("无法打开 UO_MAP")))
+        << treeItem(QStringLiteral("地图管理"))->toolTip(0).toStdString();
+}
+
+// Ctrl+W closes the current work tab and Ctrl+Q leaves, both from the File menu too.
+TEST_P(MainWindowTest, FileMenuClosesTheWorkTabAndExits) {
+    ASSERT_NE(openMain(), nullptr);
+    QMenu* file = main->findChild<QMenu*>(QStringLiteral("m_file"));
+    ASSERT_NE(file, nullptr);
+    QAction* closeTab = actionNamed(file, QStringLiteral("m_close_tab"));
+    QAction* exit = actionNamed(file, QStringLiteral("m_exit"));
+    ASSERT_TRUE(closeTab && exit);
+    EXPECT_EQ(closeTab->text(), QStringLiteral("&Close work tab"));
+    EXPECT_EQ(closeTab->shortcut(), QKeySequence(QStringLiteral("Ctrl+W")));
+    EXPECT_EQ(exit->text(), QStringLiteral("E&xit"));
+    EXPECT_EQ(exit->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+
+    activate(QStringLiteral("SQL query"));
+    activate(QStringLiteral("Configuration"));
+    auto* tabs = main->findChild<QTabWidget*>(QStringLiteral("tab_1"));
+    ASSERT_EQ(tabs->count(), 2);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main));
+    QTest::keyClick(main, Qt::Key_W, Qt::ControlModifier);
+    ASSERT_EQ(tabs->count(), 1);
+    EXPECT_EQ(tabs->tabText(0), QStringLiteral("SQL query"));
+    QTest::keyClick(main, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(main->isVisible());
+}
+
+// On a 1000 x 600 screen at 200 % the main window takes a share of what is there, never more.
+TEST_P(MainWindowTest, TheMainWindowOpensInProportionToTheScreen) {
+    {
+        test::GivenScreen screen({0, 0, 500, 300, 96.0, 96.0, QRect(0, 24, 500, 276)});
+        ASSERT_NE(openMain(), nullptr);
+        EXPECT_LE(main->width(), 500);
+        EXPECT_LE(main->height(), 276);
+        delete main.data();
+    }
+    test::GivenScreen screen({0, 0, 1920, 1080, 96.0, 96.0, QRect(0, 0, 1920, 1040)});
+    ASSERT_NE(openMain(), nullptr);
+    EXPECT_EQ(main->size(), QSize(1344, 780));
 }
 
 TEST_P(MainWindowTest, AWorkObjectReceivesTheOpenParameterOfItsRow) {

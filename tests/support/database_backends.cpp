@@ -111,6 +111,26 @@ void BackendDatabase::configure(Transaction& transaction) const {
     }
 }
 
+void BackendDatabase::configureAdministrator(Transaction& transaction) const {
+    configure(transaction);
+    transaction.LogID = m_server->adminUser;
+    transaction.LogPass = m_server->adminPassword;
+}
+
+bool BackendDatabase::grantAllBut(Transaction& admin, const QStringList& tables,
+                                  const QString& hidden) const {
+    for (const QString& table : tables) {
+        const QString grant = table.compare(hidden, Qt::CaseInsensitive) == 0
+                                  ? QStringLiteral("REVOKE ALL ON %1 FROM %2")
+                                  : QStringLiteral("GRANT ALL ON %1 TO %2");
+        if (admin.executeImmediate(grant.arg(table, m_server->user)) != kSqlSuccess) {
+            ADD_FAILURE() << admin.SQLErrText.toStdString();
+            return false;
+        }
+    }
+    return true;
+}
+
 QString BackendDatabase::binaryType() const {
     return isPostgresBackend(m_backend) ? QStringLiteral("bytea") : QStringLiteral("BLOB");
 }

@@ -36,6 +36,12 @@ public:
 
     // Fills the connection fields of a transaction object for this database.
     void configure(Transaction& transaction) const;
+    // The same database as the PostgreSQL server's administrator, who owns what it creates; the
+    // test login then has only the rights grantAllBut() gives it.
+    void configureAdministrator(Transaction& transaction) const;
+    // As the administrator: every right on the tables to the test login, except on `hidden`, on
+    // which it has none. False (with the server's text in the test's log) when that fails.
+    bool grantAllBut(Transaction& admin, const QStringList& tables, const QString& hidden) const;
     // The type name of a binary column on this backend.
     QString binaryType() const;
     // The PostgreSQL server behind the backend, when there is one (the server itself, also when

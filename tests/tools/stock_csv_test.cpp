@@ -124,4 +124,12 @@ TEST(OdbcConnectString, KeptWholeInTheFurtherParametersAndShownWithoutPassword) 
               QStringLiteral("pwd =***;Server=s"));
     EXPECT_EQ(connectStringForDisplay(QStringLiteral("PWD={x}};y};UID=u")), QStringLiteral("PWD=***;UID=u"));
     EXPECT_EQ(connectStringForDisplay(QStringLiteral("DSN=x")), QStringLiteral("DSN=x"));
+
+    // An edited display keeps the hidden passwords where it still shows them hidden.
+    const QString real = QStringLiteral("DSN=a;PWD={p;w};UID=u;pwd=second");
+    EXPECT_EQ(connectStringWithPasswords(connectStringForDisplay(real), real), real);
+    EXPECT_EQ(connectStringWithPasswords(QStringLiteral("DSN=b;PWD=***;UID=v;pwd=new"), real),
+              QStringLiteral("DSN=b;PWD={p;w};UID=v;pwd=new"));
+    EXPECT_EQ(connectStringWithPasswords(QStringLiteral("DSN=b;PWD=***"), QStringLiteral("DSN=b")),
+              QStringLiteral("DSN=b;PWD=***"));
 }

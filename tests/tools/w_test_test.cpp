@@ -105,9 +105,12 @@ protected:
 
 } // namespace
 
-TEST_F(TestWindow, ControlsAndTheirFixedTexts) {
+TEST_F(TestWindow, ControlsAndTheirTexts) {
     open(odbcConnectString(*database));
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Untitled"));
+    // Title, captions and buttons from the language file in use.
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("ODBC test"));
+    EXPECT_EQ(window->cb_1->text(), QStringLiteral("&Update stock"));
+    EXPECT_FALSE(window->sle_connect->text().contains(database->server()->password));
     EXPECT_EQ(window->font().family(), QStringLiteral("Arial"));
     EXPECT_EQ(window->font().pointSize(), 10);
     EXPECT_EQ(window->st_1->text(), QStringLiteral("none"));
@@ -347,7 +350,13 @@ TEST(TestWindowObject, CreatedByNameAsItsOwnWindowLeavingTheProgramConnectionAlo
     auto* window = qobject_cast<w_test*>(object.data());
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isWindow());
-    EXPECT_EQ(window->sle_connect->text(), QStringLiteral("DSN=PRDLIVE;UID=mavrick;PWD=mavrick"));
+    // The password stays hidden in the field, as in the status line, and the connection uses it.
+    EXPECT_EQ(window->connectString(), QStringLiteral("DSN=PRDLIVE;UID=mavrick;PWD=mavrick"));
+    EXPECT_EQ(window->sle_connect->text(), QStringLiteral("DSN=PRDLIVE;UID=mavrick;PWD=***"));
+    window->sle_connect->setText(QStringLiteral("DSN=OTHER;UID=mavrick;PWD=***"));
+    EXPECT_EQ(window->connectString(), QStringLiteral("DSN=OTHER;UID=mavrick;PWD=mavrick"));
+    window->sle_connect->setText(QStringLiteral("DSN=PRDLIVE;UID=mavrick;PWD=mavrick"));
+    EXPECT_EQ(window->sle_connect->text(), QStringLiteral("DSN=PRDLIVE;UID=mavrick;PWD=***"));
     QSignalSpy attempted(window, &w_test::connectionAttempted);
     window->show();
     ASSERT_TRUE(attempted.wait(30000)); // PRDLIVE is not registered here

@@ -173,15 +173,22 @@ TEST_P(ImportEngineTest, MalformedPackagesAreRefusedBeforeTheDatabaseIsTouched) 
                                             "01001",
                                             6);
 
+    // A file that does not begin as a package says so first (10316); a package with a fault says
+    // what is wrong with it (10300).
+    const QList<std::pair<QByteArray, int>> cases{{foreign, kMsgImportNotAPackage},
+                                                  {pastEnd, kMsgImportPackageRefused},
+                                                  {badComponent, kMsgImportPackageRefused},
+                                                  {shortFile, kMsgImportNotAPackage},
+                                                  {QByteArray("select 1;\n"), kMsgImportNotAPackage}};
     int index = 0;
-    for (const QByteArray& bytes : {foreign, pastEnd, badComponent, shortFile}) {
+    for (const auto& [bytes, number] : cases) {
         SCOPED_TRACE(index);
         const QString path = writePackage(QStringLiteral("bad%1.fuf").arg(index++), bytes);
         int announced = 0;
         const ImportReport report = importPackage(sqlca, path, [&](const ImportFile&) { ++announced; });
         EXPECT_EQ(report.result, ImportResult::Failed);
         ASSERT_TRUE(report.failure.has_value());
-        EXPECT_EQ(report.failure->number, kMsgImportPackageRefused);
+        EXPECT_EQ(report.failure->number, number);
         EXPECT_EQ(report.failure->parameters.value(0), path);
         EXPECT_FALSE(report.failure->parameters.value(1).isEmpty());
         EXPECT_EQ(announced, 0);

@@ -57,42 +57,48 @@ TEST(ImportAtStartup, PackageOnTheCommandLineIsStoredThenDownloadedAfterTheResta
                            {PackageFileSpec{"client.dll", content}, std::nullopt, std::nullopt, std::nullopt},
                            "insert into script_runs values ( 1 )")));
 
-    QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    // The program folder is the working folder, so downloads land in the scratch folder.
-    environment.insert(QStringLiteral("TARNLOW_AS_NO_MODULE_HANDLE"), QStringLiteral("1"));
-    environment.insert(QStringLiteral("TARNLOW_AS_MESSAGE_LOG"),
-                       scratch.file(QStringLiteral("messages.log")));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), scratch.file(QStringLiteral("data")));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), scratch.path());
-    program.setProcessEnvironment(environment);
-    program.setWorkingDirectory(programFolder);
-    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program.start(test::binaryDirectory() + QStringLiteral("/tarnlow_as"),
-                  {scratch.file(QStringLiteral("update.fuf"))});
-    ASSERT_TRUE(program.waitForStarted(10000)) << program.errorString().toStdString();
+    // One start with a package on the command line; it ends when the component is recorded. The
+    // messages it showed, one a line.
+    const auto start = [&](const QString& package, const QString& component, const QString& log) {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        // The program folder is the working folder, so downloads land in the scratch folder.
+        environment.insert(QStringLiteral("TARNLOW_AS_NO_MODULE_HANDLE"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("TARNLOW_AS_MESSAGE_LOG"), scratch.file(log));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), scratch.file(QStringLiteral("data")));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), scratch.path());
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(programFolder);
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(test::binaryDirectory() + QStringLiteral("/tarnlow_as"), {scratch.file(package)});
+        EXPECT_TRUE(program.waitForStarted(10000)) << program.errorString().toStdString();
 
-    // The version check records the component it downloaded once it is done.
-    QDeadlineTimer deadline(60000);
-    while (storedSetting(QStringLiteral("Comp_ID")) != QStringLiteral("3") && !deadline.hasExpired() &&
-           program.state() == QProcess::Running)
-        QThread::msleep(50);
-    const QString installed = storedSetting(QStringLiteral("Comp_ID"));
-    // Start-up goes on to the main window and keeps running.
-    const bool ended = program.waitForFinished(1000);
-    if (!ended) {
-        program.terminate();
-        if (!program.waitForFinished(5000))
-            program.kill();
-        program.waitForFinished(5000);
-    }
-    EXPECT_FALSE(ended) << "tarnlow_as ended with exit code " << program.exitCode();
-    EXPECT_EQ(installed, QStringLiteral("3"));
+        // The version check records the component it downloaded once it is done.
+        QDeadlineTimer deadline(60000);
+        while (storedSetting(QStringLiteral("Comp_ID")) != component && !deadline.hasExpired() &&
+               program.state() == QProcess::Running)
+            QThread::msleep(50);
+        const QString installed = storedSetting(QStringLiteral("Comp_ID"));
+        // Start-up goes on to the main window and keeps running.
+        const bool ended = program.waitForFinished(1000);
+        if (!ended) {
+            program.terminate();
+            if (!program.waitForFinished(5000))
+                program.kill();
+            program.waitForFinished(5000);
+        }
+        EXPECT_FALSE(ended) << "tarnlow_as ended with exit code " << program.exitCode();
+        EXPECT_EQ(installed, component);
+        return scratch.read(log).trimmed();
+    };
+
     // The one message: no key is trusted here, so the download was not checked against a signature.
-    const QList<QByteArray> messages = scratch.read(QStringLiteral("messages.log")).trimmed().split('\n');
-    ASSERT_EQ(messages.size(), 1) << scratch.read(QStringLiteral("messages.log")).toStdString();
-    EXPECT_TRUE(messages.first().contains("No trusted key is set up")) << messages.first().toStdString();
+    const QByteArray messages =
+        start(QStringLiteral("update.fuf"), QStringLiteral("3"), QStringLiteral("first.log"));
+    ASSERT_EQ(messages.count('\n'), 0) << messages.toStdString();
+    EXPECT_TRUE(messages.contains("No trusted key is set up")) << messages.toStdString();
+    EXPECT_EQ(storedSetting(QStringLiteral("Unverified_Notice")), QDir(programFolder).absolutePath());
 
     Transaction sqlca;
     sqlca.Database = database;
@@ -111,6 +117,18 @@ TEST(ImportAtStartup, PackageOnTheCommandLineIsStoredThenDownloadedAfterTheResta
     QFile downloaded(programFolder + QStringLiteral("/client.dll"));
     ASSERT_TRUE(downloaded.open(QIODevice::ReadOnly));
     EXPECT_TRUE(downloaded.readAll() == content);
+    downloaded.close();
+
+    // The next download into the same folder is not verified either, and says nothing: the
+    // operator has been told once on this machine.
+    ASSERT_TRUE(scratch.write(QStringLiteral("update2.fuf"),
+                              test::buildPackage("01", "004",
+                                                 {PackageFileSpec{"client2.dll", content}, std::nullopt,
+                                                  std::nullopt, std::nullopt},
+                                                 "insert into script_runs values ( 2 )")));
+    EXPECT_EQ(start(QStringLiteral("update2.fuf"), QStringLiteral("4"), QStringLiteral("second.log")),
+              QByteArray());
+    EXPECT_TRUE(QFile::exists(programFolder + QStringLiteral("/client2.dll")));
 }
 
 } // namespace

@@ -6,10 +6,12 @@
 #include "support/test_environment.h"
 #include "update/w_temp.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -81,14 +83,14 @@ protected:
 } // namespace
 
 TEST_F(WTempTest, ControlsCarryTheirTextsFontsAndArrangement) {
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Untitled"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Update package builder"));
     const QList<QLabel*> labels{window->st_1, window->st_2, window->st_3, window->st_4};
     const QList<QLineEdit*> edits{window->sle_1, window->sle_2, window->sle_3, window->sle_4};
     const QList<QPushButton*> pickers{window->cb_2, window->cb_3, window->cb_4, window->cb_5};
     for (int row = 0; row < 4; ++row) {
-        EXPECT_EQ(labels.at(row)->text(), QStringLiteral("文件%1：").arg(row + 1));
+        EXPECT_EQ(labels.at(row)->text(), QStringLiteral("File %1:").arg(row + 1));
         EXPECT_TRUE(edits.at(row)->text().isEmpty());
-        EXPECT_EQ(pickers.at(row)->text(), QStringLiteral("none"));
+        EXPECT_EQ(pickers.at(row)->text(), QStringLiteral("File &%1...").arg(row + 1));
         // Label left of its edit, edit left of its picker, rows from top to bottom.
         EXPECT_LT(labels.at(row)->x(), edits.at(row)->x());
         EXPECT_LT(edits.at(row)->geometry().right(), pickers.at(row)->x());
@@ -96,10 +98,10 @@ TEST_F(WTempTest, ControlsCarryTheirTextsFontsAndArrangement) {
             EXPECT_GT(edits.at(row)->y(), edits.at(row - 1)->y());
         }
     }
-    EXPECT_EQ(window->st_5->text(), QStringLiteral("编译号"));
+    EXPECT_EQ(window->st_5->text(), QStringLiteral("Version / build:"));
     EXPECT_EQ(window->sle_5->text(), QStringLiteral("01"));
     EXPECT_EQ(window->sle_6->text(), QStringLiteral("076"));
-    EXPECT_EQ(window->cb_6->text(), QStringLiteral("wirete"));
+    EXPECT_EQ(window->cb_6->text(), QStringLiteral("&Write package..."));
     EXPECT_GT(window->sle_5->y(), window->sle_4->y());
     EXPECT_LT(window->sle_5->x(), window->sle_6->x());
     EXPECT_EQ(window->cb_6->x(), window->cb_5->x());
@@ -113,6 +115,26 @@ TEST_F(WTempTest, ControlsCarryTheirTextsFontsAndArrangement) {
         EXPECT_EQ(widget->font().family(), QStringLiteral("Arial"));
         EXPECT_EQ(widget->font().pointSize(), 9);
     }
+}
+
+// Every button has its own access key; Tab leaves the script instead of typing a tab into it, and
+// Escape closes the window.
+TEST_F(WTempTest, KeyboardReachesEveryButtonAndTabAndEscapeDoWhatTheySay) {
+    QSet<QChar> keys;
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+        const QString text = button->text();
+        const qsizetype amp = text.indexOf(QLatin1Char('&'));
+        ASSERT_GE(amp, 0) << button->objectName().toStdString();
+        EXPECT_FALSE(keys.contains(text.at(amp + 1).toLower())) << text.toStdString();
+        keys.insert(text.at(amp + 1).toLower());
+    }
+    window->mle_1->setFocus();
+    QTest::keyClick(window->mle_1, Qt::Key_Tab);
+    EXPECT_TRUE(window->mle_1->toPlainText().isEmpty());
+    EXPECT_NE(QApplication::focusWidget(), window->mle_1);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(WTempTest, PickersFillTheirOwnRowAndCancellingKeepsTheText) {
