@@ -23,6 +23,9 @@ install(FILES ${TARNLOW_LANGUAGE_FILES} DESTINATION . COMPONENT portable EXCLUDE
 install(FILES ${TARNLOW_LANGUAGE_FILES} DESTINATION ${TARNLOW_SYSTEM_PROGRAM_FOLDER} COMPONENT system)
 install(FILES "${CMAKE_SOURCE_DIR}/README.md" DESTINATION . COMPONENT portable EXCLUDE_FROM_ALL)
 install(FILES "${CMAKE_SOURCE_DIR}/README.md" DESTINATION share/doc/tarnlow-as COMPONENT system)
+# The pages the README links to, beside it.
+install(DIRECTORY "${CMAKE_SOURCE_DIR}/docs" DESTINATION . COMPONENT portable EXCLUDE_FROM_ALL)
+install(DIRECTORY "${CMAKE_SOURCE_DIR}/docs" DESTINATION share/doc/tarnlow-as COMPONENT system)
 
 # The programs on the PATH are links into the program folder; the program resolves the link to
 # find its folder.

@@ -1,9 +1,12 @@
 #include "host/code_page.h"
 #include "lang/english_messages.h"
 
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QMap>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <gtest/gtest.h>
 
@@ -114,10 +117,62 @@ TEST(ShippedLanguageFiles, BothFilesHoldTheSameKeysAndEveryKeyThatIsRead) {
     }
 }
 
-TEST(ShippedLanguageFiles, MessagesAgreeInPlaceholdersAndAreListedInTheReadme) {
+namespace {
+
+// The numbers of docs/messages.md's table: rows that start with a number.
+QSet<QString> numbersInMessageTable() {
+    const QString table = QString::fromUtf8(readBytes(kSourceFolder + QStringLiteral("/docs/messages.md")));
+    EXPECT_FALSE(table.isEmpty()) << "docs/messages.md cannot be read";
+    QSet<QString> numbers;
+    static const QRegularExpression row(QStringLiteral("^\\| *([0-9]+) *\\|"),
+                                        QRegularExpression::MultilineOption);
+    for (const QRegularExpressionMatch& match : row.globalMatch(table))
+        numbers.insert(match.captured(1));
+    return numbers;
+}
+
+QSet<QString> messageKeys(const Sections& sections) {
+    QStringList list = keys(sections, QStringLiteral("MESSAGE"));
+    list.removeAll(QStringLiteral("TITLE"));
+    return QSet<QString>(list.cbegin(), list.cend());
+}
+
+// A message number the code uses, and where it is defined.
+struct UsedMessage {
+    QString number;
+    QString where; // file:line and the constant's name
+};
+
+// The message numbers defined in the program's sources: every integer constant whose name says it
+// is a message (kMessage..., kMsg..., k...Message), in src/ and plugins/.
+QList<UsedMessage> messagesUsedInTheCode() {
+    static const QRegularExpression constant(
+        QStringLiteral("\\bconstexpr\\s+int\\s+(\\w*(?:Message|Msg)\\w*)\\s*=\\s*([0-9]+)\\s*;"));
+    QList<UsedMessage> used;
+    for (const QString& folder : {QStringLiteral("/src"), QStringLiteral("/plugins")}) {
+        QDirIterator files(kSourceFolder + folder, {QStringLiteral("*.cpp"), QStringLiteral("*.h")},
+                           QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString path = files.next();
+            const QStringList lines = QString::fromUtf8(readBytes(path)).split(QLatin1Char('\n'));
+            for (qsizetype i = 0; i < lines.size(); ++i) {
+                for (const QRegularExpressionMatch& match : constant.globalMatch(lines.at(i))) {
+                    used.append({match.captured(2), path.mid(kSourceFolder.size() + 1) + QLatin1Char(':') +
+                                                        QString::number(i + 1) + QLatin1Char(' ') +
+                                                        match.captured(1)});
+                }
+            }
+        }
+    }
+    return used;
+}
+
+} // namespace
+
+TEST(ShippedLanguageFiles, MessagesAgreeInPlaceholdersAndAreListedInTheMessageTable) {
     const Sections english = parse(QStringLiteral("English.flf"));
     const Sections chinese = parse(QStringLiteral("Chinese.flf"));
-    const QString readme = QString::fromUtf8(readBytes(kSourceFolder + QStringLiteral("/README.md")));
+    const QSet<QString> table = numbersInMessageTable();
     for (const QString& key : keys(english, QStringLiteral("MESSAGE"))) {
         if (key == QStringLiteral("TITLE"))
             continue;
@@ -128,10 +183,35 @@ TEST(ShippedLanguageFiles, MessagesAgreeInPlaceholdersAndAreListedInTheReadme) {
         const QString chineseText = value(chinese, QStringLiteral("MESSAGE"), key);
         EXPECT_EQ(englishText.count(QStringLiteral("%%")), chineseText.count(QStringLiteral("%%")))
             << "message " << qPrintable(key) << " has a different number of parameters in the two files";
-        const QRegularExpression row(QStringLiteral("^\\| *") + key + QStringLiteral(" *\\|"),
-                                     QRegularExpression::MultilineOption);
-        EXPECT_TRUE(row.match(readme).hasMatch())
-            << "message " << qPrintable(key) << " is missing in README.md";
+        EXPECT_TRUE(table.contains(key))
+            << "message " << qPrintable(key) << " is missing in docs/messages.md";
+    }
+}
+
+TEST(ShippedLanguageFiles, EveryMessageTheCodeUsesIsInTheTableAndBothLanguageFiles) {
+    const QList<UsedMessage> used = messagesUsedInTheCode();
+    // Both ways the code names a message are found, so a scan that finds nothing cannot pass.
+    QStringList usedNumbers;
+    for (const UsedMessage& message : used)
+        usedNumbers.append(message.number);
+    ASSERT_TRUE(usedNumbers.contains(QStringLiteral("10407"))) << "kMessage... constants not found";
+    ASSERT_TRUE(usedNumbers.contains(QStringLiteral("10300"))) << "kMsg... constants not found";
+    ASSERT_TRUE(usedNumbers.contains(QStringLiteral("10026"))) << "k...Message constants not found";
+
+    const struct {
+        const char* place;
+        QSet<QString> numbers;
+    } places[] = {
+        {"docs/messages.md", numbersInMessageTable()},
+        {"share/lang/English.flf", messageKeys(parse(QStringLiteral("English.flf")))},
+        {"share/lang/Chinese.flf", messageKeys(parse(QStringLiteral("Chinese.flf")))},
+    };
+    for (const auto& place : places) {
+        for (const UsedMessage& message : used) {
+            EXPECT_TRUE(place.numbers.contains(message.number))
+                << "message " << qPrintable(message.number) << " (" << qPrintable(message.where)
+                << ") is missing in " << place.place;
+        }
     }
 }
 

@@ -4,6 +4,9 @@
 // a write would leave it. Pipes and terminals are not counted, so what the process prints does not
 // move the point. With $TARNLOW_BYTES_WRITTEN_FILE set, the count at exit is written there, so
 // that a test can learn how many bytes a whole run writes and choose its points from that.
+// With $TARNLOW_STOP_AFTER_BYTES instead, the write that reaches the count goes out whole and the
+// process then stops itself once (SIGSTOP) until it is continued (SIGCONT), so that a screenshot
+// can catch a window in the middle of long work.
 
 #include "support/io_vectors.h"
 
@@ -29,10 +32,20 @@ using tarnlow::test::cutVector;
 using tarnlow::test::vectorSize;
 
 std::atomic<long long> written{0};
+std::atomic<bool> stoppedOnce{false};
+
+bool stopInsteadOfKill() {
+    static const bool value = [] {
+        const char* text = std::getenv("TARNLOW_STOP_AFTER_BYTES");
+        return text && *text;
+    }();
+    return value;
+}
 
 long long limit() {
     static const long long value = [] {
-        const char* text = std::getenv("TARNLOW_KILL_AFTER_BYTES");
+        const char* text =
+            std::getenv(stopInsteadOfKill() ? "TARNLOW_STOP_AFTER_BYTES" : "TARNLOW_KILL_AFTER_BYTES");
         return text && *text ? std::atoll(text) : -1LL;
     }();
     return value;
@@ -53,16 +66,23 @@ bool counted(int descriptor) {
 size_t allowance(int descriptor, size_t size, bool& killAfter) {
     killAfter = false;
     const long long most = limit();
-    if (most < 0 || size == 0 || !counted(descriptor))
+    if (most < 0 || size == 0 || stoppedOnce.load() || !counted(descriptor))
         return size;
     const long long done = written.load();
     if (done + static_cast<long long>(size) < most)
         return size;
     killAfter = true;
+    if (stopInsteadOfKill())
+        return size;
     return done < most ? static_cast<size_t>(most - done) : 0;
 }
 
 void die() {
+    if (stopInsteadOfKill()) {
+        if (!stoppedOnce.exchange(true))
+            kill(getpid(), SIGSTOP);
+        return;
+    }
     kill(getpid(), SIGKILL);
     for (;;)
         pause();
