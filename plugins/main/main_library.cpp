@@ -19,8 +19,7 @@ bool named(const QString& name, const char* wanted) {
 
 QStringList MainLibrary::objectNames() const {
     return {QStringLiteral("w_main"), QStringLiteral("w_about"), QStringLiteral("UO_ISQL"),
-            QStringLiteral("UO_CLIENTS")};
-            QStringLiteral("UO_CONFIG")};
+            QStringLiteral("UO_CLIENTS"), QStringLiteral("UO_CONFIG")};
 }
 
 QObject* MainLibrary::createObject(const QString& name, const ObjectContext& context) {
